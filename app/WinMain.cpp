@@ -1,0 +1,6 @@
+#include "platform/platform.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+{
+    return 0;
+}

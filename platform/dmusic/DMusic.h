@@ -1,0 +1,8 @@
+// DirectMusic and DirectSound 3D: the loader, the performance, audio paths, segments and the
+// 3D listener and buffer, over OpenAL Soft.
+#pragma once
+
+#include "platform/com/Com.h"
+
+QV_DEFINE_GUID(CLSID_DirectMusicLoader, 0xd2ac2892, 0xb39b, 0x11d1, 0x87, 0x04, 0x00, 0x60, 0x08, 0x93, 0xb1, 0xbd);
+QV_DEFINE_GUID(CLSID_DirectMusicPerformance, 0xd2ac2881, 0xb39b, 0x11d1, 0x87, 0x04, 0x00, 0x60, 0x08, 0x93, 0xb1, 0xbd);

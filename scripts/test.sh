@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the normal build (warnings as errors) with its unit,
+# fuzz-seed and whole-program tests, then a build with AddressSanitizer and
+# UndefinedBehaviorSanitizer that runs the unit tests again.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+bash "$root/scripts/deps.sh" || exit 1
+jobs=$(nproc)
+status=0
+
+run_config() { # name, ctest label filter, cmake options...
+  local name=$1 labels=$2; shift 2
+  local dir="$root/build-$name"
+  echo "=== $name: configure and build ==="
+  cmake -S "$root" -B "$dir" -G Ninja "$@" >/dev/null || return 1
+  cmake --build "$dir" -j "$jobs" || return 1
+  echo "=== $name: tests ==="
+  (cd "$dir" && ctest --output-on-failure -j "$jobs" -L "$labels") || return 1
+}
+
+run_config main 'unit|e2e' -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV_WERROR=ON || status=1
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  run_config sanitize unit -DCMAKE_BUILD_TYPE=Debug -DQV_WERROR=ON -DQV_SANITIZE=ON -DQV_BENCH=OFF || status=1
+
+if [ $status -eq 0 ]; then echo "=== all test configurations passed ==="; else echo "=== a test configuration FAILED ==="; fi
+exit $status
