@@ -39,8 +39,8 @@ int MessageBoxA(HWND, LPCSTR lpText, LPCSTR lpCaption, UINT uType)
     SDL_MessageBoxButtonData data[3];
     int count = 0;
     if (yesNo) {
-        data[count++] = {secondDefault ? 0u : SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, IDYES, "Yes"};
-        data[count++] = {secondDefault ? SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT : 0u, IDNO, "No"};
+        data[count++] = {secondDefault ? 0u : Uint32(SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT), IDYES, "Yes"};
+        data[count++] = {secondDefault ? Uint32(SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT) : 0u, IDNO, "No"};
         if (buttons == MB_YESNOCANCEL)
             data[count++] = {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, IDCANCEL, "Cancel"};
     } else if (buttons == MB_OKCANCEL) {
