@@ -5,7 +5,6 @@
 #include "platform/d3d9/D3D9.h"
 #include "platform/d3dx9/D3DX9Math.h"
 
-enum _MAX_FVF_DECL_SIZE { MAX_FVF_DECL_SIZE = MAXD3DDECLLENGTH + 1 };
 
 enum _D3DXMESH {
     D3DXMESH_32BIT = 0x001,

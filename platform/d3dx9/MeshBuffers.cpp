@@ -35,6 +35,14 @@ public:
         if (ppDevice) *ppDevice = nullptr;
         return D3DERR_INVALIDCALL;
     }
+    // No private data, priority or preloading in plain memory.
+    STDMETHOD(SetPrivateData)(REFGUID, const void*, DWORD, DWORD) override { return D3DERR_INVALIDCALL; }
+    STDMETHOD(GetPrivateData)(REFGUID, void*, DWORD*) override { return D3DERR_NOTFOUND; }
+    STDMETHOD(FreePrivateData)(REFGUID) override { return D3DERR_NOTFOUND; }
+    STDMETHOD_(DWORD, SetPriority)(DWORD) override { return 0; }
+    STDMETHOD_(DWORD, GetPriority)() override { return 0; }
+    STDMETHOD_(void, PreLoad)() override {}
+    STDMETHOD_(D3DRESOURCETYPE, GetType)() override { return desc_.Type; }
     STDMETHOD(Lock)(UINT offset, UINT size, void** ppData, DWORD) override
     {
         if (!ppData) return D3DERR_INVALIDCALL;
