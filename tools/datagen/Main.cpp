@@ -1,6 +1,9 @@
 // Writes the game's ".\data\" tree into the folder given on the command line.
 #include <cstdio>
 #include <filesystem>
+#include <stdexcept>
+
+#include "tools/datagen/models/Models.h"
 
 int main(int argc, char** argv)
 {
@@ -8,6 +11,12 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: qv_datagen <data folder>\n");
         return 2;
     }
-    std::filesystem::create_directories(argv[1]);
+    try {
+        std::filesystem::create_directories(argv[1]);
+        models::WriteModels(argv[1]);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "qv_datagen: %s\n", e.what());
+        return 1;
+    }
     return 0;
 }
