@@ -59,11 +59,9 @@ HRESULT ReadWholeFile(const WCHAR* path, size_t maxUnits, std::vector<uint8_t>& 
     return failed ? DMUS_E_LOADER_FAILEDOPEN : S_OK;
 }
 
-HRESULT MakeSegment(HRESULT parsed, std::shared_ptr<WaveData> wave, REFIID riid, void** ppv)
+HRESULT MakeSegment(const std::shared_ptr<WaveData>& wave, REFIID riid, void** ppv)
 {
-    if (FAILED(parsed))
-        return parsed;
-    Segment* segment = new Segment(std::move(wave));
+    Segment* segment = new Segment(wave);
     HRESULT hr = segment->QueryInterface(riid, ppv);
     segment->Release();
     return hr;
@@ -87,20 +85,22 @@ public:
             return DMUS_E_LOADER_NOCLASSID;
         std::shared_ptr<WaveData> wave;
         if (pDesc->dwValidData & DMUS_OBJ_STREAM) {
-            return MakeSegment(WaveData::FromStream(pDesc->pStream, wave), wave, riid, ppv);
+            HRESULT hr = WaveData::FromStream(pDesc->pStream, wave);
+            return FAILED(hr) ? hr : MakeSegment(wave, riid, ppv);
         }
         if (pDesc->dwValidData & DMUS_OBJ_MEMORY) {
             if (pDesc->llMemLength < 0)
                 return E_INVALIDARG;
-            return MakeSegment(WaveData::FromMemory(pDesc->pbMemData, static_cast<size_t>(pDesc->llMemLength), wave),
-                               wave, riid, ppv);
+            HRESULT hr = WaveData::FromMemory(pDesc->pbMemData, static_cast<size_t>(pDesc->llMemLength), wave);
+            return FAILED(hr) ? hr : MakeSegment(wave, riid, ppv);
         }
         if (pDesc->dwValidData & DMUS_OBJ_FILENAME) {
             std::vector<uint8_t> bytes;
             HRESULT hr = ReadWholeFile(pDesc->wszFileName, DMUS_MAX_FILENAME, bytes);
             if (FAILED(hr))
                 return hr;
-            return MakeSegment(WaveData::FromMemory(bytes.data(), bytes.size(), wave), wave, riid, ppv);
+            hr = WaveData::FromMemory(bytes.data(), bytes.size(), wave);
+            return FAILED(hr) ? hr : MakeSegment(wave, riid, ppv);
         }
         return DMUS_E_LOADER_NOCLASSID;
     }
@@ -123,7 +123,8 @@ public:
         if (FAILED(hr))
             return hr;
         std::shared_ptr<WaveData> wave;
-        return MakeSegment(WaveData::FromMemory(bytes.data(), bytes.size(), wave), wave, iidInterfaceID, ppObject);
+        hr = WaveData::FromMemory(bytes.data(), bytes.size(), wave);
+        return FAILED(hr) ? hr : MakeSegment(wave, iidInterfaceID, ppObject);
     }
 };
 
