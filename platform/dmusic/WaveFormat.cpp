@@ -191,7 +191,7 @@ private:
 HRESULT WaveData::FromMemory(const uint8_t* data, size_t size, std::shared_ptr<WaveData>& out)
 {
     out.reset();
-    if (!data)
+    if (!data && size > 0)
         return E_POINTER;
     MemoryByteSource source(data, size);
     std::shared_ptr<WaveData> wave(new WaveData());
