@@ -5,10 +5,11 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 CVorbisFile::CVorbisFile()
     : m_pFile(NULL), m_pVorbisFile(NULL), m_bOpen(false), m_nChannels(0), m_nRate(0), m_nTotalSamples(0),
-      m_nCurrentSection(0)
+      m_nCurrentSection(0), m_nCarryPos(0), m_nCarryLen(0)
 {
 }
 
@@ -24,7 +25,7 @@ HRESULT CVorbisFile::Open(const char* path)
         m_bOpen = true;
         vorbis_info* info = ov_info(m_pVorbisFile, -1);
         m_nTotalSamples = ov_pcm_total(m_pVorbisFile, -1);
-        if (info && m_nTotalSamples >= 0) {
+        if (info && info->channels > 0 && info->channels <= 255 && m_nTotalSamples >= 0) {
             m_nChannels = info->channels;
             m_nRate = (int)info->rate;
             return S_OK;
@@ -48,14 +49,33 @@ HRESULT CVorbisFile::Read(void* buffer, DWORD count, DWORD* read)
         *read = 0;
     DWORD done = 0;
     char* out = (char*)buffer;
+    const int frame = m_nChannels * 2;
     while (done < count) {
-        int want = (int)std::min<DWORD>(count - done, 4096);
-        long got = ov_read(m_pVorbisFile, out + done, want, 0, 2, 1, &m_nCurrentSection);
-        if (got < 0)
-            return E_FAIL;
-        if (got == 0)
-            break; // end of the stream
-        done += (DWORD)got;
+        if (m_nCarryLen > 0) {
+            DWORD n = std::min<DWORD>(count - done, (DWORD)m_nCarryLen);
+            std::memcpy(out + done, m_Carry + m_nCarryPos, n);
+            m_nCarryPos += (int)n;
+            m_nCarryLen -= (int)n;
+            done += n;
+        } else if (count - done < (DWORD)frame) {
+            // Less than a frame is wanted: decode one whole frame and hand out its start.
+            long got = ov_read(m_pVorbisFile, m_Carry, frame, 0, 2, 1, &m_nCurrentSection);
+            if (got < 0)
+                return E_FAIL;
+            if (got == 0)
+                break; // end of the stream
+            m_nCarryPos = 0;
+            m_nCarryLen = (int)got;
+            continue;
+        } else {
+            int want = (int)std::min<DWORD>(count - done, 4096);
+            long got = ov_read(m_pVorbisFile, out + done, want, 0, 2, 1, &m_nCurrentSection);
+            if (got < 0)
+                return E_FAIL;
+            if (got == 0)
+                break; // end of the stream
+            done += (DWORD)got;
+        }
         if (read)
             *read = done;
     }
@@ -66,11 +86,13 @@ HRESULT CVorbisFile::Seek(INT64 sample)
 {
     if (!m_bOpen)
         return E_FAIL;
+    m_nCarryLen = 0;
     return ov_pcm_seek(m_pVorbisFile, sample) < 0 ? E_FAIL : S_OK;
 }
 
 HRESULT CVorbisFile::Close()
 {
+    m_nCarryLen = 0;
     if (m_bOpen) {
         ov_clear(m_pVorbisFile); // closes the file too
         m_bOpen = false;

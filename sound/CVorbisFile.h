@@ -33,4 +33,9 @@ private:
     int m_nRate;
     INT64 m_nTotalSamples;
     int m_nCurrentSection;
+    // The decoder hands out whole sample frames only; the rest of a frame that a read ended
+    // inside waits here for the next read.
+    char m_Carry[512];
+    int m_nCarryPos;
+    int m_nCarryLen;
 };

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -128,11 +129,9 @@ inline std::vector<uint8_t> MakeOgg(int channels, int rate, const std::vector<in
 
 inline bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes)
 {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok;
+    std::ofstream f(path, std::ios::binary);
+    f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(f);
 }
 
 // The whole file decoded with vorbisfile as a player would: 16-bit little-endian bytes.
