@@ -26,7 +26,8 @@ double Rms(const std::vector<float>& stereo, size_t from, size_t to)
 struct FrontEnd : ::testing::Test {
     void SetUp() override
     {
-        std::filesystem::current_path(qvtest::MakeTempDir("sound_front_end"));
+        std::filesystem::current_path(
+            qvtest::MakeTempDir(std::string("sound_") + testing::UnitTest::GetInstance()->current_test_info()->name()));
         std::filesystem::create_directories("data/sound");
         Wav("long.wav", 2 * kRate);
         Wav("tiny.wav", 10);

@@ -25,7 +25,8 @@ int OpenFileCount()
 }
 
 struct VorbisStream : ::testing::Test {
-    std::string dir = qvtest::MakeTempDir("vorbis_stream");
+    std::string dir =
+        qvtest::MakeTempDir(std::string("vorbis_") + testing::UnitTest::GetInstance()->current_test_info()->name());
     std::string Ogg(const std::string& name, int channels, int rate, size_t frames)
     {
         std::string path = dir + "/" + name;
