@@ -3,6 +3,10 @@
 #include <cfloat>
 #include <cmath>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 void OBBTriangle::Set(const D3DXVECTOR3& v0, const D3DXVECTOR3& v1, const D3DXVECTOR3& v2)
 {
     Vertex[0] = v0;
@@ -43,7 +47,7 @@ inline void Axes(const COBB& box, D3DXVECTOR3 u[3], float h[3])
 
 } // namespace
 
-int COBB::SeparatingAxis(const COBB& a, const COBB& b)
+int COBB::SeparatingAxisReference(const COBB& a, const COBB& b)
 {
     D3DXVECTOR3 ua[3], ub[3];
     float ha[3], hb[3];
@@ -82,6 +86,111 @@ int COBB::SeparatingAxis(const COBB& a, const COBB& b)
     }
     return -1;
 }
+
+#ifdef __SSE2__
+
+namespace {
+
+// Lanes 0-2 of a vector hold the values for axes (or rows) 0-2; lane 3 is padding whose
+// comparisons are masked off. Every lane does exactly the scalar operations in the scalar
+// order (separate multiplies and adds, correctly rounded sqrt and division), so the answers
+// are the same bit for bit.
+inline __m128 Abs(__m128 v) { return _mm_andnot_ps(_mm_set1_ps(-0.0f), v); }
+inline __m128 Splat(__m128 v, int lane)
+{
+    switch (lane) {
+    case 0: return _mm_shuffle_ps(v, v, _MM_SHUFFLE(0, 0, 0, 0));
+    case 1: return _mm_shuffle_ps(v, v, _MM_SHUFFLE(1, 1, 1, 1));
+    default: return _mm_shuffle_ps(v, v, _MM_SHUFFLE(2, 2, 2, 2));
+    }
+}
+// (v1, v2, v0, -) and (v2, v0, v1, -).
+inline __m128 Rot1(__m128 v) { return _mm_shuffle_ps(v, v, _MM_SHUFFLE(3, 1, 0, 2)); }
+inline __m128 Rot1Left(__m128 v) { return _mm_shuffle_ps(v, v, _MM_SHUFFLE(3, 0, 2, 1)); }
+inline int FirstLane(__m128 mask)
+{
+    const int bits = _mm_movemask_ps(mask) & 7;
+    return bits ? __builtin_ctz(static_cast<unsigned>(bits)) : -1;
+}
+
+// Unit axes (as x, y, z component vectors over the three edges) and half lengths.
+inline void Axes(const COBB& box, __m128& ux, __m128& uy, __m128& uz, __m128& half)
+{
+    const __m128 x = _mm_setr_ps(box.Edge[0].x, box.Edge[1].x, box.Edge[2].x, 0.0f);
+    const __m128 y = _mm_setr_ps(box.Edge[0].y, box.Edge[1].y, box.Edge[2].y, 0.0f);
+    const __m128 z = _mm_setr_ps(box.Edge[0].z, box.Edge[1].z, box.Edge[2].z, 0.0f);
+    const __m128 len = _mm_sqrt_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(x, x), _mm_mul_ps(y, y)), _mm_mul_ps(z, z)));
+    const __m128 inv = _mm_div_ps(_mm_set1_ps(1.0f), len);
+    ux = _mm_mul_ps(x, inv);
+    uy = _mm_mul_ps(y, inv);
+    uz = _mm_mul_ps(z, inv);
+    half = _mm_mul_ps(_mm_set1_ps(0.5f), len);
+}
+
+// Dot of each lane's vector with one fixed vector (given as three splats).
+inline __m128 Dot(__m128 x, __m128 y, __m128 z, __m128 sx, __m128 sy, __m128 sz)
+{
+    return _mm_add_ps(_mm_add_ps(_mm_mul_ps(x, sx), _mm_mul_ps(y, sy)), _mm_mul_ps(z, sz));
+}
+
+} // namespace
+
+int COBB::SeparatingAxis(const COBB& a, const COBB& b)
+{
+    __m128 ax, ay, az, ha, bx, by, bz, hb;
+    Axes(a, ax, ay, az, ha);
+    Axes(b, bx, by, bz, hb);
+
+    // col[i], lane j: R[j][i] = uB_j . uA_i.
+    __m128 col[3], absCol[3];
+    for (int i = 0; i < 3; ++i) {
+        col[i] = Dot(bx, by, bz, Splat(ax, i), Splat(ay, i), Splat(az, i));
+        absCol[i] = Abs(col[i]);
+    }
+    // row[j], lane i: the same R[j][i].
+    __m128 absRow[3];
+    for (int j = 0; j < 3; ++j) absRow[j] = Abs(Dot(ax, ay, az, Splat(bx, j), Splat(by, j), Splat(bz, j)));
+    const D3DXVECTOR3 offset = b.Center - a.Center;
+    const __m128 t = Dot(ax, ay, az, _mm_set1_ps(offset.x), _mm_set1_ps(offset.y), _mm_set1_ps(offset.z));
+
+    // A's axes, lane i.
+    __m128 rhs = _mm_add_ps(ha, _mm_mul_ps(Splat(hb, 0), absRow[0]));
+    rhs = _mm_add_ps(rhs, _mm_mul_ps(Splat(hb, 1), absRow[1]));
+    rhs = _mm_add_ps(rhs, _mm_mul_ps(Splat(hb, 2), absRow[2]));
+    int lane = FirstLane(_mm_cmpgt_ps(Abs(t), rhs));
+    if (lane >= 0) return lane;
+
+    // B's axes, lane j.
+    const __m128 t0 = Splat(t, 0), t1 = Splat(t, 1), t2 = Splat(t, 2);
+    __m128 lhs = _mm_add_ps(_mm_add_ps(_mm_mul_ps(t0, col[0]), _mm_mul_ps(t1, col[1])), _mm_mul_ps(t2, col[2]));
+    rhs = _mm_add_ps(_mm_mul_ps(Splat(ha, 0), absCol[0]), _mm_mul_ps(Splat(ha, 1), absCol[1]));
+    rhs = _mm_add_ps(_mm_add_ps(rhs, _mm_mul_ps(Splat(ha, 2), absCol[2])), hb);
+    lane = FirstLane(_mm_cmpgt_ps(Abs(lhs), rhs));
+    if (lane >= 0) return 3 + lane;
+
+    // uA_i x uB_j, lane j: hb_j1 and hb_j2 with |R[j2][i]| and |R[j1][i]| are rotations.
+    const __m128 hb1 = Rot1Left(hb), hb2 = Rot1(hb);
+    const __m128 tv[3] = {t0, t1, t2};
+    for (int i = 0; i < 3; ++i) {
+        const int i1 = (i + 1) % 3, i2 = (i + 2) % 3;
+        lhs = _mm_sub_ps(_mm_mul_ps(tv[i2], col[i1]), _mm_mul_ps(tv[i1], col[i2]));
+        rhs = _mm_add_ps(_mm_mul_ps(Splat(ha, i1), absCol[i2]), _mm_mul_ps(Splat(ha, i2), absCol[i1]));
+        rhs = _mm_add_ps(rhs, _mm_mul_ps(hb1, Rot1(absCol[i])));
+        rhs = _mm_add_ps(rhs, _mm_mul_ps(hb2, Rot1Left(absCol[i])));
+        lane = FirstLane(_mm_cmpgt_ps(Abs(lhs), rhs));
+        if (lane >= 0) return 6 + 3 * i + lane;
+    }
+    return -1;
+}
+
+#else
+
+int COBB::SeparatingAxis(const COBB& a, const COBB& b)
+{
+    return SeparatingAxisReference(a, b);
+}
+
+#endif
 
 bool JacobiEigen3(float a[9], float v[9], float d[3])
 {

@@ -29,6 +29,8 @@ struct COBB {
     // The first axis that separates the boxes in the order of the test (0-2: A's axes, 3-5:
     // B's axes, 6-14: A's axis i crossed with B's axis j as 6 + 3i + j), or -1 when none does.
     static int SeparatingAxis(const COBB& a, const COBB& b);
+    // The same test one value at a time; the vector form above agrees with it bit for bit.
+    static int SeparatingAxisReference(const COBB& a, const COBB& b);
 
     // The box along the eigenvectors of the corners' covariance, widest axis first.
     static void FitTriangles(const std::vector<OBBTriangle>& triangles, COBB* out);

@@ -136,6 +136,20 @@ TEST(COBB, EachOfTheFifteenAxesSeparatesAtItsExactDistance)
     }
 }
 
+TEST(COBB, TheVectorFormAgreesWithTheReferenceOnEveryPair)
+{
+    // Random pairs, many near their touching distance, and pairs with degenerate edges.
+    std::mt19937 rng(99);
+    std::uniform_real_distribution<float> length(0.0f, 3.0f), pos(-3.0f, 3.0f);
+    for (int n = 0; n < 200000; ++n) {
+        COBB a = RotatedBox(RandomRotation(rng), length(rng), length(rng), length(rng), D3DXVECTOR3(0, 0, 0));
+        COBB b = RotatedBox(RandomRotation(rng), length(rng), length(rng), length(rng),
+                            D3DXVECTOR3(pos(rng), pos(rng), pos(rng)));
+        if (n % 7 == 0) a.Edge[n % 3] = D3DXVECTOR3(0, 0, 0);
+        ASSERT_EQ(COBB::SeparatingAxisReference(a, b), COBB::SeparatingAxis(a, b)) << n;
+    }
+}
+
 TEST(COBB, AZeroLengthEdgeGivesANaNAxisThatNeverSeparates)
 {
     // A flat box (no height): its y axis is not a number, so nothing separates along y, and
