@@ -8,7 +8,7 @@ namespace datagen {
 
 namespace {
 
-const char kShadowVolumeFx[] = R"(// Stencil shadow volume.
+const char kShadowVolumeFx[] = R"(// Shadow volumes for the stencil buffer.
 float4x4 mWVP;      // object space to clip space
 float4   vLightPos; // the light in object space, w = 1
 
