@@ -207,6 +207,26 @@ int CompareFileVersions(ULONGLONG llFileVersion1, ULONGLONG llFileVersion2)
     return 0;
 }
 
+void FormatDXVersion(DWORD dwMajor, DWORD dwMinor, CHAR cLetter, DWORD* pdwDirectXVersion, CHAR* strDirectXVersion,
+                     int cchDirectXVersion)
+{
+    cLetter = static_cast<CHAR>(tolower(static_cast<unsigned char>(cLetter)));
+    if (pdwDirectXVersion) {
+        const DWORD dwLetter = (cLetter >= 'a' && cLetter <= 'z') ? static_cast<DWORD>(cLetter - 'a' + 1) : 0;
+        *pdwDirectXVersion = (dwMajor << 16) | (dwMinor << 8) | dwLetter;
+    }
+    if (strDirectXVersion && cchDirectXVersion >= 1) {
+        if (cLetter == ' ')
+            _snprintf(strDirectXVersion, cchDirectXVersion, "%d.%d", static_cast<int>(dwMajor),
+                      static_cast<int>(dwMinor));
+        else
+            _snprintf(strDirectXVersion, cchDirectXVersion, "%d.%d%c", static_cast<int>(dwMajor),
+                      static_cast<int>(dwMinor), cLetter);
+        // Windows' _snprintf leaves a cut text unterminated.
+        strDirectXVersion[cchDirectXVersion - 1] = 0;
+    }
+}
+
 HRESULT GetDXVersion(DWORD* pdwDirectXVersion, CHAR* strDirectXVersion, int cchDirectXVersion)
 {
     if (pdwDirectXVersion)
@@ -221,19 +241,6 @@ HRESULT GetDXVersion(DWORD* pdwDirectXVersion, CHAR* strDirectXVersion, int cchD
         FAILED(QueryDXVersionFromFileVersions(&dwMajor, &dwMinor, &cLetter)))
         return E_FAIL;
 
-    cLetter = static_cast<CHAR>(tolower(static_cast<unsigned char>(cLetter)));
-    if (pdwDirectXVersion) {
-        const DWORD dwLetter = (cLetter >= 'a' && cLetter <= 'z') ? static_cast<DWORD>(cLetter - 'a' + 1) : 0;
-        *pdwDirectXVersion = (dwMajor << 16) | (dwMinor << 8) | dwLetter;
-    }
-    if (strDirectXVersion && cchDirectXVersion >= 1) {
-        if (cLetter == ' ')
-            _snprintf(strDirectXVersion, cchDirectXVersion, "%d.%d", static_cast<int>(dwMajor),
-                      static_cast<int>(dwMinor));
-        else
-            _snprintf(strDirectXVersion, cchDirectXVersion, "%d.%d%c", static_cast<int>(dwMajor),
-                      static_cast<int>(dwMinor), cLetter);
-        strDirectXVersion[cchDirectXVersion - 1] = 0;
-    }
+    FormatDXVersion(dwMajor, dwMinor, cLetter, pdwDirectXVersion, strDirectXVersion, cchDirectXVersion);
     return S_OK;
 }

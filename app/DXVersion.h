@@ -9,6 +9,10 @@
 // output may be null. E_FAIL when neither way finds the version.
 HRESULT GetDXVersion(DWORD* pdwDirectXVersion, CHAR* strDirectXVersion, int cchDirectXVersion);
 
+// The packing and text of GetDXVersion for a version found either way; the letter is lowered.
+void FormatDXVersion(DWORD dwMajor, DWORD dwMinor, CHAR cLetter, DWORD* pdwDirectXVersion, CHAR* strDirectXVersion,
+                     int cchDirectXVersion);
+
 HRESULT QueryDXVersionFromDxDiag(DWORD* pdwDirectXVersionMajor, DWORD* pdwDirectXVersionMinor,
                                  CHAR* pcDirectXVersionLetter);
 // Always S_OK; 0.0 with letter ' ' when nothing can be read.
