@@ -290,7 +290,8 @@ HRESULT D3DXLoadMeshHierarchyFromXA(LPCSTR Filename, DWORD MeshOptions, LPDIRECT
         *ppFrameHierarchy = nullptr;
     if (ppAnimController)
         *ppAnimController = nullptr;
-    if (!Filename || !pDevice || !pAlloc || !ppFrameHierarchy || pUserDataLoader)
+    // Without a device the meshes live in plain memory (tools and tests load that way).
+    if (!Filename || !pAlloc || !ppFrameHierarchy || pUserDataLoader)
         return D3DERR_INVALIDCALL;
 
     std::vector<uint8_t> bytes;
