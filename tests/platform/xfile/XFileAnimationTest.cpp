@@ -19,7 +19,7 @@ class XFileAnimation : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::string path = qvtest::MakeTempDir("xfile_anim") + "/column.x";
+        std::string path = qvtest::MakeTempDir(std::string("xfile_") + ::testing::UnitTest::GetInstance()->current_test_info()->name()) + "/column.x";
         qvtest::WriteFileText(path, xfixture::ColumnText());
         ASSERT_EQ(D3DXLoadMeshHierarchyFromX(path.c_str(), D3DXMESH_MANAGED, nullptr, &alloc, nullptr, &root, &ac), D3D_OK);
         ASSERT_NE(ac, nullptr);

@@ -15,9 +15,17 @@ using xfixture::CountingAllocator;
 
 namespace {
 
+// Each test writes into a folder of its own: tests run in parallel processes.
+std::string TestDir()
+{
+    static const std::string dir =
+        qvtest::MakeTempDir(std::string("xfile_") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    return dir;
+}
+
 std::string WriteModel(const std::string& name, const std::vector<uint8_t>& bytes)
 {
-    std::string path = qvtest::MakeTempDir("xfile") + "/" + name;
+    std::string path = TestDir() + "/" + name;
     qvtest::WriteFileBytes(path, bytes);
     return path;
 }
@@ -257,7 +265,7 @@ TEST(XFileHierarchy, EveryAllocationIsReleasedWhenLoadingFails)
 
 TEST(XFileHierarchy, WindowsPathsAndTopLevelMeshes)
 {
-    const std::string dir = qvtest::MakeTempDir("xfile_paths");
+    const std::string dir = TestDir();
     qvtest::WriteFileText(dir + "/two.x", "xof 0303txt 0032\nMesh First { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; }\n"
                                           "Frame A { } Mesh { 3; 0;0;0;, 1;0;0;, 0;0;1;; 1; 3;0,1,2;; } Frame B { }\n");
     std::string windowsPath = dir + "\\two.x";
