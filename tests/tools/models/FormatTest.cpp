@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 using namespace xmodel;
@@ -153,7 +154,9 @@ TEST(ModelFormat, EveryTextureAModelNamesExists)
             for (const Mesh& m : frame->meshes)
                 for (const Material& mat : m.materials)
                     if (!mat.texture.empty()) {
-                        EXPECT_FALSE(qvtest::ReadFileBytes(qvtest::RunDir() + "/" + mat.texture).empty())
+                        std::string file = qvtest::RunDir() + "/" + mat.texture;
+                        std::replace(file.begin(), file.end(), '\\', '/');
+                        EXPECT_FALSE(qvtest::ReadFileBytes(file).empty())
                             << f.path << " names " << mat.texture;
                     }
 }

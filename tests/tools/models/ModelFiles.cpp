@@ -10,8 +10,6 @@ namespace qvtest {
 
 using namespace xmodel;
 
-std::string DataDir() { return RunDir() + "/data"; }
-
 Model LoadModel(const std::string& relative)
 {
     const std::vector<uint8_t> bytes = ReadFileBytes(DataDir() + "/" + relative);

@@ -2,14 +2,14 @@
 #pragma once
 
 #include "support/TestSupport.h"
+#include "tools/DataFiles.h"
 #include "tools/datagen/models/Models.h"
 
 #include <string>
 
 namespace qvtest {
 
-// The generated data folder (run folder/data) and a model file below it, read and parsed.
-std::string DataDir();
+// A model file below the generated data folder, read and parsed.
 xmodel::Model LoadModel(const std::string& relative); // e.g. "xfile/Rina.x"; fails the test on error
 // The heights of "stage/OpeningGroundHeight.dat" when the file exists, else empty.
 models::HeightGrid HeightFile();

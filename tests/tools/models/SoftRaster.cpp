@@ -39,7 +39,9 @@ const CSoftRaster::Texture* CSoftRaster::LoadTexture(const std::string& path)
     if (it == m_Textures.end()) {
         Texture t;
         int n = 0;
-        if (unsigned char* data = stbi_load((RunDir() + "/" + path).c_str(), &t.w, &t.h, &n, 4)) {
+        std::string file = RunDir() + "/" + path;
+        std::replace(file.begin(), file.end(), '\\', '/');
+        if (unsigned char* data = stbi_load(file.c_str(), &t.w, &t.h, &n, 4)) {
             t.rgba.assign(data, data + static_cast<size_t>(t.w) * t.h * 4);
             stbi_image_free(data);
         }

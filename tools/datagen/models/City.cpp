@@ -4,6 +4,8 @@
 #include "tools/datagen/models/MeshBuilder.h"
 #include "tools/datagen/models/Models.h"
 
+#include "tools/datagen/ModelTextures.h"
+
 #include "tools/datagen/models/XModel.h"
 
 #include <algorithm>
@@ -92,15 +94,15 @@ Polygon Clip(const Polygon& p, P2 o, P2 n)
     return out;
 }
 
-constexpr float kBays = 4.0f;    // facade repeats across a unit of wall
-constexpr float kStoreys = 8.0f; // facade repeats up a unit of height
+constexpr float kBays = 1.0f;    // facade pictures across a unit of wall (about 8 world units)
+constexpr float kStoreys = 1.5f; // facade pictures up a unit of height (about 16 world units, five storeys)
 
-// Texture coordinates from a point and the face's outward normal: walls repeat the facade per
-// storey and per bay, roofs and floors take the plan.
+// Texture coordinates from a point and the face's outward normal: walls repeat the facade up
+// and across, roofs and floors take a patch of plain wall.
 std::array<float, 2> FacadeUv(Vec3 p, Vec3 n)
 {
     if (std::fabs(n.y) > 0.7f)
-        return {p.x * kBays, p.z * kBays};
+        return {0.01f + 0.02f * (p.x + 0.5f), 0.01f + 0.02f * (p.z + 0.5f)};
     const Vec3 along = Normalize(Vec3{n.z, 0, -n.x});
     return {(p.x * along.x + p.z * along.z) * kBays, (1.0f - p.y) * kStoreys};
 }
@@ -128,9 +130,11 @@ void AddPrism(CMeshBuilder& b, const Polygon& plan, float y0, float y1, bool flo
         b.FlatPolygon(bottom, {0, -1, 0}, material, [](Vec3 p) { return FacadeUv(p, {0, -1, 0}); });
 }
 
-Material Concrete()
+// The stage draws each building with a facade of its own choice; by itself a type shows one
+// of the facade pictures.
+Material Concrete(int type)
 {
-    Material m = Matte(1.0f, 1.0f, 1.0f);
+    Material m = Matte(1.0f, 1.0f, 1.0f, "data\\xfile\\map\\b_" + std::to_string(type + 1) + ".bmp");
     m.specular = {0, 0, 0};
     m.power = 0;
     return m;
@@ -158,7 +162,7 @@ std::string TypeName(int type)
 Model BuildBuilding(int type)
 {
     CMeshBuilder b("Mesh_" + TypeName(type));
-    const uint32_t mat = b.AddMaterial(Concrete());
+    const uint32_t mat = b.AddMaterial(Concrete(type));
     for (const Block& block : BuildingBlocks(type))
         AddPrism(b, block.plan, 0.0f, block.height, false, mat);
     return SingleMeshModel("Frame_" + TypeName(type), std::move(b.Get()));
@@ -209,7 +213,7 @@ std::vector<Model> BuildBuildingPieces(int type)
         for (int layer = 0; layer < 4; ++layer) {
             const float top = layer == 3 ? c.height : c.height * (layer + 1 + 0.3f * jitter(rng)) / 4.0f;
             CMeshBuilder b("Mesh_piece");
-            const uint32_t mat = b.AddMaterial(Concrete());
+            const uint32_t mat = b.AddMaterial(Concrete(type));
             AddPrism(b, c.plan, y, top, true, mat);
             pieces.push_back(SingleMeshModel("Frame_piece", std::move(b.Get())));
             y = top;
@@ -220,34 +224,34 @@ std::vector<Model> BuildBuildingPieces(int type)
 
 Model BuildRoad(int)
 {
-    // The street round the footprint: pavement next to the walls, then the carriageway, all
-    // painted in one picture over the patch; the building covers the middle.
+    // The street round the footprint: a pavement next to the walls, then a carriageway on each
+    // side whose lines run along it, mitred at the corners.
     CMeshBuilder b("Mesh_road");
-    Material m = Matte(1.0f, 1.0f, 1.0f, kRoadTexture);
-    m.specular = {0, 0, 0};
-    const uint32_t mat = b.AddMaterial(m);
-    const float e = 0.85f;
-    const int n = 4;
-    const uint32_t first = static_cast<uint32_t>(b.VertexCount());
-    for (int i = 0; i <= n; ++i)
-        for (int j = 0; j <= n; ++j) {
-            const float u = static_cast<float>(j) / n, v = static_cast<float>(i) / n;
-            b.Vertex({-e + 2 * e * u, 0.0f, e - 2 * e * v}, {0, 1, 0}, u, v);
-        }
-    for (int i = 0; i < n; ++i)
-        for (int j = 0; j < n; ++j) {
-            const uint32_t a = first + i * (n + 1) + j;
-            b.Face(a, a + 1, a + n + 2, mat);
-            b.Face(a, a + n + 2, a + n + 1, mat);
-        }
-    OrientOutward(b.Get(), {0, -1, 0}, 0);
+    Material pave = Matte(1.0f, 1.0f, 1.0f, datagen::kTexPavement);
+    Material road = Matte(1.0f, 1.0f, 1.0f, datagen::kTexRoad);
+    pave.specular = road.specular = {0, 0, 0};
+    const uint32_t pavement = b.AddMaterial(pave), street = b.AddMaterial(road);
+    const float edge = 0.5f, kerb = 0.6f, outer = 0.85f;
+    const float across = outer - kerb;
+    for (int side = 0; side < 4; ++side) {
+        // Corners of this side's strips, turned a quarter each side; u across, v along.
+        const Mat4 turn = RotationY(1.5707963f * side);
+        auto at = [&](float x, float z) { return TransformPoint({x, 0.0f, z}, turn); };
+        const Vec3 p0 = at(-edge, edge), p1 = at(edge, edge), p2 = at(kerb, kerb), p3 = at(-kerb, kerb);
+        b.FlatPolygon({p0, p1, p2, p3}, {0, 1, 0}, pavement, [](Vec3 p) { return std::array<float, 2>{p.x * 4, p.z * 4}; });
+        const Vec3 q0 = at(-kerb, kerb), q1 = at(kerb, kerb), q2 = at(outer, outer), q3 = at(-outer, outer);
+        const Vec3 along = TransformNormal({1, 0, 0}, turn), out = TransformNormal({0, 0, 1}, turn);
+        b.FlatPolygon({q0, q1, q2, q3}, {0, 1, 0}, street, [&](Vec3 p) {
+            return std::array<float, 2>{(Dot(p, out) - kerb) / across, Dot(p, along) / across};
+        });
+    }
     return SingleMeshModel("Frame_road", std::move(b.Get()));
 }
 
 Model BuildCityGround()
 {
     CMeshBuilder b("Mesh_ground");
-    Material m = Matte(1.0f, 1.0f, 1.0f, kCityGroundTexture);
+    Material m = Matte(1.0f, 1.0f, 1.0f, datagen::kTexStageGround);
     m.specular = {0, 0, 0};
     const uint32_t mat = b.AddMaterial(m);
     const float e = 1200.0f;

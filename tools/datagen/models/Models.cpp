@@ -1,6 +1,7 @@
 #include "tools/datagen/models/Models.h"
 
-#include "tools/datagen/models/ModelTextures.h"
+#include "tools/datagen/DataTree.h"
+#include "tools/datagen/Terrain.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -8,10 +9,7 @@
 
 namespace models {
 
-const char* const kOpeningGroundTexture = "data/xfile/OpeningGround.tga";
-const char* const kSkyTexture = "data/xfile/OpeningSky.tga";
-const char* const kCityGroundTexture = "data/xfile/map/ground.tga";
-const char* const kRoadTexture = "data/xfile/map/road.tga";
+HeightGrid OpeningHeights() { return datagen::OpeningGroundGrid(); }
 
 std::vector<ModelFile> AllModels(const HeightGrid& heights)
 {
@@ -91,8 +89,6 @@ void WriteFile(const std::filesystem::path& path, const std::string& bytes)
 void WriteModels(const std::string& dataDir)
 {
     const std::filesystem::path root(dataDir);
-    for (const TextureFile& t : ModelTextures())
-        WriteFile(root / t.path, std::string(t.bytes.begin(), t.bytes.end()));
     for (const ModelFile& file : AllModels(OpeningHeights())) {
         const std::string what = "model " + file.path;
         xmodel::Validate(file.model, what);
@@ -113,5 +109,11 @@ void WriteModels(const std::string& dataDir)
         WriteFile(root / file.path, text);
     }
 }
+
+namespace {
+
+DATAGEN_REGISTER("models", [](const datagen::CDataTree& tree) { WriteModels(tree.Root()); });
+
+} // namespace
 
 } // namespace models

@@ -10,12 +10,6 @@
 
 namespace models {
 
-// Textures the models name, relative to the game's working folder.
-extern const char* const kOpeningGroundTexture; // data/xfile/OpeningGround.tga
-extern const char* const kSkyTexture;           // data/xfile/OpeningSky.tga
-extern const char* const kCityGroundTexture;    // data/xfile/map/ground.tga
-extern const char* const kRoadTexture;          // data/xfile/map/road.tga
-
 // The opening's terrain: 201 x 201 heights, rows by z from -100, columns by x from -100.
 using HeightGrid = std::vector<float>;
 float HeightAt(const HeightGrid& grid, float x, float z); // bilinear, clamped to the grid
@@ -45,12 +39,11 @@ struct ModelFile {
 // Every model file, in a fixed order.
 std::vector<ModelFile> AllModels(const HeightGrid& heights);
 
-// The terrain the height file holds (same numbers the height file is written from).
+// The terrain the height file holds (the numbers the height file is written from).
 HeightGrid OpeningHeights();
 
-// Writes every model (and the textures only they use) below `dataDir`. Each model is checked,
-// written to a temporary name, read back and compared before it takes its real name; a fault
-// throws std::runtime_error naming the model.
+// Writes every model below `dataDir` (the generator's temporary tree). Each model is checked,
+// written, read back and compared; a fault throws std::runtime_error naming the model.
 void WriteModels(const std::string& dataDir);
 
 } // namespace models

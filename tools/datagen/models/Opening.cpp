@@ -3,6 +3,8 @@
 #include "tools/datagen/models/MeshBuilder.h"
 #include "tools/datagen/models/Models.h"
 
+#include "tools/datagen/ModelTextures.h"
+
 #include <algorithm>
 
 namespace models {
@@ -50,7 +52,7 @@ Model BuildOpeningGround(const HeightGrid& heights)
 {
     // One vertex on every grid point, so the surface passes through every height of the file.
     CMeshBuilder b("Mesh_OpeningGround");
-    Material m = Matte(1.0f, 1.0f, 1.0f, kOpeningGroundTexture);
+    Material m = Matte(1.0f, 1.0f, 1.0f, datagen::kTexOpeningGround);
     m.specular = {0, 0, 0};
     const uint32_t mat = b.AddMaterial(m);
     auto h = [&](int r, int c) {
@@ -79,25 +81,27 @@ Model BuildOpeningSky()
     // A dome seen from inside, a little past the horizon; unlit where it is drawn unlit, and
     // fully bright where it is lit (its emissive colour is white).
     CMeshBuilder b("Mesh_OpeningSky");
-    Material m = Matte(1.0f, 1.0f, 1.0f, kSkyTexture);
+    Material m = Matte(1.0f, 1.0f, 1.0f, datagen::kTexSky);
     m.emissive = {1, 1, 1};
     m.specular = {0, 0, 0};
     const uint32_t mat = b.AddMaterial(m);
     const float radius = 180.0f;
     const int slices = 24, rings = 10;
+    // The picture has the zenith on its top row and the horizon on its bottom row and repeats
+    // across: v runs down to the horizon and stays there below it; u goes twice round.
     const uint32_t top = b.Vertex({0, radius, 0}, {0, -1, 0}, 0.5f, 0.0f);
+    const float below = 0.21f; // the dome reaches 12 degrees below the horizon
     for (int r = 1; r <= rings; ++r) {
-        // From the zenith to 12 degrees below the horizon.
-        const float elevation = kPi / 2 - (kPi / 2 + 0.21f) * static_cast<float>(r) / rings;
-        for (int i = 0; i < slices; ++i) {
-            const float a = 2 * kPi * static_cast<float>(i) / slices;
+        const float elevation = kPi / 2 - (kPi / 2 + below) * static_cast<float>(r) / rings;
+        for (int i = 0; i <= slices; ++i) {
+            const float a = 2 * kPi * static_cast<float>(i % slices) / slices;
             const Vec3 p{radius * std::cos(elevation) * std::cos(a), radius * std::sin(elevation),
                          radius * std::cos(elevation) * std::sin(a)};
-            const float u = std::fabs(2.0f * static_cast<float>(i) / slices - 1.0f);
-            b.Vertex(p, Normalize(p) * -1.0f, u, static_cast<float>(r) / rings);
+            const float v = std::min(1.0f, 1.0f - elevation / (kPi / 2));
+            b.Vertex(p, Normalize(p) * -1.0f, 2.0f * static_cast<float>(i) / slices, std::max(v, 0.02f));
         }
     }
-    auto ring = [&](int r, int i) { return top + 1 + static_cast<uint32_t>((r - 1) * slices + (i % slices)); };
+    auto ring = [&](int r, int i) { return top + 1 + static_cast<uint32_t>((r - 1) * (slices + 1) + i); };
     for (int i = 0; i < slices; ++i)
         b.Face(top, ring(1, i), ring(1, i + 1), mat);
     for (int r = 1; r < rings; ++r)
@@ -189,21 +193,6 @@ Model BuildOpeningCamera(const HeightGrid& heights)
     set.animations.push_back(std::move(anim));
     m.sets.push_back(std::move(set));
     return m;
-}
-
-HeightGrid OpeningHeights()
-{
-    // Rolling grassland: a few broad waves, flatter along the run at x = 0.
-    HeightGrid g(static_cast<size_t>(kGrid) * kGrid);
-    for (int r = 0; r < kGrid; ++r)
-        for (int c = 0; c < kGrid; ++c) {
-            const float x = static_cast<float>(c - 100), z = static_cast<float>(r - 100);
-            const float broad = 1.6f * std::sin(x * 0.061f + 0.4f) * std::cos(z * 0.047f) + 1.1f * std::sin((x + z) * 0.083f);
-            const float fine = 0.25f * std::sin(x * 0.31f) * std::sin(z * 0.27f);
-            const float flat = 0.35f + 0.65f * Smooth(std::fabs(x) / 25.0f);
-            g[static_cast<size_t>(r) * kGrid + c] = (broad + fine) * flat;
-        }
-    return g;
 }
 
 } // namespace models

@@ -6,10 +6,11 @@ namespace {
 
 enum { kSkin, kHair, kTop, kBottom, kShoes, kEyes, kAccent };
 
-Material Mat(const Color& c, float shine = 8.0f)
+Material Mat(const Color& c, float shine = 8.0f, const std::string& texture = std::string())
 {
     Material m;
-    m.diffuse = c;
+    m.diffuse = texture.empty() ? c : Color{1, 1, 1, 1};
+    m.texture = texture;
     m.power = shine;
     m.specular = {0.15f, 0.15f, 0.15f};
     return m;
@@ -19,8 +20,8 @@ Material Mat(const Color& c, float shine = 8.0f)
 
 std::vector<Material> OutfitMaterials(const Outfit& o)
 {
-    return {Mat(o.skin), Mat(o.hair, 20.0f), Mat(o.top), Mat(o.bottom), Mat(o.shoes, 30.0f), Mat(o.eyes, 40.0f),
-            Mat(o.accent, 30.0f)};
+    return {Mat(o.skin, 8.0f, o.skinTexture), Mat(o.hair, 20.0f, o.hairTexture), Mat(o.top, 8.0f, o.topTexture),
+            Mat(o.bottom), Mat(o.shoes, 30.0f), Mat(o.eyes, 40.0f), Mat(o.accent, 30.0f)};
 }
 
 std::vector<Part> PersonParts(const BodyShape& s, const Outfit& o, bool coarse)

@@ -13,6 +13,9 @@ struct Outfit {
     bool twinTails = false;
     bool longHair = false;
     bool cap = false;
+    // Pictures for the skin, the hair and the top (empty: plain colour); a textured part is
+    // drawn with the picture's own colours.
+    std::string skinTexture, hairTexture, topTexture;
 };
 
 // Material order of every person: skin, hair, top, bottom, shoes, eyes, accent.

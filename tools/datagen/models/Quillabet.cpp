@@ -3,6 +3,8 @@
 #include "tools/datagen/models/Models.h"
 #include "tools/datagen/models/Person.h"
 
+#include "tools/datagen/ModelTextures.h"
+
 #include <algorithm>
 
 namespace models {
@@ -34,6 +36,8 @@ BodyShape HeroineShape()
 Outfit HeroineOutfit()
 {
     Outfit o;
+    o.skinTexture = datagen::kTexSkin;
+    o.topTexture = datagen::kTexClothQuillabet;
     o.skin = {1.0f, 0.85f, 0.75f, 1};
     o.hair = {0.95f, 0.78f, 0.36f, 1};
     o.top = {0.78f, 0.12f, 0.16f, 1};

@@ -3,6 +3,8 @@
 #include "tools/datagen/models/Models.h"
 #include "tools/datagen/models/Person.h"
 
+#include "tools/datagen/ModelTextures.h"
+
 namespace models {
 
 using namespace xmodel;
@@ -17,6 +19,9 @@ BodyShape RinaShape()
 Outfit RinaOutfit()
 {
     Outfit o;
+    o.skinTexture = datagen::kTexSkin;
+    o.topTexture = datagen::kTexClothRina;
+    o.hairTexture = datagen::kTexHair;
     o.skin = {1.0f, 0.83f, 0.72f, 1};
     o.hair = {0.42f, 0.24f, 0.14f, 1};
     o.top = {0.96f, 0.96f, 0.98f, 1};

@@ -3,6 +3,8 @@
 #include "tools/datagen/models/Models.h"
 #include "tools/datagen/models/Person.h"
 
+#include "tools/datagen/ModelTextures.h"
+
 namespace models {
 
 using namespace xmodel;
@@ -19,6 +21,8 @@ Model BuildPhill()
     s.waistHeight = 0.65f;
     s.headRadius = 0.105f;
     Outfit o;
+    o.skinTexture = datagen::kTexSkin;
+    o.topTexture = datagen::kTexClothPhill;
     o.skin = {0.92f, 0.72f, 0.56f, 1};
     o.hair = {0.15f, 0.1f, 0.08f, 1};
     o.top = {0.3f, 0.55f, 0.32f, 1};
