@@ -240,3 +240,20 @@ TEST_F(FrontEnd, DefaultOutputPlaysAndEndsSoundsInRealTime)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(FrontEnd, AChannelWhosePlayFailedTakesTheNextSoundAgain)
+{
+    Init(false);
+    // With the performance closed, loading succeeds but the play itself fails.
+    CDMusic::GetInstance().GetPerformance()->CloseDown();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(SoundPlay(".\\data\\sound\\long.wav", 0, 1.0f), -1);
+    EXPECT_EQ(SoundPlay(".\\data\\sound\\long.wav", 0, 1.0f), -1);
+    std::string shown = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(shown, "MessageBox [Error] FAILED CDMusicSound::PlaySegment PlaySegmentEx\n"
+                     "MessageBox [Error] FAILED CDMusicSound::PlaySegment PlaySegmentEx\n");
+}
+
+} // namespace
