@@ -66,10 +66,6 @@ public:
     static void SafeRestoreMaterial();
     static void SafeRestoreTexture();
 
-    // Re-applies every light that has an index after a reset (the light registry's
-    // CD3DLight::RestoreAll, which installs itself here); RestoreDevice calls it last.
-    static void (*RestoreLights)();
-
     static constexpr UINT MAX_RENDERSTATENUM = 256;
     static constexpr UINT MAX_TEXTURESTAGESTATENUM = 256;
     static constexpr UINT MAX_SAMPLERSTATENUM = 256;
@@ -85,6 +81,9 @@ public:
     static CD3DSafeTexture StageTexture[TEXTURE_STAGES];
 
     ProjectionRecord Projection;
+
+private:
+    void InitDevice();
 };
 
 extern CDirectX9 g_DirectX9;

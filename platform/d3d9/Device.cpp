@@ -174,6 +174,9 @@ Device::~Device()
         QVGL(BindFramebuffer)(GL_FRAMEBUFFER, 0);
         FreeTargets();
     }
+    // The display gets its own mode back with the device, as Direct3D gives it back.
+    if (m_fullScreen)
+        qv::LeaveFullScreen(m_window);
     m_d3d->Release();
 }
 
@@ -224,8 +227,8 @@ HRESULT Device::ValidateParams(D3DPRESENT_PARAMETERS& params) const
     // A windowed back buffer of size 0 takes the window's client size, and an unknown
     // format the desktop's.
     if (params.Windowed) {
-        int w = 0, h = 0;
-        SDL_GetWindowSize(m_sdlWindow ? m_sdlWindow : qv::SdlWindowOf(m_window), &w, &h);
+        int x = 0, y = 0, w = 0, h = 0;
+        qv::ClientViewport(m_window, &x, &y, &w, &h);
         if (params.BackBufferWidth == 0)
             params.BackBufferWidth = static_cast<UINT>(std::max(w, 1));
         if (params.BackBufferHeight == 0)
@@ -308,12 +311,15 @@ void Device::FreeTargets()
 
 void Device::ApplyWindowMode()
 {
-    // Full screen shows the back buffer scaled to the desktop; the display mode itself stays.
+    // Full screen is the window layer's emulated display mode of the back buffer's size: the
+    // picture is scaled to the display with its aspect kept; the real display mode stays.
     const bool fullScreen = !m_params.Windowed;
-    if (fullScreen != m_fullScreen) {
-        SDL_SetWindowFullscreen(m_sdlWindow, fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
-        m_fullScreen = fullScreen;
-    }
+    if (fullScreen)
+        qv::EnterFullScreen(m_window, static_cast<int>(m_params.BackBufferWidth),
+                            static_cast<int>(m_params.BackBufferHeight));
+    else if (m_fullScreen)
+        qv::LeaveFullScreen(m_window);
+    m_fullScreen = fullScreen;
     SDL_GL_SetSwapInterval(m_params.PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1);
 }
 
@@ -494,33 +500,26 @@ HRESULT Device::Present(const RECT* pSourceRect, const RECT* pDestRect, HWND hDe
         return D3DERR_INVALIDCALL;
     if (!GlUsable())
         return D3DERR_DEVICELOST;
-    // The back buffer, scaled to the window with its aspect kept (bars where it does not fill).
+    // The back buffer goes to the window's client area (in full screen, the part of the
+    // display that shows the mode), scaled when the sizes differ; the rest is black.
     int drawableW = 0, drawableH = 0;
     SDL_GL_GetDrawableSize(m_sdlWindow, &drawableW, &drawableH);
+    int x = 0, y = 0, w = drawableW, h = drawableH;
+    qv::ClientViewport(m_window, &x, &y, &w, &h);
     const GLint bbW = static_cast<GLint>(BackBufferWidth());
     const GLint bbH = static_cast<GLint>(BackBufferHeight());
-    GLint dstW = drawableW, dstH = drawableH;
-    if (static_cast<int64_t>(drawableW) * bbH > static_cast<int64_t>(drawableH) * bbW)
-        dstW = static_cast<GLint>(static_cast<int64_t>(drawableH) * bbW / bbH);
-    else
-        dstH = static_cast<GLint>(static_cast<int64_t>(drawableW) * bbH / bbW);
-    const GLint x0 = (drawableW - dstW) / 2;
-    const GLint y0 = (drawableH - dstH) / 2;
     QVGL(BindFramebuffer)(GL_DRAW_FRAMEBUFFER, 0);
     QVGL(BindFramebuffer)(GL_READ_FRAMEBUFFER, m_framebuffer);
     QVGL(Disable)(GL_SCISSOR_TEST);
-    if (dstW != drawableW || dstH != drawableH) {
-        QVGL(ColorMask)(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-        QVGL(ClearColor)(0.0f, 0.0f, 0.0f, 1.0f);
-        QVGL(Clear)(GL_COLOR_BUFFER_BIT);
-        m_dirty |= kDirtyRaster;
-    }
-    const bool sameSize = dstW == bbW && dstH == bbH;
-    QVGL(BlitFramebuffer)(0, 0, bbW, bbH, x0, y0, x0 + dstW, y0 + dstH, GL_COLOR_BUFFER_BIT,
-                          sameSize ? GL_NEAREST : GL_LINEAR);
-    SDL_GL_SwapWindow(m_sdlWindow);
+    QVGL(ColorMask)(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    QVGL(ClearColor)(0.0f, 0.0f, 0.0f, 1.0f);
+    QVGL(Clear)(GL_COLOR_BUFFER_BIT);
+    const GLint y0 = drawableH - y - h;
+    QVGL(BlitFramebuffer)(0, 0, bbW, bbH, x, y0, x + w, y0 + h, GL_COLOR_BUFFER_BIT,
+                          w == bbW && h == bbH ? GL_NEAREST : GL_LINEAR);
+    m_dirty |= kDirtyRaster | kDirtyScissor;
+    qv::SwapGlWindow(m_window);
     QVGL(BindFramebuffer)(GL_FRAMEBUFFER, m_framebuffer);
-    m_dirty |= kDirtyScissor;
     return D3D_OK;
 }
 

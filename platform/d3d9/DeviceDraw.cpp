@@ -253,6 +253,12 @@ void ApplyCombiner(DWORD op, DWORD arg1, DWORD arg2, bool alpha)
     QVGL(TexEnvi)(GL_TEXTURE_ENV, scaleName, scale);
 }
 
+// An edge through a row of pixel centres belongs, in Direct3D, to the triangle below it (the
+// top-left rule); OpenGL's rasteriser, seeing the picture upside down, would give it to the
+// one above. Moving everything up by this fraction of a pixel settles such ties as Direct3D
+// does; columns already agree.
+constexpr float kTieBias = 1.0f / 64.0f;
+
 enum ArrayBit : uint32_t {
     kArrayVertex = 1,
     kArrayNormal = 2,
@@ -313,9 +319,9 @@ void Device::ApplyTransforms(bool transformed)
         // OpenGL's clip space; positions come as (x, y, z, 1) / rhw.
         const float w = static_cast<float>(BackBufferWidth());
         const float h = static_cast<float>(BackBufferHeight());
-        const GLfloat projection[16] = {2.0f / w,        0.0f, 0.0f, 0.0f, 0.0f, -2.0f / h, 0.0f, 0.0f,
-                                        0.0f,            0.0f, 2.0f, 0.0f, 1.0f / w - 1.0f, 1.0f - 1.0f / h,
-                                        -1.0f,           1.0f};
+        const float y0 = 1.0f - (1.0f - 2.0f * kTieBias) / h;
+        const GLfloat projection[16] = {2.0f / w, 0.0f, 0.0f, 0.0f, 0.0f, -2.0f / h, 0.0f, 0.0f,
+                                        0.0f, 0.0f, 2.0f, 0.0f, 1.0f / w - 1.0f, y0, -1.0f, 1.0f};
         QVGL(MatrixMode)(GL_PROJECTION);
         QVGL(LoadMatrixf)(projection);
         QVGL(MatrixMode)(GL_MODELVIEW);
@@ -333,7 +339,7 @@ void Device::ApplyTransforms(bool transformed)
     adjust._33 = 2.0f;
     adjust._43 = -1.0f;
     adjust._41 = 1.0f / static_cast<float>(m_viewport.Width);
-    adjust._42 = -1.0f / static_cast<float>(m_viewport.Height);
+    adjust._42 = -(1.0f - 2.0f * kTieBias) / static_cast<float>(m_viewport.Height);
     const D3DMATRIX projection = Multiply(get(D3DTS_PROJECTION), adjust);
     const D3DMATRIX worldView = Multiply(get(D3DTS_WORLD), get(D3DTS_VIEW));
     QVGL(MatrixMode)(GL_PROJECTION);
