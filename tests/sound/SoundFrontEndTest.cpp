@@ -84,9 +84,15 @@ TEST_F(FrontEnd, NineteenEffectsFillThePoolAndChannelZeroIsNeverHandedOut)
 TEST_F(FrontEnd, APlayWithinFiftyMillisecondsNeverTakesTheFirstOnesChannel)
 {
     Init(false);
-    // Ten samples end at once, but a fresh play counts as playing for 50 ms.
+    // Ten samples are over long before the second play, but a fresh play counts as playing
+    // for 50 ms.
+    auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(SoundPlay(".\\data\\sound\\tiny.wav", 0, 1.0f), 1);
-    EXPECT_EQ(SoundPlay(".\\data\\sound\\tiny.wav", 0, 1.0f), 2);
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    int second = SoundPlay(".\\data\\sound\\tiny.wav", 0, 1.0f);
+    if (std::chrono::steady_clock::now() - start > std::chrono::milliseconds(45))
+        GTEST_SKIP() << "the machine was too busy to play twice within 50 ms";
+    EXPECT_EQ(second, 2);
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
     EXPECT_EQ(SoundPlay(".\\data\\sound\\tiny.wav", 0, 1.0f), 1); // finished: unloaded and reused
 }
