@@ -253,6 +253,7 @@ TEST(Fonts, AMissingFaceNamesThePackageToInstall)
     } catch (const std::runtime_error& e) {
         EXPECT_NE(std::string(e.what()).find("fonts-imaginary"), std::string::npos) << e.what();
     }
+    ReleaseFontconfig();
 }
 
 TEST(Generators, EachKindIsRegisteredOnce)
