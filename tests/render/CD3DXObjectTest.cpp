@@ -370,7 +370,7 @@ TEST_F(Model, AnObjectIsVisibleWhenAnyContainerMeetsTheFrustum)
         {0, 0, -10, 0, 0, -20, false},  // both behind
         {0, 0, 600, 0, 0, 900, false},  // both beyond the far plane
         {0, 0, -10, 0, 0, 10, true},    // one behind, one in front
-        {0, 0, 0.2f, 0, 0, -3, false},  // in front, but nearer than the near plane
+        {0, 0, -0.1f, 0, 0, -3, false}, // centre in front, but nearer than the near plane
         {-100, 0, 10, 100, 0, 10, false}, // beyond the left and the right side
         {0, 100, 10, 0, -100, 10, false}, // above and below
     };
@@ -396,10 +396,11 @@ TEST_F(Model, TheSidePlanesUseAFourToThreePictureWhateverTheBackBuffer)
     const float normalLength = std::sqrt(1.0f + slope * slope);
     CD3DXObject probe;
     probe.Load(Write("probe.x", modelfixture::PlainText(0, 0, z, 0, 0, z)).c_str());
-    const float radius =
-        static_cast<D3DXMESHCONTAINER_EX*>(probe.FrameRoot->pFrameFirstChild->pMeshContainer)->BoundingSphereRadius;
-    // The sphere's centre lies where it just touches the right side plane, then a little more out.
-    const float edge = z * slope + radius * normalLength;
+    const D3DXMESHCONTAINER_EX* sphere =
+        static_cast<D3DXMESHCONTAINER_EX*>(probe.FrameRoot->pFrameFirstChild->pMeshContainer);
+    // Where the sphere just touches the right side plane; then a little inside and outside.
+    const float edge = (z + sphere->BoundingSphereCenter.z) * slope + sphere->BoundingSphereRadius * normalLength -
+                       sphere->BoundingSphereCenter.x;
     for (float x : {edge - 0.05f, edge + 0.05f}) {
         CD3DXObject model;
         model.Load(Write("side.x", modelfixture::PlainText(x, 0, z, x, 0, z)).c_str());

@@ -133,7 +133,7 @@ std::string PlainFrame(float x, float y, float z)
  FrameTransformMatrix { )" + Translation(x, y, z) + R"( }
  Mesh {
   4;
-  -0.5;-0.5;0.0;, -0.5;0.5;0.0;, 0.5;0.5;0.0;, 0.5;-0.5;0.0;;
+  -0.5;-0.5;0.0;, -0.5;0.5;0.5;, 0.5;0.5;0.0;, 0.5;-0.5;0.5;;
   2;
   3;0,1,2;, 3;0,2,3;;
  }

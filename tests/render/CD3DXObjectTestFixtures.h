@@ -19,8 +19,8 @@ std::string ColumnText();
 // The column with a texture file named by its lower material.
 std::string TexturedColumnText(const std::string& textureFile);
 
-// Two unnamed frames, each with an unnamed quad without normals or materials, at the given
-// translations; no animation.
+// Two unnamed frames, each with an unnamed quad without normals or materials, folded along
+// its diagonal so that its boxes have depth, at the given translations; no animation.
 std::string PlainText(float ax, float ay, float az, float bx, float by, float bz);
 
 // One triangle whose three corners are weighted half to "BoneA" and half to "BoneB"; both
