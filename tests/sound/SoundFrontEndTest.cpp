@@ -263,3 +263,28 @@ TEST_F(FrontEnd, AChannelWhosePlayFailedTakesTheNextSoundAgain)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(FrontEnd, MemoryImagesPlayAsPrimarySegmentsAndMidiImagesFail)
+{
+    Init(false);
+    auto wav = qvtest::MakeWav(1, kRate, 16, qvtest::Tone(1, kRate, kRate, 440, 0.5));
+    g_pSounds[3]->SetVolume(1.0f, 0);
+    g_pSounds[3]->PlaySub(wav.data(), 0, LONG(wav.size()), true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_TRUE(g_pSounds[3]->IsPlaying());
+    g_pSounds[3]->Stop();
+    EXPECT_FALSE(g_pSounds[3]->IsPlaying());
+
+    const uint8_t midi[] = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96};
+    const char* text = nullptr;
+    try {
+        g_pSounds[3]->PlaySub(midi, 0, LONG(sizeof midi), true);
+    } catch (const char* t) {
+        text = t;
+    }
+    EXPECT_STREQ(text, "FAILED CDMusicSound::PlaySub GetObject");
+}
+
+} // namespace

@@ -41,7 +41,7 @@ std::vector<AnimationSet> RinaSets()
     const BodyShape s = RinaShape();
     const Gait walk = WalkGait(), run = RunGait();
     return {
-        MakeSet("Run", s, run.period, 3.0f, kTicksPerUnit, [&](float t) { return GaitPose(s, run, t); }),
+        MakeSet("Run", s, run.period, 1.0f, kTicksPerUnit, [&](float t) { return GaitPose(s, run, t); }),
         MakeSet("Walk", s, walk.period, 2.0f, kTicksPerUnit, [&](float t) { return GaitPose(s, walk, t); }),
         MakeSet("Stand", s, 40.0f, 2.0f, kTicksPerUnit, [&](float t) { return StandPose(s, t); }),
         MakeSet("Idle", s, 120.0f, 4.0f, kTicksPerUnit, [&](float t) { return IdlePose(s, t); }),
