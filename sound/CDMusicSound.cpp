@@ -36,7 +36,7 @@ LONG SoundVolumeToHundredths(float volume)
 
 CDMusicSound::CDMusicSound()
     : m_pAudioPath(NULL), m_pListener(NULL), m_p3DBuffer(NULL), m_pSegment(NULL), m_pSegmentState(NULL),
-      m_dwStartTime(0), m_bPrimary(true)
+      m_dwStartTime(0), m_bPrimary(true), m_bDownloaded(false)
 {
     std::memset(&m_ListenerParams, 0, sizeof m_ListenerParams);
     std::memset(&m_BufferParams, 0, sizeof m_BufferParams);
@@ -160,6 +160,7 @@ void CDMusicSound::PlaySub(const void* data, DWORD repeats, LONG size, bool prim
     }
     if (FAILED(m_pSegment->Download(performance)))
         throw "FAILED CDMusicSound::PlaySub Download";
+    m_bDownloaded = true;
     if (FAILED(m_pSegment->SetRepeats(repeats)))
         throw "CDMusicSound::PlaySub SetRepeats";
     PlaySegment();
@@ -216,16 +217,23 @@ void CDMusicSound::SetVolume(float volume, DWORD duration)
 void CDMusicSound::Stop()
 {
     IDirectMusicPerformance8* performance = CDMusic::GetInstance().GetPerformance();
-    if (!performance || !m_pSegment || !m_pSegmentState)
+    if (!performance || !m_pSegment)
         return;
-    if (FAILED(performance->StopEx(m_pSegmentState, 0, 0)))
-        throw "FAILED CDMusicSound::Stop Stop";
-    for (int i = 0; i < 1000 && IsPlaying(); ++i)
-        Sleep(1);
-    if (FAILED(m_pSegment->Unload(performance)))
+    // A segment whose play failed has no state; it is dropped all the same, or the channel
+    // would refuse every later sound as "already initialized".
+    if (m_pSegmentState) {
+        if (FAILED(performance->StopEx(m_pSegmentState, 0, 0)))
+            throw "FAILED CDMusicSound::Stop Stop";
+        for (int i = 0; i < 1000 && IsPlaying(); ++i)
+            Sleep(1);
+    }
+    if (m_bDownloaded && FAILED(m_pSegment->Unload(performance)))
         throw "FAILED CDMusicSound::Stop Release";
-    m_pSegmentState->Release();
-    m_pSegmentState = NULL;
+    m_bDownloaded = false;
+    if (m_pSegmentState) {
+        m_pSegmentState->Release();
+        m_pSegmentState = NULL;
+    }
     m_pSegment->Release();
     m_pSegment = NULL;
 }

@@ -30,6 +30,7 @@ private:
     IDirectMusicSegmentState8* m_pSegmentState;
     DWORD m_dwStartTime;
     bool m_bPrimary;
+    bool m_bDownloaded; // the segment was downloaded and must be unloaded
 };
 
 // Hundredths of a decibel for a volume from 0 to 1: 1.0 is 0, 0.5 is -4800, 0 and below -9600.

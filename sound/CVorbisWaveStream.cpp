@@ -189,8 +189,16 @@ STDMETHODIMP CVorbisWaveStream::Seek(LARGE_INTEGER dlibMove, DWORD dwOrigin, ULA
         HRESULT hr = S_OK;
         if (m_nPosition < HEADER_SIZE)
             hr = m_pReader->Seek(0);
-        else if (blockAlign != 0)
+        else if (blockAlign != 0) {
             hr = m_pReader->Seek((m_nPosition - HEADER_SIZE) / blockAlign);
+            // A place inside a sample frame: the decoder moves on to it, so that the bytes
+            // served are those of the file at this position.
+            DWORD inside = (DWORD)((m_nPosition - HEADER_SIZE) % blockAlign);
+            BYTE skipped[512];
+            DWORD got = 0;
+            if (SUCCEEDED(hr) && inside != 0)
+                hr = m_pReader->Read(skipped, inside, &got);
+        }
         m_bDecoderPlaced = SUCCEEDED(hr);
     }
     if (plibNewPosition)

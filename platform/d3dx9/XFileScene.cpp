@@ -117,6 +117,7 @@ public:
             }
             // Header, top-level materials and unknown templates: nothing to build.
         }
+        m_scene.hasGeometry = !rootFrames.empty() || !rootMeshes.empty();
         if (rootFrames.size() == 1 && rootMeshes.empty()) {
             m_scene.root = rootFrames[0];
         } else {

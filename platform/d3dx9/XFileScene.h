@@ -82,6 +82,7 @@ struct XScene {
     std::vector<XMesh> meshes;
     std::vector<XAnimationSet> animationSets;  // in file order
     uint32_t ticksPerSecond = 4800;            // the default when the file does not say
+    bool hasGeometry = false;                  // some frame or mesh at the top level
 };
 
 // Limits against inputs that would multiply through references.

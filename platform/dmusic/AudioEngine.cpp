@@ -23,10 +23,11 @@ constexpr DWORD kEndlessRepeats = 0x7FFFFFFF; // what callers use for "without e
 
 // Every OpenAL call of the layer is made under this one lock, with the engine's context made
 // current, so that engines on several devices and the feeding thread never interleave.
+// Never destroyed: a performance still open at exit closes down after other statics are gone.
 std::recursive_mutex& AudioMutex()
 {
-    static std::recursive_mutex m;
-    return m;
+    static auto* m = new std::recursive_mutex();
+    return *m;
 }
 
 bool g_useLoopback = false;

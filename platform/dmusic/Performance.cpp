@@ -120,7 +120,7 @@ private:
 
 class SegmentState final : public ComObject<IDirectMusicSegmentState8> {
 public:
-    SegmentState(std::shared_ptr<Voice> voice, uint64_t segmentId) : voice_(std::move(voice)), segmentId_(segmentId) {}
+    explicit SegmentState(std::shared_ptr<Voice> voice) : voice_(std::move(voice)) {}
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
     {
         return Answer(riid, ppv, {&IID_IUnknown, &IID_IDirectMusicSegmentState, &IID_IDirectMusicSegmentState8});
@@ -129,7 +129,6 @@ public:
 
 private:
     std::shared_ptr<Voice> voice_; // null when nothing could be played
-    uint64_t segmentId_;
 };
 
 class Performance final : public ComObject<IDirectMusicPerformance8> {
@@ -246,7 +245,7 @@ public:
         if (primary)
             primaryVoice_ = voice;
         if (ppSegmentState)
-            *ppSegmentState = new SegmentState(voice, segment->Id());
+            *ppSegmentState = new SegmentState(voice);
         return S_OK;
     }
 

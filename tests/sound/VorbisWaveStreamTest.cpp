@@ -142,6 +142,13 @@ TEST_F(VorbisStream, SeeksPlaceTheDecoderBySample)
     ASSERT_EQ(s->Read(buf, 16, &got), S_OK);
     EXPECT_EQ(std::memcmp(buf, pcm.data(), 16), 0);
 
+    // A place inside a sample frame serves the bytes from there on.
+    ASSERT_EQ(s->Seek(At(44 + 4 * 7 + 3), STREAM_SEEK_SET, nullptr), S_OK);
+    ASSERT_EQ(s->Read(buf, 16, &got), S_OK);
+    EXPECT_EQ(std::memcmp(buf, pcm.data() + 31, 16), 0);
+    ASSERT_EQ(s->Seek(At(44), STREAM_SEEK_SET, nullptr), S_OK);
+    ASSERT_EQ(s->Read(buf, 16, &got), S_OK);
+
     // Before the start is refused and leaves the position alone.
     EXPECT_NE(s->Seek(At(-1), STREAM_SEEK_SET, &pos), S_OK);
     ASSERT_EQ(s->Seek(At(0), STREAM_SEEK_CUR, &pos), S_OK);

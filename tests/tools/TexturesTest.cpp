@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <set>
 #include <string>
@@ -96,6 +97,27 @@ TEST(FontTexture, EveryCharacterSamplesItsWholeGlyphAndNothingElse)
                     const uint8_t* p = font.At(x, y);
                     ASSERT_TRUE(p[0] == 255 && p[1] == 255 && p[2] == 255) << "glyphs are white, '" << c << "'";
                 }
+    }
+}
+
+TEST(FontTexture, GlyphsAreNoWiderThanTheStepOfTheText)
+{
+    // "PAUSE" steps 20 pixels with 32-pixel glyphs and the FPS line 15 with 24: a glyph wider
+    // than about 19 of its 32 texels would touch its neighbours.
+    Image font;
+    ASSERT_TRUE(LoadTexture("graphics/font.tga", font));
+    for (int i = 0; i < datagen::kFontCellCount; ++i) {
+        const int cx = (i % 8) * 32, cy = (i / 8) * 32;
+        int left = 32, right = -1;
+        for (int y = cy; y < cy + 32; ++y)
+            for (int x = 0; x < 32; ++x)
+                if (Alpha(font, cx + x, y) > 0) {
+                    left = std::min(left, x);
+                    right = std::max(right, x);
+                }
+        if (right >= 0) {
+            EXPECT_LE(right - left + 1, 20) << "'" << static_cast<char>('0' + i) << "'";
+        }
     }
 }
 

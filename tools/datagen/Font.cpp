@@ -1,6 +1,6 @@
 // The bitmap font: 32x32 glyph cells, eight to a row, cell n holding the character '0' + n.
 // The game samples a cell from 2 pixels inside its top-left corner to 1 pixel into the next
-// cell, so glyphs keep to pixels 4 to 30 of their cell. Characters below '0' (the space)
+// cell, so glyphs keep to pixels 3 to 30 of their cell. Characters below '0' (the space)
 // fall outside the texture and wrap around: for 256 rows, row -2 is row 6, the cell of '`',
 // which therefore stays empty.
 #include "tools/datagen/DataTree.h"
@@ -36,11 +36,23 @@ GlyphBox BoundsOf(const CMask& m)
 
 const int kScratch = 96, kScratchBaseline = 64, kScratchPen = 24;
 
-CMask RenderGlyph(const CFont& font, char c)
+CMask RenderGlyph(const CFont& font, char c, double scaleX = 1.0)
 {
     CMask m(kScratch, kScratch);
-    font.Draw(m, std::string(1, c), kScratchPen, kScratchBaseline);
+    font.Draw(m, std::string(1, c), kScratchPen, kScratchBaseline, 0.0, scaleX);
     return m;
+}
+
+// The game steps 20 pixels for 32-pixel glyphs (15 for 24): glyphs wider than that share of
+// the cell are narrowed so that neighbours do not run into each other.
+CMask FittedGlyph(const CFont& font, char c)
+{
+    CMask g = RenderGlyph(font, c);
+    GlyphBox b = BoundsOf(g);
+    const int width = b.x1 - b.x0 + 1;
+    if (b.x0 <= b.x1 && width > kGlyphAdvanceWidth)
+        g = RenderGlyph(font, c, static_cast<double>(kGlyphAdvanceWidth) / width);
+    return g;
 }
 
 void MakeFont(const CDataTree& tree)
@@ -57,7 +69,7 @@ void MakeFont(const CDataTree& tree)
         for (int i = 0; i < count; ++i) {
             if (first + i == kFontBlankChar)
                 continue;
-            const GlyphBox b = BoundsOf(RenderGlyph(*font, static_cast<char>(first + i)));
+            const GlyphBox b = BoundsOf(FittedGlyph(*font, static_cast<char>(first + i)));
             if (b.x0 > b.x1)
                 continue;
             above = std::max(above, kScratchBaseline - b.y0);
@@ -74,7 +86,7 @@ void MakeFont(const CDataTree& tree)
         const char c = static_cast<char>(first + i);
         if (c == kFontBlankChar)
             continue;
-        const CMask g = RenderGlyph(*font, c);
+        const CMask g = FittedGlyph(*font, c);
         const GlyphBox b = BoundsOf(g);
         if (b.x0 > b.x1)
             throw std::runtime_error(std::string("the font has no glyph for '") + c + "'");

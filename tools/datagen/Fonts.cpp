@@ -153,6 +153,12 @@ double CFont::DrawCentred(CMask& mask, const std::string& text, double cx, doubl
 
 std::unique_ptr<CFont> SansBold() { return std::make_unique<CFont>("DejaVu Sans", "Bold", "fonts-dejavu-core"); }
 std::unique_ptr<CFont> Geometric() { return std::make_unique<CFont>("URW Gothic", "Demi", "fonts-urw-base35"); }
+void ReleaseFontconfig()
+{
+    std::lock_guard<std::mutex> lock(g_FontconfigLock);
+    FcFini();
+}
+
 std::unique_ptr<CFont> JapaneseGothic() { return std::make_unique<CFont>("IPAGothic", "Regular", "fonts-ipafont-gothic"); }
 
 } // namespace datagen

@@ -45,4 +45,7 @@ std::unique_ptr<CFont> SansBold();
 std::unique_ptr<CFont> Geometric();
 std::unique_ptr<CFont> JapaneseGothic();
 
+// Frees fontconfig's process-wide state once no generator uses fonts any more.
+void ReleaseFontconfig();
+
 } // namespace datagen

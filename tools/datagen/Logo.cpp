@@ -116,7 +116,7 @@ void DrawDot(CImage& img)
     for (int y = r.y0; y < r.y1; ++y)
         for (int x = r.x0; x < r.x1; ++x) {
             const double d = std::hypot(x + 0.5 - cx, y + 0.5 - cy) / ((r.x1 - r.x0) * 0.5);
-            float v = static_cast<float>(std::exp(-d * d * 30.0) + 0.35 * std::exp(-d * d * 7.0));
+            float v = static_cast<float>(std::exp(-d * d * 36.0) + 0.22 * std::exp(-d * d * 8.0));
             v *= 1.0f - Smoothstep(0.8f, 1.0f, static_cast<float>(d));
             img.At(x, y) = {v, v, v, 1.0f};
         }

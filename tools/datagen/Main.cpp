@@ -2,6 +2,7 @@
 // in a temporary sibling folder and moved into place only when every generator succeeded, so a
 // failed run never leaves a half tree that the game would load.
 #include "tools/datagen/DataTree.h"
+#include "tools/datagen/Fonts.h"
 
 #include <algorithm>
 #include <atomic>
@@ -71,6 +72,7 @@ int main(int argc, char** argv)
     }
 
     const std::vector<std::string> failures = RunAll(datagen::CDataTree(temp.string()));
+    datagen::ReleaseFontconfig();
     if (!failures.empty()) {
         for (const std::string& f : failures)
             std::fprintf(stderr, "qv_datagen: %s\n", f.c_str());

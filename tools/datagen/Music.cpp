@@ -104,36 +104,35 @@ void MakeNoise(const CDataTree& tree)
     WriteOgg(tree, "sound/noize.ogg", s, 0x51564E02);
 }
 
-// The opening: a bright march that swells for fourteen seconds and ends on a big chord.
+// The opening: a bright march that swells over six bars and lands on a big chord just as the
+// scene fades to white (11.3 s), ringing on under the fade-out that starts at 12.3 s.
 void MakeOpening(const CDataTree& tree)
 {
-    const double bars = 8;
-    CSong song(132, bars * 4 + 4);
-    const char* chords[] = {"C", "F", "G", "Am", "F", "G", "F", "G"};
-    song.Pattern(Instrument::Brass, 0, 0.5,
-        "G4 - C5 - E5 - G5 - | A5 - - G5 F5 - E5 - | D5 - G4 - B4 - D5 - | E5 - - - C5 - A4 - | "
-        "F5 - A5 - C6 - A5 - | G5 - - F5 E5 - D5 - | C5 - E5 - A5 - F5 - | G5 - - - B5 - D6 - | C6 - - - - - - -",
-        0.55f, 0.1f);
-    song.Pattern(Instrument::Lead, 0, 0.5,
-        "G4 - C5 - E5 - G5 - | A5 - - G5 F5 - E5 - | D5 - G4 - B4 - D5 - | E5 - - - C5 - A4 - | "
-        "F5 - A5 - C6 - A5 - | G5 - - F5 E5 - D5 - | C5 - E5 - A5 - F5 - | G5 - - - B5 - D6 - | C6 - - - - - - -",
-        0.22f, -0.2f, -12);
-    for (int b = 0; b < 8; ++b) {
-        song.Chord(Instrument::Pad, b * 4, 4, ChordNotes(chords[b], 4), 0.3f + 0.03f * b);
+    const int bars = 6;
+    CSong song(132, bars * 4 + 6);
+    const char* chords[] = {"C", "F", "G", "Am", "F", "G"};
+    const char* melody = "G4 - C5 - E5 - G5 - | A5 - - G5 F5 - E5 - | D5 - G4 - B4 - D5 - | E5 - - - C5 - A4 - | "
+                         "F5 - A5 - C6 - A5 - | G5 - - - B5 - D6 - | C6 - - - - - - - - - - -";
+    song.Pattern(Instrument::Brass, 0, 0.5, melody, 0.55f, 0.1f);
+    song.Pattern(Instrument::Lead, 0, 0.5, melody, 0.22f, -0.2f, -12);
+    for (int b = 0; b < bars; ++b) {
+        song.Chord(Instrument::Pad, b * 4, 4, ChordNotes(chords[b], 4), 0.3f + 0.04f * b);
         const int root = ChordNotes(chords[b], 2)[0];
         song.Pattern(Instrument::Bass, b * 4, 1, "C2 G2 C2 G2", 0.5f, 0.0f, root - 36);
         song.Drums(Instrument::Kick, b * 4, 0.25, "x.......x.......", 0.8f);
-        song.Drums(Instrument::Snare, b * 4, 0.25, b == 7 ? "xoxoxoxoxxxxxxxx" : "x..ox..ox.o.xoxx", 0.35f + 0.03f * b, 0.15f);
+        song.Drums(Instrument::Snare, b * 4, 0.25, b == bars - 1 ? "xoxoxoxoxxxxxxxx" : "x..ox..ox.o.xoxx", 0.35f + 0.04f * b, 0.15f);
         song.Drums(Instrument::Hat, b * 4, 0.5, "xoxoxoxo", 0.2f, -0.3f);
         song.Note({b * 4.0, 0.5, static_cast<double>(root + 12), 0.45f, Instrument::Tom, 0.0f});
     }
     song.Drums(Instrument::Crash, 0, 1, "x", 0.5f);
-    song.Chord(Instrument::Brass, 32, 3.5, {60, 64, 67, 72}, 0.5f);
-    song.Chord(Instrument::Pad, 32, 3.5, {48, 55, 64, 67}, 0.5f);
-    song.Note({32, 3.0, 36, 0.6f, Instrument::Bass, 0.0f});
-    song.Drums(Instrument::Crash, 32, 1, "x", 0.7f);
-    song.Drums(Instrument::Kick, 32, 1, "x", 1.0f);
-    CSound s = song.Render(kRate, false, 1.5, "opening");
+    const double end = bars * 4;
+    song.Chord(Instrument::Brass, end, 5.5, {60, 64, 67, 72}, 0.5f);
+    song.Chord(Instrument::Pad, end, 6, {48, 55, 64, 67}, 0.5f);
+    song.Note({end, 5.0, 36, 0.6f, Instrument::Bass, 0.0f});
+    song.Pattern(Instrument::Bell, end, 0.5, "C6 E6 G6 C7", 0.25f, 0.4f);
+    song.Drums(Instrument::Crash, end, 1, "x", 0.7f);
+    song.Drums(Instrument::Kick, end, 1, "x", 1.0f);
+    CSound s = song.Render(kRate, false, 1.0, "opening");
     Echo(s, 0.227, 0.25f, 0.2f, false);
     WriteOgg(tree, "sound/opening.ogg", s, 0x51564E03);
 }

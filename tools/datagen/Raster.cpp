@@ -112,8 +112,9 @@ void CMask::FillPolygon(const std::vector<Contour>& contours, float value)
 
 void CMask::FillEllipse(double cx, double cy, double rx, double ry, float value)
 {
-    const int seg = std::max(24, static_cast<int>(std::max(rx, ry) * 2.0));
-    FillPolygon(EllipseContour(cx, cy, rx, ry, std::min(seg, 720)), value);
+    // Enough sides that the polygon's area is within a fraction of a pixel of the ellipse's.
+    const int seg = std::clamp(static_cast<int>(std::max(rx, ry) * 8.0), 48, 720);
+    FillPolygon(EllipseContour(cx, cy, rx, ry, seg), value);
 }
 
 void CMask::FillRect(double x0, double y0, double x1, double y1, float value) { FillPolygon(RectContour(x0, y0, x1, y1), value); }

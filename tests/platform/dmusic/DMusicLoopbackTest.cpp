@@ -50,6 +50,26 @@ TEST_F(Loopback, EffectAtHalfVolumeIsHeardAtMinus48Decibels)
     EXPECT_NEAR(soft / loud, std::pow(10.0, -4800 / 2000.0), 0.0004);
 }
 
+TEST_F(Loopback, EightBitWavesSoundLikeTheirSixteenBitForm)
+{
+    auto tone = qvtest::Tone(2, 22050, 22050, 300.0, 0.5);
+    Ref<IDirectMusicAudioPath> path;
+    ASSERT_EQ(perf->CreateStandardAudioPath(DMUS_APATH_DYNAMIC_3D, 64, TRUE, &path), S_OK);
+    Play(qvtest::MakeWav(2, 22050, 16, tone), path, 0);
+    auto wide = qv::test::RenderAudio(kRate / 4);
+    ASSERT_EQ(perf->StopEx(nullptr, 0, 0), S_OK);
+    Play(qvtest::MakeWav(2, 22050, 8, tone), path, 0);
+    auto narrow = qv::test::RenderAudio(kRate / 4);
+    double a = Rms(wide, 1000, kRate / 4), b = Rms(narrow, 1000, kRate / 4);
+    ASSERT_GT(a, 0.2);
+    EXPECT_NEAR(b / a, 1.0, 0.03);
+    // Unsigned 8-bit silence is 128: no offset may reach the speakers.
+    double mean = 0;
+    for (size_t i = 1000; i < size_t(kRate / 4); ++i)
+        mean += narrow[i * 2];
+    EXPECT_NEAR(mean / (kRate / 4 - 1000), 0.0, 0.01);
+}
+
 TEST_F(Loopback, MasterVolumeAtFloorIsSilentButSoundsGoOn)
 {
     LONG off = -10000;
