@@ -31,22 +31,34 @@ struct ReleaseOnExit {
     }
 };
 
+// Reads to the end in chunks, so that nothing depends on the size a stream claims (a folder
+// opens, but has none worth believing).
 bool ReadWholeFile(const char* path, std::vector<uint8_t>& bytes)
 {
+    constexpr size_t kChunk = 1u << 16;
+    constexpr size_t kMaxFile = 1u << 30;
     FILE* f = QvFopen(path, "rb");
     if (!f)
         return false;
-    bool ok = std::fseek(f, 0, SEEK_END) == 0;
-    long size = ok ? std::ftell(f) : -1;
-    ok = ok && size >= 0 && std::fseek(f, 0, SEEK_SET) == 0;
-    if (ok) {
-        try {
-            bytes.resize(static_cast<size_t>(size));
-        } catch (const std::bad_alloc&) {
-            ok = false;
+    bool ok = true;
+    try {
+        for (;;) {
+            const size_t at = bytes.size();
+            if (at >= kMaxFile) {
+                ok = false;
+                break;
+            }
+            bytes.resize(at + kChunk);
+            const size_t got = std::fread(bytes.data() + at, 1, kChunk, f);
+            bytes.resize(at + got);
+            if (got < kChunk) {
+                ok = !std::ferror(f);
+                break;
+            }
         }
+    } catch (const std::bad_alloc&) {
+        ok = false;
     }
-    ok = ok && (size == 0 || std::fread(bytes.data(), 1, bytes.size(), f) == bytes.size());
     std::fclose(f);
     return ok;
 }
@@ -303,6 +315,9 @@ HRESULT D3DXLoadMeshHierarchyFromXA(LPCSTR Filename, DWORD MeshOptions, LPDIRECT
         std::fprintf(stderr, "D3DXLoadMeshHierarchyFromX: %s: %s\n", Filename, error.c_str());
         return D3DXERR_INVALIDDATA;
     }
+    // A file with neither a frame nor a mesh has no hierarchy to give.
+    if (!scene.hasGeometry)
+        return D3DXERR_LOADEDMESHHASNODATA;
 
     LPD3DXFRAME root = nullptr;
     xfile::HierarchyBuilder builder(scene, MeshOptions, pDevice, pAlloc);

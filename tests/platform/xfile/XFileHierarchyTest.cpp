@@ -253,9 +253,10 @@ TEST(XFileHierarchy, EveryAllocationIsReleasedWhenLoadingFails)
         EXPECT_GT(alloc.framesCreated, 0);
         EXPECT_EQ(alloc.Live(), 0);
     }
-    // A file that is missing or broken makes no call at all.
-    for (const std::string& bad : {std::string("/nonexistent/none.x"),
-                                   WriteModel("broken.x", xfixture::Bytes("xof 0303txt 0032\nFrame A { { B } }"))}) {
+    // A file that is missing, broken, a folder, or without any frame or mesh makes no call.
+    for (const std::string& bad : {std::string("/nonexistent/none.x"), TestDir(),
+                                   WriteModel("broken.x", xfixture::Bytes("xof 0303txt 0032\nFrame A { { B } }")),
+                                   WriteModel("empty.x", xfixture::Bytes("xof 0303txt 0032\nHeader { 1; 0; 1; }"))}) {
         CountingAllocator alloc;
         LPD3DXFRAME root = nullptr;
         EXPECT_TRUE(FAILED(D3DXLoadMeshHierarchyFromX(bad.c_str(), 0, nullptr, &alloc, nullptr, &root, nullptr)));
@@ -343,4 +344,73 @@ TEST(XFileSkinInfo, SkinsPositionsAndNormalsByWeightedBones)
     ASSERT_EQ(skin->UpdateSkinnedMesh(bones, nullptr, src, dst), D3D_OK);
     EXPECT_NEAR(dst[2][0], 0.0f, 1e-6f);
     EXPECT_EQ(skin->Release(), 0u);
+}
+
+TEST(XFileHierarchy, FacesSortedByMaterialVertexColoursAndWideIndices)
+{
+    // Materials alternate between the two triangles of each quad; the mesh lists the faces of
+    // material 0 first and keeps each face's corners.
+    std::string text = "xof 0303txt 0032\nFrame F { Mesh M {\n 6; 0;0;0;, 1;0;0;, 1;1;0;, 0;1;0;, 2;0;0;, 2;1;0;;\n"
+                       " 4; 3;0,1,2;, 3;0,2,3;, 3;1,4,5;, 3;1,5,2;;\n"
+                       " MeshMaterialList { 2; 4; 1,0,1,0;; Material { 1;0;0;1;; 0; 0;0;0;; 0;0;0;; }"
+                       " Material { 0;1;0;1;; 0; 0;0;0;; 0;0;0;; } }\n"
+                       " MeshVertexColors { 2; 0; 1.0;0.0;0.0;1.0;;, 5; 0.0;0.0;1.0;0.5;;; }\n} }\n";
+    Loaded m(WriteModel("sorted.x", xfixture::Bytes(text)));
+    ASSERT_EQ(m.hr, D3D_OK);
+    ID3DXMesh* mesh = m.root->pMeshContainer->MeshData.pMesh;
+    EXPECT_EQ(mesh->GetFVF(), DWORD(D3DFVF_XYZ | D3DFVF_DIFFUSE));
+    EXPECT_EQ(Indices16(mesh), (std::vector<uint16_t>{0, 2, 3, 1, 5, 2, 0, 1, 2, 1, 4, 5}));
+    DWORD* attributes = nullptr;
+    ASSERT_EQ(mesh->LockAttributeBuffer(D3DLOCK_READONLY, &attributes), D3D_OK);
+    EXPECT_EQ(std::vector<DWORD>(attributes, attributes + 4), (std::vector<DWORD>{0, 0, 1, 1}));
+    mesh->UnlockAttributeBuffer();
+    D3DXATTRIBUTERANGE table[2];
+    DWORD entries = 2;
+    ASSERT_EQ(mesh->GetAttributeTable(table, &entries), D3D_OK);
+    ASSERT_EQ(entries, 2u);
+    EXPECT_EQ(table[0].VertexStart, 0u);
+    EXPECT_EQ(table[0].VertexCount, 6u);
+    EXPECT_EQ(table[1].FaceStart, 2u);
+    EXPECT_EQ(table[1].VertexStart, 0u);
+    EXPECT_EQ(table[1].VertexCount, 6u);
+    // Adjacency in the sorted order: face 0 (0,2,3) meets face 2 (0,1,2) across 0-2.
+    const DWORD* adj = m.root->pMeshContainer->pAdjacency;
+    EXPECT_EQ(adj[0], 2u);
+    EXPECT_EQ(adj[2 * 3 + 2], 0u);
+    EXPECT_EQ(adj[2 * 3 + 1], 1u);  // edge 1-2 of face 2 meets face 1 (1,5,2)
+    // Colours as ARGB; vertices without a colour are white.
+    const std::vector<float> v = VertexFloats(mesh);
+    DWORD colour[3];
+    std::memcpy(&colour[0], &v[0 * 4 + 3], 4);
+    std::memcpy(&colour[1], &v[5 * 4 + 3], 4);
+    std::memcpy(&colour[2], &v[2 * 4 + 3], 4);
+    EXPECT_EQ(colour[0], 0xFFFF0000u);
+    EXPECT_EQ(colour[1], 0x800000FFu);
+    EXPECT_EQ(colour[2], 0xFFFFFFFFu);
+}
+
+TEST(XFileHierarchy, MeshesOfMoreThan65535VerticesUseWideIndices)
+{
+    const int quads = 17000;  // 68000 vertices
+    std::string text = "xof 0303txt 0032\nMesh Big {\n" + std::to_string(quads * 4) + ";\n";
+    for (int q = 0; q < quads; ++q)
+        for (int k = 0; k < 4; ++k)
+            text += std::to_string(q) + ";" + std::to_string(k & 1) + ";" + std::to_string(k >> 1) + ";" +
+                    (q + 1 == quads && k == 3 ? ";\n" : ",");
+    text += std::to_string(quads) + ";\n";
+    for (int q = 0; q < quads; ++q)
+        text += "4;" + std::to_string(4 * q) + "," + std::to_string(4 * q + 1) + "," + std::to_string(4 * q + 3) + "," +
+                std::to_string(4 * q + 2) + (q + 1 == quads ? ";;\n" : ";,");
+    text += "}\n";
+    Loaded m(WriteModel("big.x", xfixture::Bytes(text)));
+    ASSERT_EQ(m.hr, D3D_OK);
+    ID3DXMesh* mesh = m.root->pMeshContainer->MeshData.pMesh;
+    EXPECT_EQ(mesh->GetNumVertices(), DWORD(quads * 4));
+    EXPECT_TRUE(mesh->GetOptions() & D3DXMESH_32BIT);
+    void* p = nullptr;
+    ASSERT_EQ(mesh->LockIndexBuffer(D3DLOCK_READONLY, &p), D3D_OK);
+    const uint32_t* idx = static_cast<const uint32_t*>(p);
+    const size_t last = size_t(quads) * 6 - 1;
+    EXPECT_EQ(idx[last], uint32_t(4 * (quads - 1) + 2));
+    mesh->UnlockIndexBuffer();
 }

@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 using namespace xmodel;
 using qvtest::CSoftRaster;
@@ -139,25 +140,48 @@ TEST(ModelPictures, TheOpeningThroughItsCamera)
 
 TEST(ModelPictures, TheCityFromAbove)
 {
-    // A small block of the city as the stage places it: scaled and turned buildings on their
-    // street patches (raised 0.01), on the ground.
+    // The stage's map placed as the stage places it (scaled, turned and moved buildings on their
+    // street patches), seen from high above the start.
+    const std::vector<uint8_t> bytes = qvtest::ReadFileBytes(qvtest::DataDir() + "/stage/Stage1Map.dat");
+    ASSERT_FALSE(bytes.empty());
+    const std::string text(bytes.begin(), bytes.end());
+    std::vector<Model> buildings, roads;
+    for (int t = 0; t < 8; ++t) {
+        char path[64];
+        std::snprintf(path, sizeof path, "xfile/map/building%03d.x", t + 1);
+        buildings.push_back(LoadModel(path));
+        std::snprintf(path, sizeof path, "xfile/map/building%03dRoad.x", t + 1);
+        roads.push_back(LoadModel(path));
+    }
     CSoftRaster r(kW, kH, kBackground);
-    r.SetCamera({0, 60, -45}, {0, 0, 0});
+    r.SetCamera({0, 110, -70}, {0, 0, 5});
     const Model ground = LoadModel("xfile/map/ground.x");
     r.Draw(ground, Pose(ground, -1, 0));
-    for (int i = 0; i < 9; ++i) {
-        const int type = i % 8;
-        char path[64];
-        std::snprintf(path, sizeof path, "xfile/map/building%03d.x", type + 1);
-        const Model b = LoadModel(path);
-        std::snprintf(path, sizeof path, "xfile/map/building%03dRoad.x", type + 1);
-        const Model road = LoadModel(path);
-        const float x = (i % 3 - 1) * 18.0f, z = (i / 3 - 1) * 18.0f;
-        const float sx = 8 + 2.0f * (i % 3), sz = 10 - 1.5f * (i % 2), sy = 13.2f + 3.0f * (i % 4);
-        const Mat4 turn = RotationY(0.3f * (i % 3) - 0.3f);
-        Mat4 roadWorld = Scaling({sx, sy, sz}) * turn * Translation({x, 0.01f, z});
-        r.Draw(road, Pose(road, -1, 0, roadWorld));
-        r.Draw(b, Pose(b, -1, 0, Scaling({sx, sy, sz}) * turn * Translation({x, -0.1f, z})));
+    size_t start = 0;
+    int type = 0, drawn = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string line = text.substr(start, end - start);
+        start = end + 1;
+        char kind[64] = {}, word[64] = {};
+        float x, y, z, angle, a, b, w, h, d;
+        if (std::sscanf(line.c_str(), "%63s %63s %f %f %f %f %f %f %f %f %f", kind, word, &x, &y, &z, &angle, &a, &b, &w,
+                        &h, &d) != 11)
+            continue;
+        if (std::strncmp(kind, "building00", 10) == 0 && kind[10] >= '1' && kind[10] <= '8' && kind[11] == 0)
+            type = kind[10] - '1';
+        float sy = 3 * h;
+        if (sy < 20)
+            sy = sy * ((20 - sy) * 0.2f + 1);
+        const Mat4 place = Scaling({2 * w, sy, 2 * d}) * RotationY(angle);
+        if (std::fabs(2 * x) > 90 || std::fabs(2 * z) > 90)
+            continue;
+        r.Draw(roads[type], Pose(roads[type], -1, 0, place * Translation({2 * x, 0.01f, 2 * z})));
+        r.Draw(buildings[type], Pose(buildings[type], -1, 0, place * Translation({2 * x, 2 * y - 0.1f, 2 * z})));
+        ++drawn;
     }
+    EXPECT_GT(drawn, 10);
     Check(r, "city_from_above");
 }
