@@ -112,10 +112,14 @@ TEST_F(CD3DSafeTextureTest, MissingAndBrokenFilesThrowTheirPath)
     missing.Release();
     EXPECT_EQ(nullptr, missing.Entry);
 
-    // A file of noise, and an empty one.
+    // A header that promises more pixels than the file holds, a file of noise, an empty one.
+    std::vector<uint8_t> tga = qvtest::MakeTga(64, 64, std::vector<uint8_t>(64 * 64 * 4, 200));
+    tga.resize(18 + 100);
+    qvtest::WriteFileBytes("data/graphics/short.tga", tga);
     qvtest::WriteFileBytes("data/graphics/noise.tga", std::vector<uint8_t>(300, 0xA5));
     qvtest::WriteFileBytes("data/graphics/empty.tga", {});
-    for (const char* path : {".\\data\\graphics\\noise.tga", ".\\data\\graphics\\empty.tga"}) {
+    for (const char* path :
+         {".\\data\\graphics\\short.tga", ".\\data\\graphics\\noise.tga", ".\\data\\graphics\\empty.tga"}) {
         CD3DSafeTexture broken;
         EXPECT_EQ(std::string("Failed CD3DSafeTexture::CreateTexture D3DXCreateTextureFromFile[") + path + "]",
                   LoadFailure(broken, path));
