@@ -39,7 +39,7 @@ struct XObject {
 // Limits that keep hostile input from costing unbounded time or memory.
 struct XLimits {
     static constexpr int kMaxDepth = 128;                       // nested data objects
-    static constexpr size_t kMaxDecompressed = 256u << 20;      // bytes, for tzip/bzip
+    static constexpr size_t kMaxDecompressed = 64u << 20;       // bytes, for tzip/bzip
 };
 
 class XFileDocument {

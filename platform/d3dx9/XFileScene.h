@@ -82,12 +82,16 @@ struct XScene {
     std::vector<XMesh> meshes;
     std::vector<XAnimationSet> animationSets;  // in file order
     uint32_t ticksPerSecond = 4800;            // the default when the file does not say
+    bool hasGeometry = false;                  // some frame or mesh at the top level
 };
 
 // Limits against inputs that would multiply through references.
 struct XSceneLimits {
     static constexpr size_t kMaxFrames = 1u << 16;
     static constexpr size_t kMaxMeshInstances = 1u << 16;
+    // Vertices and faces of every mesh instance together: a mesh referenced again and again
+    // becomes that many meshes.
+    static constexpr size_t kMaxInstancedElements = 1u << 24;
 };
 
 // Builds the scene. The hierarchy: a file with exactly one top-level frame and no top-level

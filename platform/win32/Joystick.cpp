@@ -42,6 +42,9 @@ bool EnsureSdlJoysticks()
         // Windows reads joysticks whichever window has the focus.
         SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
         g_sdlReady = SDL_InitSubSystem(SDL_INIT_JOYSTICK) == 0;
+        // Joysticks are polled, never read from the event queue: keep it free of their events.
+        if (g_sdlReady)
+            SDL_JoystickEventState(SDL_IGNORE);
     }
     return g_sdlReady;
 }

@@ -1,3 +1,4 @@
+#include <SDL.h>
 #include <gtest/gtest.h>
 
 #include "platform/platform.h"
@@ -146,4 +147,49 @@ TEST(Timer, FakeClockDrivesEveryTimeSource)
     ASSERT_TRUE(QueryPerformanceCounter(&after));
     ASSERT_TRUE(QueryPerformanceFrequency(&frequency));
     EXPECT_GE((after.QuadPart - before.QuadPart) * 1000 / frequency.QuadPart, 2);
+}
+
+TEST(Joystick, HostJoysticksReadWithWindowsRanges)
+{
+    // Make sure SDL's joysticks are up, then plug in a virtual one.
+    JOYINFOEX info = {};
+    info.dwSize = sizeof(info);
+    info.dwFlags = JOY_RETURNALL;
+    joyGetPosEx(JOYSTICKID1, &info);
+    const int index = SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_GAMECONTROLLER, 3, 6, 1);
+    ASSERT_GE(index, 0) << SDL_GetError();
+    if (index >= 16)
+        GTEST_SKIP() << "too many joysticks on this machine";
+    const UINT id = static_cast<UINT>(index);
+    SDL_Joystick* joystick = SDL_JoystickOpen(index);
+    ASSERT_NE(joystick, nullptr);
+    SDL_JoystickSetVirtualAxis(joystick, 0, -32768);
+    SDL_JoystickSetVirtualAxis(joystick, 1, 32767);
+    SDL_JoystickSetVirtualAxis(joystick, 2, 0);
+    SDL_JoystickSetVirtualButton(joystick, 0, SDL_PRESSED);
+    SDL_JoystickSetVirtualButton(joystick, 5, SDL_PRESSED);
+    SDL_JoystickSetVirtualHat(joystick, 0, SDL_HAT_RIGHT);
+
+    ASSERT_EQ(joyGetPosEx(id, &info), static_cast<MMRESULT>(JOYERR_NOERROR));
+    EXPECT_EQ(info.dwXpos, 0u);
+    EXPECT_EQ(info.dwYpos, 65535u);
+    EXPECT_EQ(info.dwZpos, 32768u);
+    EXPECT_EQ(info.dwRpos, 32767u); // an axis it lacks rests at the centre
+    EXPECT_EQ(info.dwButtons, 0x21u);
+    EXPECT_EQ(info.dwButtonNumber, 2u);
+    EXPECT_EQ(info.dwPOV, 9000u);
+
+    JOYCAPSA caps = {};
+    ASSERT_EQ(joyGetDevCapsA(id, &caps, sizeof(caps)), static_cast<MMRESULT>(JOYERR_NOERROR));
+    EXPECT_EQ(caps.wXmin, 0u);
+    EXPECT_EQ(caps.wXmax, 65535u);
+    EXPECT_EQ(caps.wYmax, 65535u);
+    EXPECT_EQ(caps.wNumButtons, 6u);
+    EXPECT_EQ(caps.wNumAxes, 3u);
+
+    // Unplugged while in use: the id answers JOYERR_UNPLUGGED from then on.
+    SDL_JoystickClose(joystick);
+    SDL_JoystickDetachVirtual(index);
+    EXPECT_EQ(joyGetPosEx(id, &info), static_cast<MMRESULT>(JOYERR_UNPLUGGED));
+    EXPECT_EQ(joyGetDevCapsA(id, &caps, sizeof(caps)), static_cast<MMRESULT>(JOYERR_UNPLUGGED));
 }
