@@ -49,6 +49,8 @@ protected:
     {
         window = qvtest::MakeDeviceWindow(160, 120);
         ASSERT_NE(window, nullptr);
+        // The clear parameters are process-wide: start from the defaults whatever ran before.
+        CDirectX9::SetClearParam({0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0});
         g_DirectX9.Init(window, 160, 120, true, true);
         ASSERT_NE(CDirectX9::Device, nullptr);
         dir = qvtest::MakeTempDir("StateCache");

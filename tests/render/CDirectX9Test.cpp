@@ -22,7 +22,12 @@ using Attempt = std::tuple<D3DDEVTYPE, DWORD, D3DFORMAT>;
 // The device owner with its faults: released and cleared after each test.
 class DeviceOwner : public ::testing::Test {
 protected:
-    void SetUp() override { window = qvtest::MakeDeviceWindow(160, 120); }
+    void SetUp() override
+    {
+        window = qvtest::MakeDeviceWindow(160, 120);
+        // The clear parameters are process-wide: start from the defaults whatever ran before.
+        CDirectX9::SetClearParam({0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0});
+    }
     void TearDown() override
     {
         CDirectX9::Release();

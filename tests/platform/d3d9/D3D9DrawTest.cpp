@@ -156,6 +156,53 @@ TEST_F(D3D9Draw, APointLightFadesWithDirect3DsAttenuation)
     EXPECT_NEAR(image.At(32, 32)[1], 128, 2);
 }
 
+// Specular light with the half vector: with Direct3D's default local viewer the direction to
+// the eye changes from vertex to vertex; without it every vertex sees the eye straight ahead
+// (along the camera's +z).
+TEST_F(D3D9Draw, TheLocalViewerShapesTheSpecularHighlight)
+{
+    D3DMATERIAL9 material = {};
+    material.Specular = D3DCOLORVALUE{1, 1, 1, 1};
+    material.Power = 50.0f;
+    device->SetMaterial(&material);
+    D3DLIGHT9 light = {};
+    light.Type = D3DLIGHT_DIRECTIONAL;
+    light.Specular = D3DCOLORVALUE{1, 1, 1, 1};
+    light.Direction = D3DVECTOR{0, 0, 1};
+    device->SetLight(0, &light);
+    device->LightEnable(0, TRUE);
+    device->SetRenderState(D3DRS_LIGHTING, TRUE);
+    device->SetRenderState(D3DRS_SPECULARENABLE, TRUE);
+    // A square at z = 5 seen from the origin; the projection keeps x and y as they are.
+    const LitVertex v[4] = {{-1, -1, 5, 0, 0, -1}, {-1, 1, 5, 0, 0, -1}, {1, -1, 5, 0, 0, -1}, {1, 1, 5, 0, 0, -1}};
+    D3DMATRIX projection = Identity(); // depth 0.5, x and y as they are
+    projection._33 = 0.1f;
+    device->SetTransform(D3DTS_PROJECTION, &projection);
+    device->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL);
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof v[0]), D3D_OK);
+    // Lighting is per vertex: at each corner (+-1, +-1, 5) the eye lies off the normal,
+    // N.H = 0.99053, and 0.99053^50 = 0.621.
+    const qvtest::Image local = Picture();
+    EXPECT_NEAR(local.At(32, 32)[0], 158, 3);
+    EXPECT_NEAR(local.At(5, 5)[0], 158, 3);
+
+    ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0), D3D_OK);
+    ASSERT_EQ(device->BeginScene(), D3D_OK);
+    device->SetRenderState(D3DRS_LOCALVIEWER, FALSE);
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof v[0]), D3D_OK);
+    // A distant viewer looks along +z everywhere: N.H = 1.
+    const qvtest::Image distant = Picture();
+    EXPECT_NEAR(distant.At(32, 32)[0], 255, 2);
+    EXPECT_NEAR(distant.At(5, 5)[0], 255, 2);
+
+    // Without SPECULARENABLE there is no highlight at all.
+    ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0), D3D_OK);
+    ASSERT_EQ(device->BeginScene(), D3D_OK);
+    device->SetRenderState(D3DRS_SPECULARENABLE, FALSE);
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof v[0]), D3D_OK);
+    EXPECT_EQ(Picture().At(32, 32)[0], 0);
+}
+
 TEST_F(D3D9Draw, SixteenAndThirtyTwoBitIndicesDrawTheSame)
 {
     const ColorVertex v[4] = {{-1, -1, 0.5f, 0xFF00FFFF}, {-1, 1, 0.5f, 0xFF00FFFF}, {1, -1, 0.5f, 0xFF00FFFF},
