@@ -292,8 +292,6 @@ TEST_F(Model, TheEffectIsLoadedByTheFirstObjectAndAgainAfterTheLast)
         CD3DXObject a;
         ASSERT_NE(CD3DXObject::ShadowEffect, nullptr);
         ASSERT_NE(CD3DXObject::SphereMesh, nullptr);
-        EXPECT_STREQ(CD3DXObject::ShadowEffectWVP, "mWVP");
-        EXPECT_STREQ(CD3DXObject::ShadowEffectLightPos, "vLightPos");
         CD3DXObject b;
         EXPECT_EQ(CD3DXObject::InstanceCount, 2u);
     }
