@@ -25,6 +25,26 @@ inline size_t FindKey(const std::vector<double>& times, double t, float& fractio
     return k;
 }
 
+// Keys sorted by time, stably, times and values together.
+template <class T>
+void SortKeys(std::vector<double>& times, std::vector<T>& values)
+{
+    if (std::is_sorted(times.begin(), times.end()))
+        return;
+    std::vector<size_t> order(times.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return times[a] < times[b]; });
+    std::vector<double> t(times.size());
+    std::vector<T> v(values.size());
+    for (size_t i = 0; i < order.size(); ++i) {
+        t[i] = times[order[i]];
+        v[i] = values[order[i]];
+    }
+    times.swap(t);
+    values.swap(v);
+}
+
 inline D3DXVECTOR3 Lerp(const D3DXVECTOR3& a, const D3DXVECTOR3& b, float f)
 {
     return D3DXVECTOR3(a.x + (b.x - a.x) * f, a.y + (b.y - a.y) * f, a.z + (b.z - a.z) * f);
@@ -100,17 +120,20 @@ CKeyframedAnimationSet* CreateAnimationSet(const XAnimationSet& set, uint32_t ti
                                            const D3DXMATRIX* (*rest)(void*, const std::string&), void* context)
 {
     const double secondsPerTick = 1.0 / static_cast<double>(ticksPerSecond ? ticksPerSecond : 4800);
+    // Animations of one frame are merged: some writers give each kind of key its own block.
     std::vector<CKeyframedAnimationSet::Animation> animations;
     animations.reserve(set.animations.size());
     for (const XAnimation& xa : set.animations) {
-        CKeyframedAnimationSet::Animation a;
-        a.name = xa.frameName;
-
-        D3DXVECTOR3 restS(1.0f, 1.0f, 1.0f), restT(0.0f, 0.0f, 0.0f);
-        D3DXQUATERNION restR = QuatIdentity();
-        if (const D3DXMATRIX* m = rest ? rest(context, xa.frameName) : nullptr)
-            DecomposeSRT(*m, restS, restR, restT);
-
+        CKeyframedAnimationSet::Animation* a = nullptr;
+        for (CKeyframedAnimationSet::Animation& existing : animations)
+            if (existing.name == xa.frameName)
+                a = &existing;
+        if (!a) {
+            animations.emplace_back();
+            a = &animations.back();
+            a->name = xa.frameName;
+        }
+        CKeyframedAnimationSet::Animation keys;
         // Matrix keys become scale, rotation and translation keys at the same times.
         for (const XKey<16>& k : xa.matrices) {
             D3DXMATRIX m(k.value);
@@ -118,28 +141,53 @@ CKeyframedAnimationSet* CreateAnimationSet(const XAnimationSet& set, uint32_t ti
             D3DXQUATERNION r;
             DecomposeSRT(m, s, r, t);
             double time = k.time * secondsPerTick;
-            a.scaleTimes.push_back(time);
-            a.scales.push_back(s);
-            a.rotationTimes.push_back(time);
-            a.rotations.push_back(r);
-            a.translationTimes.push_back(time);
-            a.translations.push_back(t);
+            keys.scaleTimes.push_back(time);
+            keys.scales.push_back(s);
+            keys.rotationTimes.push_back(time);
+            keys.rotations.push_back(r);
+            keys.translationTimes.push_back(time);
+            keys.translations.push_back(t);
         }
-        if (xa.matrices.empty()) {
-            for (const XKey<3>& k : xa.scales) {
-                a.scaleTimes.push_back(k.time * secondsPerTick);
-                a.scales.emplace_back(k.value[0], k.value[1], k.value[2]);
-            }
-            // The file stores w first; D3DX quaternions are x, y, z, w.
-            for (const XKey<4>& k : xa.rotations) {
-                a.rotationTimes.push_back(k.time * secondsPerTick);
-                a.rotations.emplace_back(k.value[1], k.value[2], k.value[3], k.value[0]);
-            }
-            for (const XKey<3>& k : xa.positions) {
-                a.translationTimes.push_back(k.time * secondsPerTick);
-                a.translations.emplace_back(k.value[0], k.value[1], k.value[2]);
-            }
+        for (const XKey<3>& k : xa.scales) {
+            keys.scaleTimes.push_back(k.time * secondsPerTick);
+            keys.scales.emplace_back(k.value[0], k.value[1], k.value[2]);
         }
+        // The file stores w first; D3DX quaternions are x, y, z, w.
+        for (const XKey<4>& k : xa.rotations) {
+            D3DXQUATERNION q(k.value[1], k.value[2], k.value[3], k.value[0]);
+            const float len = std::sqrt(QuatDot(q, q));
+            q = len > 0.0f && std::isfinite(len) ? D3DXQUATERNION(q.x / len, q.y / len, q.z / len, q.w / len) : QuatIdentity();
+            keys.rotationTimes.push_back(k.time * secondsPerTick);
+            keys.rotations.push_back(q);
+        }
+        for (const XKey<3>& k : xa.positions) {
+            keys.translationTimes.push_back(k.time * secondsPerTick);
+            keys.translations.emplace_back(k.value[0], k.value[1], k.value[2]);
+        }
+        // Each kind of key comes from the first block of the frame that has it.
+        if (a->scales.empty() && !keys.scales.empty()) {
+            a->scales = std::move(keys.scales);
+            a->scaleTimes = std::move(keys.scaleTimes);
+        }
+        if (a->rotations.empty() && !keys.rotations.empty()) {
+            a->rotations = std::move(keys.rotations);
+            a->rotationTimes = std::move(keys.rotationTimes);
+        }
+        if (a->translations.empty() && !keys.translations.empty()) {
+            a->translations = std::move(keys.translations);
+            a->translationTimes = std::move(keys.translationTimes);
+        }
+    }
+    // Keys from several blocks of one kind (matrix keys and separate ones) are kept in time
+    // order; channels without keys hold the frame's rest value.
+    for (CKeyframedAnimationSet::Animation& a : animations) {
+        D3DXVECTOR3 restS(1.0f, 1.0f, 1.0f), restT(0.0f, 0.0f, 0.0f);
+        D3DXQUATERNION restR = QuatIdentity();
+        if (const D3DXMATRIX* m = rest ? rest(context, a.name) : nullptr)
+            DecomposeSRT(*m, restS, restR, restT);
+        SortKeys(a.scaleTimes, a.scales);
+        SortKeys(a.rotationTimes, a.rotations);
+        SortKeys(a.translationTimes, a.translations);
         if (a.scales.empty()) {
             a.scales.push_back(restS);
             a.scaleTimes.push_back(0.0);
@@ -152,7 +200,6 @@ CKeyframedAnimationSet* CreateAnimationSet(const XAnimationSet& set, uint32_t ti
             a.translations.push_back(restT);
             a.translationTimes.push_back(0.0);
         }
-        animations.push_back(std::move(a));
     }
     return new (std::nothrow) CKeyframedAnimationSet(set.name, std::move(animations));
 }

@@ -216,3 +216,48 @@ TEST_F(XFileAnimation, ClonesKeepSetsAndTracksAndAreIndependent)
     EXPECT_TRUE(d.Enable);
     EXPECT_EQ(clone->Release(), 0u);
 }
+
+TEST(XFileAnimationKeys, BlocksOfOneFrameMergeAndRotationKeysAreNormalised)
+{
+    // Rotation keys in one block (the second one twice too long), translation in another; no
+    // AnimTicksPerSecond, so 4800 ticks make a second. The frame's rest scale of 2 fills in.
+    const std::string text = "xof 0303txt 0032\n"
+                             "Frame Arm { FrameTransformMatrix { 2,0,0,0, 0,2,0,0, 0,0,2,0, 5,5,5,1;; }"
+                             " Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; } }\n"
+                             "AnimationSet Wave {\n"
+                             " Animation { { Arm } AnimationKey { 0; 2; 0;4;1,0,0,0;;, 4800;4;0,0,0,2;;; } }\n"
+                             " Animation { { Arm } AnimationKey { 2; 1; 0;3;1.0,2.0,3.0;;; }"
+                             " AnimationKey { 0; 1; 0;4;0,0,0,1;;; } }\n"
+                             "}\n";
+    std::string path = qvtest::MakeTempDir("xfile_BlocksOfOneFrame") + "/arm.x";
+    qvtest::WriteFileText(path, text);
+    CountingAllocator alloc;
+    LPD3DXFRAME root = nullptr;
+    LPD3DXANIMATIONCONTROLLER ac = nullptr;
+    ASSERT_EQ(D3DXLoadMeshHierarchyFromX(path.c_str(), 0, nullptr, &alloc, nullptr, &root, &ac), D3D_OK);
+    ASSERT_NE(ac, nullptr);
+    EXPECT_EQ(ac->GetMaxNumAnimationOutputs(), 1u);
+    LPD3DXANIMATIONSET set = nullptr;
+    ASSERT_EQ(ac->GetAnimationSet(0, &set), D3D_OK);
+    EXPECT_EQ(set->GetNumAnimations(), 1u);
+    EXPECT_DOUBLE_EQ(set->GetPeriod(), 1.0);
+    set->Release();
+    // Half way: a quarter turn about z (half of the half turn), scale 2, translation (1, 2, 3).
+    ac->SetTrackPosition(0, 0.5);
+    ac->AdvanceTime(0.0, nullptr);
+    const D3DXMATRIX& m = root->TransformationMatrix;
+    EXPECT_NEAR(m._11, 0.0f, 1e-5f);
+    EXPECT_NEAR(m._12, 2.0f, 1e-5f);
+    EXPECT_NEAR(m._21, -2.0f, 1e-5f);
+    EXPECT_NEAR(m._33, 2.0f, 1e-5f);
+    EXPECT_NEAR(m._41, 1.0f, 1e-6f);
+    EXPECT_NEAR(m._43, 3.0f, 1e-6f);
+    // At the second key exactly: the half turn, with a unit quaternion despite the file's 2.
+    ac->SetTrackPosition(0, 0.999999);
+    ac->AdvanceTime(0.0, nullptr);
+    EXPECT_NEAR(m._11, -2.0f, 1e-3f);
+    EXPECT_NEAR(m._22, -2.0f, 1e-3f);
+    ac->Release();
+    D3DXFrameDestroy(root, &alloc);
+    EXPECT_EQ(alloc.Live(), 0);
+}
