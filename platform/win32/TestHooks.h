@@ -19,6 +19,10 @@ struct FakeClock {
 void SetFakeClock(const FakeClock* clock); // null restores the real clock
 void SetQueryPerformanceCounterFails(bool fails);
 void SetTimeBeginPeriodFails(bool fails);
+// timeBeginPeriod refuses periods below `minimum` ms, as on a machine with a coarser timer.
+void SetTimeBeginPeriodMinimum(UINT minimum);
+// How many timeBeginPeriod(period) calls have not been ended by timeEndPeriod(period).
+UINT GetTimePeriodCount(UINT period);
 
 // Keyboard: sets one virtual key's state as GetKeyboardState reports it (down sets bit 7).
 void SetKeyDown(int virtualKey, bool down);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdarg>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <strings.h>
@@ -50,6 +51,32 @@ typedef struct tagWINDOWPLACEMENT {
     RECT rcNormalPosition;
 } WINDOWPLACEMENT, *PWINDOWPLACEMENT, *LPWINDOWPLACEMENT;
 
+typedef struct tagCREATESTRUCTA {
+    LPVOID lpCreateParams;
+    HINSTANCE hInstance;
+    HMENU hMenu;
+    HWND hwndParent;
+    int cy;
+    int cx;
+    int y;
+    int x;
+    LONG style;
+    LPCSTR lpszName;
+    LPCSTR lpszClass;
+    DWORD dwExStyle;
+} CREATESTRUCTA, *LPCREATESTRUCTA;
+
+typedef struct tagMINMAXINFO {
+    POINT ptReserved;
+    POINT ptMaxSize;
+    POINT ptMaxPosition;
+    POINT ptMinTrackSize;
+    POINT ptMaxTrackSize;
+} MINMAXINFO, *LPMINMAXINFO;
+
+#define WPF_SETMINPOSITION 0x0001
+#define WPF_RESTORETOMAXIMIZED 0x0002
+
 // Class styles
 #define CS_VREDRAW 0x0001
 #define CS_HREDRAW 0x0002
@@ -79,7 +106,11 @@ typedef struct tagWINDOWPLACEMENT {
 #define WS_MAXIMIZEBOX 0x00010000L
 #define WS_OVERLAPPEDWINDOW (WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX)
 #define WS_POPUPWINDOW (WS_POPUP | WS_BORDER | WS_SYSMENU)
+#define WS_EX_DLGMODALFRAME 0x00000001L
 #define WS_EX_TOPMOST 0x00000008L
+#define WS_EX_TOOLWINDOW 0x00000080L
+#define WS_EX_WINDOWEDGE 0x00000100L
+#define WS_EX_CLIENTEDGE 0x00000200L
 #define WS_EX_APPWINDOW 0x00040000L
 
 #define CW_USEDEFAULT ((int)0x80000000)
@@ -132,14 +163,30 @@ typedef struct tagWINDOWPLACEMENT {
 // GetSystemMetrics
 #define SM_CXSCREEN 0
 #define SM_CYSCREEN 1
+#define SM_CXVSCROLL 2
+#define SM_CYHSCROLL 3
 #define SM_CYCAPTION 4
 #define SM_CXBORDER 5
 #define SM_CYBORDER 6
 #define SM_CXDLGFRAME 7
 #define SM_CYDLGFRAME 8
+#define SM_CXICON 11
+#define SM_CYICON 12
+#define SM_CXCURSOR 13
+#define SM_CYCURSOR 14
 #define SM_CYMENU 15
+#define SM_CXFULLSCREEN 16
+#define SM_CYFULLSCREEN 17
 #define SM_CXFRAME 32
 #define SM_CYFRAME 33
+#define SM_CXFIXEDFRAME SM_CXDLGFRAME
+#define SM_CYFIXEDFRAME SM_CYDLGFRAME
+#define SM_CXSIZEFRAME SM_CXFRAME
+#define SM_CYSIZEFRAME SM_CYFRAME
+#define SM_CXSMICON 49
+#define SM_CYSMICON 50
+#define SM_CXMENUCHECK 71
+#define SM_CYMENUCHECK 72
 
 // PeekMessage
 #define PM_NOREMOVE 0x0000
@@ -155,28 +202,41 @@ typedef struct tagWINDOWPLACEMENT {
 #define WM_ACTIVATE 0x0006
 #define WM_SETFOCUS 0x0007
 #define WM_KILLFOCUS 0x0008
+#define WM_SETTEXT 0x000C
+#define WM_GETTEXT 0x000D
+#define WM_GETTEXTLENGTH 0x000E
 #define WM_PAINT 0x000F
 #define WM_CLOSE 0x0010
 #define WM_QUIT 0x0012
 #define WM_ERASEBKGND 0x0014
 #define WM_SHOWWINDOW 0x0018
 #define WM_ACTIVATEAPP 0x001C
+#define WM_CANCELMODE 0x001F
 #define WM_SETCURSOR 0x0020
 #define WM_GETMINMAXINFO 0x0024
+#define WM_NEXTDLGCTL 0x0028
+#define WM_SETFONT 0x0030
 #define WM_WINDOWPOSCHANGING 0x0046
 #define WM_WINDOWPOSCHANGED 0x0047
 #define WM_NCCREATE 0x0081
 #define WM_NCDESTROY 0x0082
+#define WM_NCCALCSIZE 0x0083
 #define WM_NCHITTEST 0x0084
 #define WM_NCPAINT 0x0085
 #define WM_NCACTIVATE 0x0086
+#define WM_GETDLGCODE 0x0087
+#define WM_NCMOUSEMOVE 0x00A0
+#define WM_NCLBUTTONDOWN 0x00A1
+#define WM_NCLBUTTONUP 0x00A2
 #define WM_KEYFIRST 0x0100
 #define WM_KEYDOWN 0x0100
 #define WM_KEYUP 0x0101
 #define WM_CHAR 0x0102
 #define WM_SYSKEYDOWN 0x0104
 #define WM_SYSKEYUP 0x0105
+#define WM_DEADCHAR 0x0103
 #define WM_SYSCHAR 0x0106
+#define WM_SYSDEADCHAR 0x0107
 #define WM_KEYLAST 0x0109
 #define WM_INITDIALOG 0x0110
 #define WM_COMMAND 0x0111
@@ -185,7 +245,12 @@ typedef struct tagWINDOWPLACEMENT {
 #define WM_INITMENU 0x0116
 #define WM_INITMENUPOPUP 0x0117
 #define WM_MENUSELECT 0x011F
+#define WM_MENUCHAR 0x0120
 #define WM_ENTERIDLE 0x0121
+#define WM_UNINITMENUPOPUP 0x0125
+#define WM_CTLCOLORMSGBOX 0x0132
+#define WM_CTLCOLORBTN 0x0135
+#define WM_CTLCOLORDLG 0x0136
 #define WM_CTLCOLORSTATIC 0x0138
 #define WM_MOUSEFIRST 0x0200
 #define WM_MOUSEMOVE 0x0200
@@ -205,6 +270,16 @@ typedef struct tagWINDOWPLACEMENT {
 #define WA_ACTIVE 1
 #define WA_CLICKACTIVE 2
 
+// WM_SYSCOMMAND commands
+#define SC_CLOSE 0xF060
+#define SC_KEYMENU 0xF100
+
+// Hit-test codes (WM_NCHITTEST, WM_SETCURSOR)
+#define HTNOWHERE 0
+#define HTCLIENT 1
+#define HTCAPTION 2
+#define HTMENU 5
+
 // Mouse button state in wParam
 #define MK_LBUTTON 0x0001
 #define MK_RBUTTON 0x0002
@@ -212,13 +287,16 @@ typedef struct tagWINDOWPLACEMENT {
 // Virtual keys
 #define VK_LBUTTON 0x01
 #define VK_RBUTTON 0x02
+#define VK_MBUTTON 0x04
 #define VK_BACK 0x08
 #define VK_TAB 0x09
+#define VK_CLEAR 0x0C
 #define VK_RETURN 0x0D
 #define VK_SHIFT 0x10
 #define VK_CONTROL 0x11
 #define VK_MENU 0x12
 #define VK_PAUSE 0x13
+#define VK_CAPITAL 0x14
 #define VK_ESCAPE 0x1B
 #define VK_SPACE 0x20
 #define VK_PRIOR 0x21
@@ -229,8 +307,12 @@ typedef struct tagWINDOWPLACEMENT {
 #define VK_UP 0x26
 #define VK_RIGHT 0x27
 #define VK_DOWN 0x28
+#define VK_SNAPSHOT 0x2C
 #define VK_INSERT 0x2D
 #define VK_DELETE 0x2E
+#define VK_LWIN 0x5B
+#define VK_RWIN 0x5C
+#define VK_APPS 0x5D
 #define VK_NUMPAD0 0x60
 #define VK_NUMPAD1 0x61
 #define VK_NUMPAD2 0x62
@@ -243,6 +325,7 @@ typedef struct tagWINDOWPLACEMENT {
 #define VK_NUMPAD9 0x69
 #define VK_MULTIPLY 0x6A
 #define VK_ADD 0x6B
+#define VK_SEPARATOR 0x6C
 #define VK_SUBTRACT 0x6D
 #define VK_DECIMAL 0x6E
 #define VK_DIVIDE 0x6F
@@ -258,6 +341,8 @@ typedef struct tagWINDOWPLACEMENT {
 #define VK_F10 0x79
 #define VK_F11 0x7A
 #define VK_F12 0x7B
+#define VK_NUMLOCK 0x90
+#define VK_SCROLL 0x91
 #define VK_LSHIFT 0xA0
 #define VK_RSHIFT 0xA1
 #define VK_LCONTROL 0xA2
@@ -270,6 +355,12 @@ typedef struct tagWINDOWPLACEMENT {
 #define VK_OEM_MINUS 0xBD
 #define VK_OEM_PERIOD 0xBE
 #define VK_OEM_2 0xBF
+#define VK_OEM_3 0xC0
+#define VK_OEM_4 0xDB
+#define VK_OEM_5 0xDC
+#define VK_OEM_6 0xDD
+#define VK_OEM_7 0xDE
+#define VK_OEM_102 0xE2
 
 // Window functions
 ATOM RegisterClassExA(const WNDCLASSEXA* lpwcx);
@@ -314,6 +405,58 @@ HCURSOR SetCursor(HCURSOR hCursor);
 HWND GetDesktopWindow();
 BOOL InvalidateRect(HWND hWnd, const RECT* lpRect, BOOL bErase);
 BOOL ValidateRect(HWND hWnd, const RECT* lpRect);
+BOOL IsWindowVisible(HWND hWnd);
+BOOL SetRect(LPRECT lprc, int xLeft, int yTop, int xRight, int yBottom);
+BOOL SetRectEmpty(LPRECT lprc);
+BOOL OffsetRect(LPRECT lprc, int dx, int dy);
+BOOL InflateRect(LPRECT lprc, int dx, int dy);
+BOOL PtInRect(const RECT* lprc, POINT pt);
+BOOL IsRectEmpty(const RECT* lprc);
+BOOL IsWindowEnabled(HWND hWnd);
+BOOL EnableWindow(HWND hWnd, BOOL bEnable);
+HWND GetParent(HWND hWnd);
+#define GW_HWNDFIRST 0
+#define GW_HWNDLAST 1
+#define GW_HWNDNEXT 2
+#define GW_HWNDPREV 3
+#define GW_OWNER 4
+#define GW_CHILD 5
+HWND GetWindow(HWND hWnd, UINT uCmd);
+int GetWindowTextA(HWND hWnd, LPSTR lpString, int nMaxCount);
+int GetWindowTextLengthA(HWND hWnd);
+BOOL SetWindowTextA(HWND hWnd, LPCSTR lpString);
+int GetClassNameA(HWND hWnd, LPSTR lpClassName, int nMaxCount);
+BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam);
+DWORD GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId);
+BOOL GetWindowPlacement(HWND hWnd, WINDOWPLACEMENT* lpwndpl);
+BOOL SetWindowPlacement(HWND hWnd, const WINDOWPLACEMENT* lpwndpl);
+BOOL SetForegroundWindow(HWND hWnd);
+HWND SetActiveWindow(HWND hWnd);
+BOOL BringWindowToTop(HWND hWnd);
+BOOL IsIconic(HWND hWnd);
+BOOL IsChild(HWND hWndParent, HWND hWnd);
+HCURSOR LoadCursorA(HINSTANCE hInstance, LPCSTR lpCursorName);
+HICON LoadIconA(HINSTANCE hInstance, LPCSTR lpIconName);
+#define IDC_ARROW MAKEINTRESOURCEA(32512)
+#define IDC_IBEAM MAKEINTRESOURCEA(32513)
+#define IDC_WAIT MAKEINTRESOURCEA(32514)
+#define IDC_CROSS MAKEINTRESOURCEA(32515)
+#define IDC_HAND MAKEINTRESOURCEA(32649)
+#define IDI_APPLICATION MAKEINTRESOURCEA(32512)
+#define IDI_HAND MAKEINTRESOURCEA(32513)
+#define IDI_QUESTION MAKEINTRESOURCEA(32514)
+#define IDI_EXCLAMATION MAKEINTRESOURCEA(32515)
+#define IDI_ASTERISK MAKEINTRESOURCEA(32516)
+#define IDI_ERROR IDI_HAND
+#define IDI_WARNING IDI_EXCLAMATION
+#define IDI_INFORMATION IDI_ASTERISK
+
+// Hooks of the current thread
+#define WH_GETMESSAGE 3
+#define HC_ACTION 0
+HHOOK SetWindowsHookExA(int idHook, HOOKPROC lpfn, HINSTANCE hmod, DWORD dwThreadId);
+BOOL UnhookWindowsHookEx(HHOOK hhk);
+LRESULT CallNextHookEx(HHOOK hhk, int nCode, WPARAM wParam, LPARAM lParam);
 
 // ---------------------------------------------------------------------------------------------
 // Timing
@@ -428,6 +571,7 @@ MMRESULT joyGetPosEx(UINT uJoyID, LPJOYINFOEX pji);
 #define MB_ICONINFORMATION MB_ICONASTERISK
 #define MB_DEFBUTTON1 0x00000000L
 #define MB_DEFBUTTON2 0x00000100L
+#define MB_DEFBUTTON3 0x00000200L
 #define MB_APPLMODAL 0x00000000L
 #define MB_SYSTEMMODAL 0x00001000L
 #define MB_TASKMODAL 0x00002000L
@@ -480,14 +624,228 @@ BOOL VerQueryValueA(LPCVOID pBlock, LPCSTR lpSubBlock, LPVOID* lplpBuffer, PUINT
 #define CP_ACP 0
 #define CP_OEMCP 1
 #define CP_UTF8 65001
+#define MB_ERR_INVALID_CHARS 0x00000008
+#define WC_NO_BEST_FIT_CHARS 0x00000400
 int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar, LPSTR lpMultiByteStr,
                         int cbMultiByte, LPCSTR lpDefaultChar, LPBOOL lpUsedDefaultChar);
 int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte, LPWSTR lpWideCharStr,
                         int cchWideChar);
 
 // Handles and files
+typedef struct _SECURITY_ATTRIBUTES {
+    DWORD nLength;
+    LPVOID lpSecurityDescriptor;
+    BOOL bInheritHandle;
+} SECURITY_ATTRIBUTES, *PSECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
+
 BOOL CloseHandle(HANDLE hObject);
-BOOL CreateDirectoryA(LPCSTR lpPathName, void* lpSecurityAttributes);
+BOOL CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes);
+
+// ---------------------------------------------------------------------------------------------
+// Resources: strings, menus, accelerators
+
+int LoadStringA(HINSTANCE hInstance, UINT uID, LPSTR lpBuffer, int cchBufferMax);
+
+#define MF_INSERT 0x00000000L
+#define MF_CHANGE 0x00000080L
+#define MF_APPEND 0x00000100L
+#define MF_DELETE 0x00000200L
+#define MF_REMOVE 0x00001000L
+#define MF_BYCOMMAND 0x00000000L
+#define MF_BYPOSITION 0x00000400L
+#define MF_SEPARATOR 0x00000800L
+#define MF_ENABLED 0x00000000L
+#define MF_GRAYED 0x00000001L
+#define MF_DISABLED 0x00000002L
+#define MF_UNCHECKED 0x00000000L
+#define MF_CHECKED 0x00000008L
+#define MF_STRING 0x00000000L
+#define MF_POPUP 0x00000010L
+#define MF_HILITE 0x00000080L
+#define MF_MOUSESELECT 0x00008000L
+#define MF_SYSMENU 0x00002000L
+#define MFS_CHECKED MF_CHECKED
+HMENU LoadMenuA(HINSTANCE hInstance, LPCSTR lpMenuName);
+HMENU GetMenu(HWND hWnd);
+BOOL SetMenu(HWND hWnd, HMENU hMenu);
+BOOL DrawMenuBar(HWND hWnd);
+HMENU GetSubMenu(HMENU hMenu, int nPos);
+int GetMenuItemCount(HMENU hMenu);
+UINT GetMenuItemID(HMENU hMenu, int nPos);
+UINT GetMenuState(HMENU hMenu, UINT uId, UINT uFlags);
+DWORD CheckMenuItem(HMENU hMenu, UINT uIDCheckItem, UINT uCheck);
+BOOL EnableMenuItem(HMENU hMenu, UINT uIDEnableItem, UINT uEnable);
+int GetMenuStringA(HMENU hMenu, UINT uIDItem, LPSTR lpString, int cchMax, UINT flags);
+HMENU CreateMenu();
+HMENU CreatePopupMenu();
+BOOL AppendMenuA(HMENU hMenu, UINT uFlags, UINT_PTR uIDNewItem, LPCSTR lpNewItem);
+BOOL DestroyMenu(HMENU hMenu);
+BOOL IsMenu(HMENU hMenu);
+
+#define FVIRTKEY TRUE
+#define FNOINVERT 0x02
+#define FSHIFT 0x04
+#define FCONTROL 0x08
+#define FALT 0x10
+typedef struct tagACCEL {
+    BYTE fVirt;
+    WORD key;
+    WORD cmd;
+} ACCEL, *LPACCEL;
+HACCEL LoadAcceleratorsA(HINSTANCE hInstance, LPCSTR lpTableName);
+HACCEL CreateAcceleratorTableA(LPACCEL paccel, int cAccel);
+BOOL DestroyAcceleratorTable(HACCEL hAccel);
+int TranslateAcceleratorA(HWND hWnd, HACCEL hAccTable, LPMSG lpMsg);
+
+// ---------------------------------------------------------------------------------------------
+// Dialog boxes
+
+#define DS_SETFONT 0x40L
+#define DS_MODALFRAME 0x80L
+#define DS_CENTER 0x0800L
+#define SS_LEFT 0x00000000L
+#define SS_CENTER 0x00000001L
+#define SS_ICON 0x00000003L
+#define SS_NOTIFY 0x00000100L
+#define BS_PUSHBUTTON 0x00000000L
+#define BS_DEFPUSHBUTTON 0x00000001L
+#define DWLP_MSGRESULT 0
+INT_PTR DialogBoxParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND hWndParent, DLGPROC lpDialogFunc,
+                        LPARAM dwInitParam);
+#define DialogBoxA(inst, tmpl, parent, proc) DialogBoxParamA(inst, tmpl, parent, proc, 0L)
+BOOL EndDialog(HWND hDlg, INT_PTR nResult);
+HWND GetDlgItem(HWND hDlg, int nIDDlgItem);
+int GetDlgCtrlID(HWND hWnd);
+BOOL SetDlgItemTextA(HWND hDlg, int nIDDlgItem, LPCSTR lpString);
+UINT GetDlgItemTextA(HWND hDlg, int nIDDlgItem, LPSTR lpString, int cchMax);
+LRESULT SendDlgItemMessageA(HWND hDlg, int nIDDlgItem, UINT Msg, WPARAM wParam, LPARAM lParam);
+
+// ---------------------------------------------------------------------------------------------
+// GDI: painting, colours, fonts and text
+
+typedef struct tagPAINTSTRUCT {
+    HDC hdc;
+    BOOL fErase;
+    RECT rcPaint;
+    BOOL fRestore;
+    BOOL fIncUpdate;
+    BYTE rgbReserved[32];
+} PAINTSTRUCT, *PPAINTSTRUCT, *LPPAINTSTRUCT;
+
+#define LF_FACESIZE 32
+typedef struct tagLOGFONTA {
+    LONG lfHeight;
+    LONG lfWidth;
+    LONG lfEscapement;
+    LONG lfOrientation;
+    LONG lfWeight;
+    BYTE lfItalic;
+    BYTE lfUnderline;
+    BYTE lfStrikeOut;
+    BYTE lfCharSet;
+    BYTE lfOutPrecision;
+    BYTE lfClipPrecision;
+    BYTE lfQuality;
+    BYTE lfPitchAndFamily;
+    CHAR lfFaceName[LF_FACESIZE];
+} LOGFONTA, *LPLOGFONTA;
+
+#define TRANSPARENT 1
+#define OPAQUE 2
+#define FW_DONTCARE 0
+#define FW_NORMAL 400
+#define FW_BOLD 700
+#define ANSI_CHARSET 0
+#define DEFAULT_CHARSET 1
+#define SHIFTJIS_CHARSET 128
+#define OUT_DEFAULT_PRECIS 0
+#define OUT_TT_PRECIS 4
+#define CLIP_DEFAULT_PRECIS 0
+#define DEFAULT_QUALITY 0
+#define ANTIALIASED_QUALITY 4
+#define DEFAULT_PITCH 0
+#define FIXED_PITCH 1
+#define VARIABLE_PITCH 2
+#define FF_DONTCARE 0x00
+#define FF_SWISS 0x20
+#define FF_MODERN 0x30
+#define COLOR_SCROLLBAR 0
+#define COLOR_BACKGROUND 1
+#define COLOR_ACTIVECAPTION 2
+#define COLOR_INACTIVECAPTION 3
+#define COLOR_MENU 4
+#define COLOR_WINDOW 5
+#define COLOR_WINDOWFRAME 6
+#define COLOR_MENUTEXT 7
+#define COLOR_WINDOWTEXT 8
+#define COLOR_CAPTIONTEXT 9
+#define COLOR_HIGHLIGHT 13
+#define COLOR_HIGHLIGHTTEXT 14
+#define COLOR_BTNFACE 15
+#define COLOR_BTNSHADOW 16
+#define COLOR_GRAYTEXT 17
+#define COLOR_BTNTEXT 18
+#define COLOR_BTNHIGHLIGHT 20
+#define COLOR_3DDKSHADOW 21
+#define COLOR_3DLIGHT 22
+#define CLR_INVALID 0xFFFFFFFF
+#define HGDI_ERROR ((HGDIOBJ)(LONG_PTR)-1)
+
+HDC BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint);
+BOOL EndPaint(HWND hWnd, const PAINTSTRUCT* lpPaint);
+HDC GetDC(HWND hWnd);
+int ReleaseDC(HWND hWnd, HDC hDC);
+int SetBkMode(HDC hdc, int mode);
+COLORREF SetTextColor(HDC hdc, COLORREF color);
+COLORREF SetBkColor(HDC hdc, COLORREF color);
+DWORD GetSysColor(int nIndex);
+HBRUSH GetSysColorBrush(int nIndex);
+HFONT CreateFontA(int cHeight, int cWidth, int cEscapement, int cOrientation, int cWeight, DWORD bItalic,
+                  DWORD bUnderline, DWORD bStrikeOut, DWORD iCharSet, DWORD iOutPrecision, DWORD iClipPrecision,
+                  DWORD iQuality, DWORD iPitchAndFamily, LPCSTR pszFaceName);
+HFONT CreateFontIndirectA(const LOGFONTA* lplf);
+HGDIOBJ SelectObject(HDC hdc, HGDIOBJ h);
+BOOL DeleteObject(HGDIOBJ ho);
+BOOL TextOutA(HDC hdc, int x, int y, LPCSTR lpString, int c);
+BOOL GetTextExtentPoint32A(HDC hdc, LPCSTR lpString, int c, LPSIZE psizl);
+HBRUSH CreateSolidBrush(COLORREF color);
+int FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr);
+
+// ---------------------------------------------------------------------------------------------
+// Shell
+
+#define SE_ERR_NOASSOC 31
+HINSTANCE ShellExecuteA(HWND hwnd, LPCSTR lpOperation, LPCSTR lpFile, LPCSTR lpParameters, LPCSTR lpDirectory,
+                        INT nShowCmd);
+
+// ---------------------------------------------------------------------------------------------
+// Kernel objects: named mutex and the process snapshot
+
+HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner, LPCSTR lpName);
+BOOL ReleaseMutex(HANDLE hMutex);
+#define WAIT_OBJECT_0 0x00000000L
+#define WAIT_ABANDONED 0x00000080L
+#define WAIT_TIMEOUT 0x00000102L
+#define WAIT_FAILED 0xFFFFFFFF
+#define INFINITE 0xFFFFFFFF
+DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
+
+#define TH32CS_SNAPPROCESS 0x00000002
+typedef struct tagPROCESSENTRY32 {
+    DWORD dwSize;
+    DWORD cntUsage;
+    DWORD th32ProcessID;
+    ULONG_PTR th32DefaultHeapID;
+    DWORD th32ModuleID;
+    DWORD cntThreads;
+    DWORD th32ParentProcessID;
+    LONG pcPriClassBase;
+    DWORD dwFlags;
+    CHAR szExeFile[MAX_PATH];
+} PROCESSENTRY32, *PPROCESSENTRY32, *LPPROCESSENTRY32;
+HANDLE CreateToolhelp32Snapshot(DWORD dwFlags, DWORD th32ProcessID);
+BOOL Process32First(HANDLE hSnapshot, LPPROCESSENTRY32 lppe);
+BOOL Process32Next(HANDLE hSnapshot, LPPROCESSENTRY32 lppe);
 
 // Runtime functions that Windows' C runtime has and glibc names differently.
 #define _snprintf snprintf

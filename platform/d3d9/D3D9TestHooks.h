@@ -1,0 +1,45 @@
+// Hooks through which tests observe and steer the Direct3D layer: counts of the calls that
+// reach the device and OpenGL, device loss on demand, and failures of the Direct3D object's
+// queries, so that the device owner's fallbacks can be tested. Not used by the game itself.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "platform/d3d9/D3D9.h"
+
+namespace qv::test {
+
+// Every call of an IDirect3DDevice9 method, and every OpenGL call the layer makes.
+uint64_t D3D9DeviceCallCount();
+uint64_t OpenGlCallCount();
+
+// Device loss, as when a full-screen window loses the screen: TestCooperativeLevel answers
+// D3DERR_DEVICELOST until AllowD3DDeviceReset, then D3DERR_DEVICENOTRESET until Reset.
+void LoseD3DDevice();
+void AllowD3DDeviceReset();
+
+// Failures of the Direct3D object. Each field left at its default leaves the real behaviour.
+struct D3D9Faults {
+    bool createFails = false;           // Direct3DCreate9 answers null
+    bool halCapsFail = false;           // GetDeviceCaps(D3DDEVTYPE_HAL) fails
+    bool refCapsFail = false;           // GetDeviceCaps(D3DDEVTYPE_REF) fails
+    bool displayModeFails = false;      // GetAdapterDisplayMode fails
+    D3DFORMAT displayFormat = D3DFMT_UNKNOWN; // when set, the desktop's reported format
+    DWORD vertexShaderVersion = 0;      // when set, the capabilities' VertexShaderVersion
+    // Asked before each CreateDevice with its device type, behaviour flags and depth format;
+    // a failure code makes that CreateDevice fail with it.
+    std::function<HRESULT(D3DDEVTYPE, DWORD, D3DFORMAT)> createDevice;
+};
+void SetD3D9Faults(const D3D9Faults* faults); // null restores the real behaviour
+
+} // namespace qv::test
+
+namespace qv {
+
+// Told by the window layer when a full-screen window loses the screen (another window took
+// it, or it was minimised) and when it is back: the device is lost, then can be reset.
+void D3D9FullScreenLost(HWND hWnd);
+void D3D9FullScreenRegained(HWND hWnd);
+
+} // namespace qv

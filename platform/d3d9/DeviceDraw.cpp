@@ -1,0 +1,1004 @@
+// Drawing: the device's state given to OpenGL's fixed-function pipeline the way Direct3D
+// defines it (row vectors, depth 0..1, pixel centres on whole coordinates, clockwise front
+// faces on the screen, D3DCOLOR bytes), then the primitives drawn from the vertex sources.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "platform/d3d9/Device.h"
+
+namespace qv::d3d9 {
+
+namespace {
+
+float AsFloat(DWORD d)
+{
+    float f;
+    std::memcpy(&f, &d, sizeof f);
+    return f;
+}
+
+D3DMATRIX Multiply(const D3DMATRIX& a, const D3DMATRIX& b)
+{
+    D3DMATRIX r;
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+            r.m[i][j] = a.m[i][0] * b.m[0][j] + a.m[i][1] * b.m[1][j] + a.m[i][2] * b.m[2][j] + a.m[i][3] * b.m[3][j];
+    return r;
+}
+
+GLenum CompareFunction(DWORD cmp)
+{
+    switch (cmp) {
+    case D3DCMP_NEVER:
+        return GL_NEVER;
+    case D3DCMP_LESS:
+        return GL_LESS;
+    case D3DCMP_EQUAL:
+        return GL_EQUAL;
+    case D3DCMP_LESSEQUAL:
+        return GL_LEQUAL;
+    case D3DCMP_GREATER:
+        return GL_GREATER;
+    case D3DCMP_NOTEQUAL:
+        return GL_NOTEQUAL;
+    case D3DCMP_GREATEREQUAL:
+        return GL_GEQUAL;
+    default:
+        return GL_ALWAYS;
+    }
+}
+
+GLenum StencilOperation(DWORD op)
+{
+    switch (op) {
+    case D3DSTENCILOP_ZERO:
+        return GL_ZERO;
+    case D3DSTENCILOP_REPLACE:
+        return GL_REPLACE;
+    case D3DSTENCILOP_INCRSAT:
+        return GL_INCR;
+    case D3DSTENCILOP_DECRSAT:
+        return GL_DECR;
+    case D3DSTENCILOP_INVERT:
+        return GL_INVERT;
+    case D3DSTENCILOP_INCR:
+        return GL_INCR_WRAP;
+    case D3DSTENCILOP_DECR:
+        return GL_DECR_WRAP;
+    default:
+        return GL_KEEP;
+    }
+}
+
+GLenum BlendFactor(DWORD blend, GLenum fallback)
+{
+    switch (blend) {
+    case D3DBLEND_ZERO:
+        return GL_ZERO;
+    case D3DBLEND_ONE:
+        return GL_ONE;
+    case D3DBLEND_SRCCOLOR:
+        return GL_SRC_COLOR;
+    case D3DBLEND_INVSRCCOLOR:
+        return GL_ONE_MINUS_SRC_COLOR;
+    case D3DBLEND_SRCALPHA:
+        return GL_SRC_ALPHA;
+    case D3DBLEND_INVSRCALPHA:
+        return GL_ONE_MINUS_SRC_ALPHA;
+    case D3DBLEND_DESTALPHA:
+        return GL_DST_ALPHA;
+    case D3DBLEND_INVDESTALPHA:
+        return GL_ONE_MINUS_DST_ALPHA;
+    case D3DBLEND_DESTCOLOR:
+        return GL_DST_COLOR;
+    case D3DBLEND_INVDESTCOLOR:
+        return GL_ONE_MINUS_DST_COLOR;
+    case D3DBLEND_SRCALPHASAT:
+        return GL_SRC_ALPHA_SATURATE;
+    case D3DBLEND_BLENDFACTOR:
+        return GL_CONSTANT_COLOR;
+    case D3DBLEND_INVBLENDFACTOR:
+        return GL_ONE_MINUS_CONSTANT_COLOR;
+    default:
+        return fallback;
+    }
+}
+
+GLenum BlendEquation(DWORD op)
+{
+    switch (op) {
+    case D3DBLENDOP_SUBTRACT:
+        return GL_FUNC_SUBTRACT;
+    case D3DBLENDOP_REVSUBTRACT:
+        return GL_FUNC_REVERSE_SUBTRACT;
+    case D3DBLENDOP_MIN:
+        return GL_MIN;
+    case D3DBLENDOP_MAX:
+        return GL_MAX;
+    default:
+        return GL_FUNC_ADD;
+    }
+}
+
+// Resolves BOTHSRCALPHA and BOTHINVSRCALPHA, which set both factors from the source one.
+void BlendPair(DWORD src, DWORD dst, GLenum& glSrc, GLenum& glDst)
+{
+    if (src == D3DBLEND_BOTHSRCALPHA) {
+        glSrc = GL_SRC_ALPHA;
+        glDst = GL_ONE_MINUS_SRC_ALPHA;
+    } else if (src == D3DBLEND_BOTHINVSRCALPHA) {
+        glSrc = GL_ONE_MINUS_SRC_ALPHA;
+        glDst = GL_SRC_ALPHA;
+    } else {
+        glSrc = BlendFactor(src, GL_ONE);
+        glDst = BlendFactor(dst, GL_ZERO);
+    }
+}
+
+void ColorOf(D3DCOLOR c, GLfloat out[4])
+{
+    out[0] = ((c >> 16) & 0xFF) / 255.0f;
+    out[1] = ((c >> 8) & 0xFF) / 255.0f;
+    out[2] = (c & 0xFF) / 255.0f;
+    out[3] = ((c >> 24) & 0xFF) / 255.0f;
+}
+
+void ColorOf(const D3DCOLORVALUE& c, GLfloat out[4])
+{
+    out[0] = c.r;
+    out[1] = c.g;
+    out[2] = c.b;
+    out[3] = c.a;
+}
+
+// A texture-stage argument as a combiner source and operand.
+void StageArgument(DWORD arg, bool alpha, GLint& source, GLint& operand)
+{
+    switch (arg & D3DTA_SELECTMASK) {
+    case D3DTA_TEXTURE:
+        source = GL_TEXTURE;
+        break;
+    case D3DTA_TFACTOR:
+    case D3DTA_CONSTANT:
+        source = GL_CONSTANT;
+        break;
+    case D3DTA_CURRENT:
+    case D3DTA_TEMP:
+        source = GL_PREVIOUS;
+        break;
+    default: // diffuse, and specular, which the first stage sees as the vertex colour
+        source = GL_PRIMARY_COLOR;
+        break;
+    }
+    const bool complement = (arg & D3DTA_COMPLEMENT) != 0;
+    if (alpha || (arg & D3DTA_ALPHAREPLICATE))
+        operand = complement ? GL_ONE_MINUS_SRC_ALPHA : GL_SRC_ALPHA;
+    else
+        operand = complement ? GL_ONE_MINUS_SRC_COLOR : GL_SRC_COLOR;
+}
+
+// One texture-stage operation (colour or alpha) as an OpenGL combiner.
+void ApplyCombiner(DWORD op, DWORD arg1, DWORD arg2, bool alpha)
+{
+    const GLenum combine = alpha ? GL_COMBINE_ALPHA : GL_COMBINE_RGB;
+    const GLenum sources[3] = {alpha ? GLenum(GL_SOURCE0_ALPHA) : GLenum(GL_SOURCE0_RGB),
+                               alpha ? GLenum(GL_SOURCE1_ALPHA) : GLenum(GL_SOURCE1_RGB),
+                               alpha ? GLenum(GL_SOURCE2_ALPHA) : GLenum(GL_SOURCE2_RGB)};
+    const GLenum operands[3] = {alpha ? GLenum(GL_OPERAND0_ALPHA) : GLenum(GL_OPERAND0_RGB),
+                                alpha ? GLenum(GL_OPERAND1_ALPHA) : GLenum(GL_OPERAND1_RGB),
+                                alpha ? GLenum(GL_OPERAND2_ALPHA) : GLenum(GL_OPERAND2_RGB)};
+    const GLenum scaleName = alpha ? GL_ALPHA_SCALE : GL_RGB_SCALE;
+    GLint mode = GL_MODULATE;
+    GLint s[3] = {GL_PREVIOUS, GL_PREVIOUS, GL_PREVIOUS};
+    GLint o[3] = {alpha ? GL_SRC_ALPHA : GL_SRC_COLOR, alpha ? GL_SRC_ALPHA : GL_SRC_COLOR, GL_SRC_ALPHA};
+    GLint scale = 1;
+    StageArgument(arg1, alpha, s[0], o[0]);
+    StageArgument(arg2, alpha, s[1], o[1]);
+    switch (op) {
+    case D3DTOP_DISABLE: // alpha only: the alpha of the stage before (the vertex's)
+        mode = GL_REPLACE;
+        s[0] = GL_PREVIOUS;
+        o[0] = GL_SRC_ALPHA;
+        break;
+    case D3DTOP_SELECTARG1:
+        mode = GL_REPLACE;
+        break;
+    case D3DTOP_SELECTARG2:
+        mode = GL_REPLACE;
+        s[0] = s[1];
+        o[0] = o[1];
+        break;
+    case D3DTOP_MODULATE2X:
+        scale = 2;
+        break;
+    case D3DTOP_MODULATE4X:
+        scale = 4;
+        break;
+    case D3DTOP_ADD:
+        mode = GL_ADD;
+        break;
+    case D3DTOP_ADDSIGNED:
+        mode = GL_ADD_SIGNED;
+        break;
+    case D3DTOP_ADDSIGNED2X:
+        mode = GL_ADD_SIGNED;
+        scale = 2;
+        break;
+    case D3DTOP_SUBTRACT:
+        mode = GL_SUBTRACT;
+        break;
+    case D3DTOP_BLENDDIFFUSEALPHA:
+    case D3DTOP_BLENDTEXTUREALPHA:
+    case D3DTOP_BLENDFACTORALPHA:
+    case D3DTOP_BLENDCURRENTALPHA:
+        mode = GL_INTERPOLATE;
+        s[2] = op == D3DTOP_BLENDDIFFUSEALPHA   ? GL_PRIMARY_COLOR
+               : op == D3DTOP_BLENDTEXTUREALPHA ? GL_TEXTURE
+               : op == D3DTOP_BLENDFACTORALPHA  ? GL_CONSTANT
+                                                : GL_PREVIOUS;
+        o[2] = GL_SRC_ALPHA;
+        break;
+    case D3DTOP_DOTPRODUCT3:
+        mode = alpha ? GL_MODULATE : GL_DOT3_RGBA;
+        break;
+    default:
+        break; // MODULATE, and the operations without an OpenGL counterpart
+    }
+    QVGL(TexEnvi)(GL_TEXTURE_ENV, combine, mode);
+    for (int i = 0; i < 3; ++i) {
+        QVGL(TexEnvi)(GL_TEXTURE_ENV, sources[i], s[i]);
+        QVGL(TexEnvi)(GL_TEXTURE_ENV, operands[i], o[i]);
+    }
+    QVGL(TexEnvi)(GL_TEXTURE_ENV, scaleName, scale);
+}
+
+// An edge through a row of pixel centres belongs, in Direct3D, to the triangle below it (the
+// top-left rule); OpenGL's rasteriser, seeing the picture upside down, would give it to the
+// one above. Moving everything up by this fraction of a pixel settles such ties as Direct3D
+// does; columns already agree.
+constexpr float kTieBias = 1.0f / 64.0f;
+
+enum ArrayBit : uint32_t {
+    kArrayVertex = 1,
+    kArrayNormal = 2,
+    kArrayColor = 4,
+    kArrayTexCoord = 8,
+};
+
+} // namespace
+
+void Device::SetArray(GLenum array, bool enabled)
+{
+    const uint32_t bit = array == GL_VERTEX_ARRAY   ? kArrayVertex
+                         : array == GL_NORMAL_ARRAY ? kArrayNormal
+                         : array == GL_COLOR_ARRAY  ? kArrayColor
+                                                    : kArrayTexCoord;
+    if (((m_glArrays & bit) != 0) == enabled)
+        return;
+    if (enabled) {
+        QVGL(EnableClientState)(array);
+        m_glArrays |= bit;
+    } else {
+        QVGL(DisableClientState)(array);
+        m_glArrays &= ~bit;
+    }
+}
+
+bool Device::CurrentLayout(VertexLayout& layout) const
+{
+    if (m_declaration) {
+        layout = m_declaration->Layout();
+        return true;
+    }
+    return LayoutFromFvf(m_fvf, layout);
+}
+
+// ---------------------------------------------------------------------------------------------
+// State
+
+void Device::ApplyViewport(bool transformed)
+{
+    const GLint bbH = static_cast<GLint>(BackBufferHeight());
+    if (transformed) {
+        // Pre-transformed vertices are in back-buffer pixels whatever the viewport.
+        QVGL(Viewport)(0, 0, static_cast<GLsizei>(BackBufferWidth()), bbH);
+        QVGL(DepthRange)(0.0, 1.0);
+    } else {
+        QVGL(Viewport)(static_cast<GLint>(m_viewport.X),
+                       bbH - static_cast<GLint>(m_viewport.Y + m_viewport.Height),
+                       static_cast<GLsizei>(m_viewport.Width), static_cast<GLsizei>(m_viewport.Height));
+        QVGL(DepthRange)(m_viewport.MinZ, m_viewport.MaxZ);
+    }
+}
+
+void Device::ApplyTransforms(bool transformed)
+{
+    if (transformed) {
+        // Back-buffer pixels (x right, y down, centres on whole numbers) and depth 0..1 to
+        // OpenGL's clip space; positions come as (x, y, z, 1) / rhw.
+        const float w = static_cast<float>(BackBufferWidth());
+        const float h = static_cast<float>(BackBufferHeight());
+        const float y0 = 1.0f - (1.0f - 2.0f * kTieBias) / h;
+        const GLfloat projection[16] = {2.0f / w, 0.0f, 0.0f, 0.0f, 0.0f, -2.0f / h, 0.0f, 0.0f,
+                                        0.0f, 0.0f, 2.0f, 0.0f, 1.0f / w - 1.0f, y0, -1.0f, 1.0f};
+        QVGL(MatrixMode)(GL_PROJECTION);
+        QVGL(LoadMatrixf)(projection);
+        QVGL(MatrixMode)(GL_MODELVIEW);
+        QVGL(LoadIdentity)();
+        return;
+    }
+    auto get = [this](DWORD t) {
+        auto it = m_transforms.find(t);
+        return it != m_transforms.end() ? it->second : IdentityMatrix();
+    };
+    // Row vectors: a Direct3D matrix read column by column by OpenGL is the same transform.
+    // Clip-space depth 0..w becomes -w..w, and the picture moves half a pixel so that pixel
+    // centres fall on whole viewport coordinates, as in Direct3D 9.
+    D3DMATRIX adjust = IdentityMatrix();
+    adjust._33 = 2.0f;
+    adjust._43 = -1.0f;
+    adjust._41 = 1.0f / static_cast<float>(m_viewport.Width);
+    adjust._42 = -(1.0f - 2.0f * kTieBias) / static_cast<float>(m_viewport.Height);
+    const D3DMATRIX projection = Multiply(get(D3DTS_PROJECTION), adjust);
+    const D3DMATRIX worldView = Multiply(get(D3DTS_WORLD), get(D3DTS_VIEW));
+    QVGL(MatrixMode)(GL_PROJECTION);
+    QVGL(LoadMatrixf)(&projection.m[0][0]);
+    QVGL(MatrixMode)(GL_MODELVIEW);
+    QVGL(LoadMatrixf)(&worldView.m[0][0]);
+}
+
+void Device::ApplyLights()
+{
+    // Lights are given in world space; OpenGL takes their positions through the modelview
+    // matrix at the time they are set, so the view alone is loaded for them.
+    auto it = m_transforms.find(D3DTS_VIEW);
+    const D3DMATRIX view = it != m_transforms.end() ? it->second : IdentityMatrix();
+    QVGL(MatrixMode)(GL_MODELVIEW);
+    QVGL(LoadMatrixf)(&view.m[0][0]);
+    const bool specular = m_renderStates[D3DRS_SPECULARENABLE] != FALSE;
+    GLint n = 0;
+    for (const auto& entry : m_lights) {
+        if (!entry.second.enabled || n >= static_cast<GLint>(kGlLights))
+            continue;
+        const D3DLIGHT9& l = entry.second.light;
+        const GLenum id = GL_LIGHT0 + static_cast<GLenum>(n++);
+        GLfloat c[4];
+        ColorOf(l.Ambient, c);
+        QVGL(Lightfv)(id, GL_AMBIENT, c);
+        ColorOf(l.Diffuse, c);
+        QVGL(Lightfv)(id, GL_DIFFUSE, c);
+        ColorOf(l.Specular, c);
+        if (!specular)
+            c[0] = c[1] = c[2] = c[3] = 0.0f;
+        QVGL(Lightfv)(id, GL_SPECULAR, c);
+        if (l.Type == D3DLIGHT_DIRECTIONAL) {
+            // Direct3D gives where the light travels; OpenGL where it comes from.
+            const GLfloat position[4] = {-l.Direction.x, -l.Direction.y, -l.Direction.z, 0.0f};
+            QVGL(Lightfv)(id, GL_POSITION, position);
+            QVGL(Lightf)(id, GL_SPOT_CUTOFF, 180.0f);
+        } else {
+            const GLfloat position[4] = {l.Position.x, l.Position.y, l.Position.z, 1.0f};
+            QVGL(Lightfv)(id, GL_POSITION, position);
+            const bool none = l.Attenuation0 == 0.0f && l.Attenuation1 == 0.0f && l.Attenuation2 == 0.0f;
+            QVGL(Lightf)(id, GL_CONSTANT_ATTENUATION, none ? 1.0f : l.Attenuation0);
+            QVGL(Lightf)(id, GL_LINEAR_ATTENUATION, l.Attenuation1);
+            QVGL(Lightf)(id, GL_QUADRATIC_ATTENUATION, l.Attenuation2);
+            if (l.Type == D3DLIGHT_SPOT) {
+                const GLfloat direction[3] = {l.Direction.x, l.Direction.y, l.Direction.z};
+                QVGL(Lightfv)(id, GL_SPOT_DIRECTION, direction);
+                const float halfOuter = l.Phi * 0.5f * 57.29577951f;
+                QVGL(Lightf)(id, GL_SPOT_CUTOFF, std::min(90.0f, std::max(0.0f, halfOuter)));
+                QVGL(Lightf)(id, GL_SPOT_EXPONENT, std::min(128.0f, std::max(0.0f, l.Falloff)));
+            } else {
+                QVGL(Lightf)(id, GL_SPOT_CUTOFF, 180.0f);
+            }
+        }
+        QVGL(Enable)(id);
+    }
+    for (GLint i = n; i < m_glLightCount; ++i)
+        QVGL(Disable)(GL_LIGHT0 + static_cast<GLenum>(i));
+    m_glLightCount = n;
+    m_dirty |= kDirtyTransform;
+}
+
+void Device::ApplyLighting(const VertexLayout& layout, bool transformed)
+{
+    const bool lighting = !transformed && m_renderStates[D3DRS_LIGHTING] != FALSE;
+    if (m_dirty & kDirtyLighting) {
+        if (lighting) {
+            QVGL(Enable)(GL_LIGHTING);
+            GLfloat ambient[4];
+            ColorOf(m_renderStates[D3DRS_AMBIENT], ambient);
+            QVGL(LightModelfv)(GL_LIGHT_MODEL_AMBIENT, ambient);
+            QVGL(LightModeli)(GL_LIGHT_MODEL_LOCAL_VIEWER, m_renderStates[D3DRS_LOCALVIEWER] ? GL_TRUE : GL_FALSE);
+            if (m_renderStates[D3DRS_NORMALIZENORMALS])
+                QVGL(Enable)(GL_NORMALIZE);
+            else
+                QVGL(Disable)(GL_NORMALIZE);
+        } else {
+            QVGL(Disable)(GL_LIGHTING);
+        }
+    }
+    // With COLORVERTEX, a vertex colour stands for the material colours whose source is
+    // D3DMCS_COLOR1; without a vertex colour the material's own are used.
+    int colorMaterial = 0;
+    if (lighting && layout.diffuse.present && m_renderStates[D3DRS_COLORVERTEX]) {
+        const bool diffuse = m_renderStates[D3DRS_DIFFUSEMATERIALSOURCE] == D3DMCS_COLOR1;
+        const bool ambient = m_renderStates[D3DRS_AMBIENTMATERIALSOURCE] == D3DMCS_COLOR1;
+        const bool emissive = m_renderStates[D3DRS_EMISSIVEMATERIALSOURCE] == D3DMCS_COLOR1;
+        colorMaterial = diffuse && ambient ? GL_AMBIENT_AND_DIFFUSE
+                        : diffuse          ? GL_DIFFUSE
+                        : ambient          ? GL_AMBIENT
+                        : emissive         ? GL_EMISSION
+                                           : 0;
+    }
+    if (colorMaterial != m_glColorMaterial) {
+        if (colorMaterial) {
+            QVGL(ColorMaterial)(GL_FRONT_AND_BACK, static_cast<GLenum>(colorMaterial));
+            QVGL(Enable)(GL_COLOR_MATERIAL);
+        } else {
+            QVGL(Disable)(GL_COLOR_MATERIAL);
+        }
+        // Tracking the colour overwrote the material's colours in OpenGL.
+        if (m_glColorMaterial > 0 || colorMaterial)
+            m_dirty |= kDirtyMaterial;
+        m_glColorMaterial = colorMaterial;
+    }
+}
+
+void Device::ApplyMaterial()
+{
+    GLfloat c[4];
+    ColorOf(m_material.Ambient, c);
+    QVGL(Materialfv)(GL_FRONT_AND_BACK, GL_AMBIENT, c);
+    ColorOf(m_material.Diffuse, c);
+    QVGL(Materialfv)(GL_FRONT_AND_BACK, GL_DIFFUSE, c);
+    ColorOf(m_material.Specular, c);
+    if (!m_renderStates[D3DRS_SPECULARENABLE])
+        c[0] = c[1] = c[2] = c[3] = 0.0f;
+    QVGL(Materialfv)(GL_FRONT_AND_BACK, GL_SPECULAR, c);
+    ColorOf(m_material.Emissive, c);
+    QVGL(Materialfv)(GL_FRONT_AND_BACK, GL_EMISSION, c);
+    const float power = std::isfinite(m_material.Power) ? m_material.Power : 0.0f;
+    QVGL(Materialf)(GL_FRONT_AND_BACK, GL_SHININESS, std::min(128.0f, std::max(0.0f, power)));
+}
+
+void Device::ApplySampler(Texture* texture)
+{
+    const auto& ss = m_samplerStates[0];
+    auto& applied = texture->appliedSampler;
+    const bool all = !texture->samplerApplied;
+    auto changed = [&](DWORD s) { return all || applied[s] != ss[s]; };
+    auto address = [](DWORD mode) -> GLint {
+        switch (mode) {
+        case D3DTADDRESS_MIRROR:
+            return GL_MIRRORED_REPEAT;
+        case D3DTADDRESS_CLAMP:
+            return GL_CLAMP_TO_EDGE;
+        case D3DTADDRESS_BORDER:
+            return GL_CLAMP_TO_BORDER;
+        case D3DTADDRESS_MIRRORONCE:
+            return qv::gl::g_api.mirrorClamp ? GL_MIRROR_CLAMP_TO_EDGE : GL_CLAMP_TO_EDGE;
+        default:
+            return GL_REPEAT;
+        }
+    };
+    if (changed(D3DSAMP_ADDRESSU))
+        QVGL(TexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, address(ss[D3DSAMP_ADDRESSU]));
+    if (changed(D3DSAMP_ADDRESSV))
+        QVGL(TexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, address(ss[D3DSAMP_ADDRESSV]));
+    if (changed(D3DSAMP_BORDERCOLOR)) {
+        GLfloat border[4];
+        ColorOf(ss[D3DSAMP_BORDERCOLOR], border);
+        QVGL(TexParameterfv)(GL_TEXTURE_2D, GL_TEXTURE_BORDER_COLOR, border);
+    }
+    if (changed(D3DSAMP_MAGFILTER))
+        QVGL(TexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER,
+                            ss[D3DSAMP_MAGFILTER] == D3DTEXF_POINT || ss[D3DSAMP_MAGFILTER] == D3DTEXF_NONE
+                                ? GL_NEAREST
+                                : GL_LINEAR);
+    if (changed(D3DSAMP_MINFILTER) || changed(D3DSAMP_MIPFILTER)) {
+        const bool linear = ss[D3DSAMP_MINFILTER] != D3DTEXF_POINT && ss[D3DSAMP_MINFILTER] != D3DTEXF_NONE;
+        GLint filter;
+        switch (ss[D3DSAMP_MIPFILTER]) {
+        case D3DTEXF_NONE:
+            filter = linear ? GL_LINEAR : GL_NEAREST;
+            break;
+        case D3DTEXF_POINT:
+            filter = linear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
+            break;
+        default:
+            filter = linear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
+            break;
+        }
+        QVGL(TexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+    }
+    if (changed(D3DSAMP_MIPMAPLODBIAS))
+        QVGL(TexParameterf)(GL_TEXTURE_2D, GL_TEXTURE_LOD_BIAS, AsFloat(ss[D3DSAMP_MIPMAPLODBIAS]));
+    if (changed(D3DSAMP_MAXMIPLEVEL)) {
+        const DWORD top = texture->LevelCount() - 1;
+        QVGL(TexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL,
+                            static_cast<GLint>(std::min(ss[D3DSAMP_MAXMIPLEVEL], top)));
+    }
+    if (qv::gl::g_api.anisotropicFiltering &&
+        (changed(D3DSAMP_MAXANISOTROPY) || changed(D3DSAMP_MINFILTER) || changed(D3DSAMP_MAGFILTER))) {
+        const bool anisotropic =
+            ss[D3DSAMP_MINFILTER] == D3DTEXF_ANISOTROPIC || ss[D3DSAMP_MAGFILTER] == D3DTEXF_ANISOTROPIC;
+        const float amount = anisotropic ? static_cast<float>(std::max<DWORD>(1, ss[D3DSAMP_MAXANISOTROPY])) : 1.0f;
+        QVGL(TexParameterf)(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT,
+                            std::min(amount, qv::gl::g_api.maxAnisotropy));
+    }
+    std::copy(ss.begin(), ss.end(), applied.begin());
+    texture->samplerApplied = true;
+}
+
+void Device::ApplyStage(bool transformed)
+{
+    (void)transformed;
+    const auto& ts = m_stageStates[0];
+    Texture* texture = m_textures[0];
+    // Without a texture, or with the stage disabled, the vertex colour passes unchanged.
+    const bool texturing = texture && ts[D3DTSS_COLOROP] != D3DTOP_DISABLE;
+    if (!texturing) {
+        if (m_glTexturing) {
+            QVGL(Disable)(GL_TEXTURE_2D);
+            m_glTexturing = false;
+        }
+        return;
+    }
+    if (!m_glTexturing) {
+        QVGL(Enable)(GL_TEXTURE_2D);
+        m_glTexturing = true;
+    }
+    if (m_glBoundTexture != texture->GlName()) {
+        QVGL(BindTexture)(GL_TEXTURE_2D, texture->GlName());
+        m_glBoundTexture = texture->GlName();
+    }
+    QVGL(TexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE);
+    ApplyCombiner(ts[D3DTSS_COLOROP], ts[D3DTSS_COLORARG1], ts[D3DTSS_COLORARG2], false);
+    ApplyCombiner(ts[D3DTSS_ALPHAOP], ts[D3DTSS_ALPHAARG1], ts[D3DTSS_ALPHAARG2], true);
+    GLfloat factor[4];
+    ColorOf(m_renderStates[D3DRS_TEXTUREFACTOR], factor);
+    QVGL(TexEnvfv)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, factor);
+
+    // Texture transform: Direct3D extends two coordinates to (u, v, 1, 0) and three to
+    // (u, v, w, 1); OpenGL extends them with (0, 1) and (1), so the rows are moved to match.
+    const DWORD flags = ts[D3DTSS_TEXTURETRANSFORMFLAGS];
+    const DWORD count = flags & 0xFF;
+    QVGL(MatrixMode)(GL_TEXTURE);
+    if (count == 0 || count > 4) {
+        QVGL(LoadIdentity)();
+    } else {
+        auto it = m_transforms.find(D3DTS_TEXTURE0);
+        const D3DMATRIX m = it != m_transforms.end() ? it->second : IdentityMatrix();
+        VertexLayout layout;
+        CurrentLayout(layout);
+        const DWORD index = ts[D3DTSS_TEXCOORDINDEX] & 0xFFFF;
+        const GLint inputs = index < 8 && layout.tex[index].present ? layout.tex[index].size : 2;
+        D3DMATRIX g;
+        std::memset(&g, 0, sizeof g);
+        auto row = [&](int to, int from) {
+            for (int j = 0; j < 4; ++j)
+                g.m[to][j] = m.m[from][j];
+        };
+        row(0, 0);
+        if (inputs == 1) {
+            row(3, 1);
+        } else if (inputs == 2) {
+            row(1, 1);
+            row(3, 2);
+        } else {
+            row(1, 1);
+            row(2, 2);
+            row(3, 3);
+        }
+        // q: the divisor of a projected transform, else one.
+        for (int i = 0; i < 4; ++i)
+            g.m[i][3] = (flags & D3DTTFF_PROJECTED) ? g.m[i][count - 1] : (i == 3 ? 1.0f : 0.0f);
+        if (!(flags & D3DTTFF_PROJECTED) && inputs != 1 && inputs != 2)
+            g.m[3][3] = 1.0f;
+        QVGL(LoadMatrixf)(&g.m[0][0]);
+    }
+    QVGL(MatrixMode)(GL_MODELVIEW);
+}
+
+void Device::ApplyDepth()
+{
+    if (m_hasDepth && m_renderStates[D3DRS_ZENABLE] != D3DZB_FALSE) {
+        QVGL(Enable)(GL_DEPTH_TEST);
+        QVGL(DepthFunc)(CompareFunction(m_renderStates[D3DRS_ZFUNC]));
+        QVGL(DepthMask)(m_renderStates[D3DRS_ZWRITEENABLE] ? GL_TRUE : GL_FALSE);
+    } else {
+        QVGL(Disable)(GL_DEPTH_TEST);
+    }
+}
+
+void Device::ApplyStencil()
+{
+    const auto& rs = m_renderStates;
+    if (!m_hasStencil || !rs[D3DRS_STENCILENABLE]) {
+        QVGL(Disable)(GL_STENCIL_TEST);
+        return;
+    }
+    QVGL(Enable)(GL_STENCIL_TEST);
+    const GLint ref = static_cast<GLint>(std::min<DWORD>(rs[D3DRS_STENCILREF], 0xFF));
+    const GLuint mask = rs[D3DRS_STENCILMASK];
+    // Front faces are the clockwise ones; with two-sided stencil the counter-clockwise ones
+    // (OpenGL's back faces) take the CCW_ states.
+    const bool twoSided = rs[D3DRS_TWOSIDEDSTENCILMODE] != FALSE;
+    QVGL(StencilFuncSeparate)(twoSided ? GL_FRONT : GL_FRONT_AND_BACK, CompareFunction(rs[D3DRS_STENCILFUNC]), ref,
+                              mask);
+    QVGL(StencilOpSeparate)(twoSided ? GL_FRONT : GL_FRONT_AND_BACK, StencilOperation(rs[D3DRS_STENCILFAIL]),
+                            StencilOperation(rs[D3DRS_STENCILZFAIL]), StencilOperation(rs[D3DRS_STENCILPASS]));
+    if (twoSided) {
+        QVGL(StencilFuncSeparate)(GL_BACK, CompareFunction(rs[D3DRS_CCW_STENCILFUNC]), ref, mask);
+        QVGL(StencilOpSeparate)(GL_BACK, StencilOperation(rs[D3DRS_CCW_STENCILFAIL]),
+                                StencilOperation(rs[D3DRS_CCW_STENCILZFAIL]),
+                                StencilOperation(rs[D3DRS_CCW_STENCILPASS]));
+    }
+    QVGL(StencilMask)(rs[D3DRS_STENCILWRITEMASK]);
+}
+
+void Device::ApplyBlend()
+{
+    const auto& rs = m_renderStates;
+    if (!rs[D3DRS_ALPHABLENDENABLE]) {
+        QVGL(Disable)(GL_BLEND);
+        return;
+    }
+    QVGL(Enable)(GL_BLEND);
+    GLenum src, dst, srcAlpha, dstAlpha;
+    BlendPair(rs[D3DRS_SRCBLEND], rs[D3DRS_DESTBLEND], src, dst);
+    GLenum equation = BlendEquation(rs[D3DRS_BLENDOP]);
+    GLenum equationAlpha = equation;
+    if (rs[D3DRS_SEPARATEALPHABLENDENABLE]) {
+        BlendPair(rs[D3DRS_SRCBLENDALPHA], rs[D3DRS_DESTBLENDALPHA], srcAlpha, dstAlpha);
+        equationAlpha = BlendEquation(rs[D3DRS_BLENDOPALPHA]);
+    } else {
+        srcAlpha = src;
+        dstAlpha = dst;
+    }
+    QVGL(BlendFuncSeparate)(src, dst, srcAlpha, dstAlpha);
+    QVGL(BlendEquationSeparate)(equation, equationAlpha);
+    GLfloat factor[4];
+    ColorOf(rs[D3DRS_BLENDFACTOR], factor);
+    QVGL(BlendColor)(factor[0], factor[1], factor[2], factor[3]);
+}
+
+void Device::ApplyAlphaTest()
+{
+    if (!m_renderStates[D3DRS_ALPHATESTENABLE]) {
+        QVGL(Disable)(GL_ALPHA_TEST);
+        return;
+    }
+    QVGL(Enable)(GL_ALPHA_TEST);
+    // The reference is 0..255 against the 8-bit alpha.
+    QVGL(AlphaFunc)(CompareFunction(m_renderStates[D3DRS_ALPHAFUNC]), (m_renderStates[D3DRS_ALPHAREF] & 0xFF) / 255.0f);
+}
+
+void Device::ApplyRaster()
+{
+    const auto& rs = m_renderStates;
+    switch (rs[D3DRS_CULLMODE]) {
+    case D3DCULL_CW:
+        QVGL(Enable)(GL_CULL_FACE);
+        QVGL(CullFace)(GL_FRONT);
+        break;
+    case D3DCULL_CCW:
+        QVGL(Enable)(GL_CULL_FACE);
+        QVGL(CullFace)(GL_BACK);
+        break;
+    default:
+        QVGL(Disable)(GL_CULL_FACE);
+        break;
+    }
+    const DWORD fill = rs[D3DRS_FILLMODE];
+    QVGL(PolygonMode)(GL_FRONT_AND_BACK, fill == D3DFILL_POINT ? GL_POINT : fill == D3DFILL_WIREFRAME ? GL_LINE : GL_FILL);
+    QVGL(ShadeModel)(rs[D3DRS_SHADEMODE] == D3DSHADE_FLAT ? GL_FLAT : GL_SMOOTH);
+    const DWORD mask = rs[D3DRS_COLORWRITEENABLE];
+    QVGL(ColorMask)((mask & D3DCOLORWRITEENABLE_RED) != 0, (mask & D3DCOLORWRITEENABLE_GREEN) != 0,
+                    (mask & D3DCOLORWRITEENABLE_BLUE) != 0, (mask & D3DCOLORWRITEENABLE_ALPHA) != 0);
+    const float bias = AsFloat(rs[D3DRS_DEPTHBIAS]);
+    const float slope = AsFloat(rs[D3DRS_SLOPESCALEDEPTHBIAS]);
+    if (bias != 0.0f || slope != 0.0f) {
+        // Direct3D's bias is in depth units (0..1); OpenGL's in steps of the depth buffer.
+        const float steps = m_params.AutoDepthStencilFormat == D3DFMT_D16 ? 65535.0f : 16777215.0f;
+        QVGL(Enable)(GL_POLYGON_OFFSET_FILL);
+        QVGL(Enable)(GL_POLYGON_OFFSET_LINE);
+        QVGL(Enable)(GL_POLYGON_OFFSET_POINT);
+        QVGL(PolygonOffset)(slope, bias * steps);
+    } else {
+        QVGL(Disable)(GL_POLYGON_OFFSET_FILL);
+        QVGL(Disable)(GL_POLYGON_OFFSET_LINE);
+        QVGL(Disable)(GL_POLYGON_OFFSET_POINT);
+    }
+    const float size = AsFloat(rs[D3DRS_POINTSIZE]);
+    QVGL(PointSize)(std::isfinite(size) ? std::min(64.0f, std::max(1.0f, size)) : 1.0f);
+}
+
+void Device::ApplyFog(bool transformed)
+{
+    const auto& rs = m_renderStates;
+    const DWORD mode = rs[D3DRS_FOGTABLEMODE] != D3DFOG_NONE ? rs[D3DRS_FOGTABLEMODE] : rs[D3DRS_FOGVERTEXMODE];
+    if (transformed || !rs[D3DRS_FOGENABLE] || mode == D3DFOG_NONE) {
+        QVGL(Disable)(GL_FOG);
+        return;
+    }
+    QVGL(Enable)(GL_FOG);
+    QVGL(Fogi)(GL_FOG_MODE, mode == D3DFOG_EXP ? GL_EXP : mode == D3DFOG_EXP2 ? GL_EXP2 : GL_LINEAR);
+    QVGL(Fogf)(GL_FOG_START, AsFloat(rs[D3DRS_FOGSTART]));
+    QVGL(Fogf)(GL_FOG_END, AsFloat(rs[D3DRS_FOGEND]));
+    QVGL(Fogf)(GL_FOG_DENSITY, AsFloat(rs[D3DRS_FOGDENSITY]));
+    GLfloat color[4];
+    ColorOf(rs[D3DRS_FOGCOLOR], color);
+    QVGL(Fogfv)(GL_FOG_COLOR, color);
+}
+
+void Device::ApplyScissor()
+{
+    if (!m_renderStates[D3DRS_SCISSORTESTENABLE]) {
+        QVGL(Disable)(GL_SCISSOR_TEST);
+        return;
+    }
+    QVGL(Enable)(GL_SCISSOR_TEST);
+    const LONG bbH = static_cast<LONG>(BackBufferHeight());
+    QVGL(Scissor)(m_scissor.left, bbH - m_scissor.bottom, m_scissor.right - m_scissor.left,
+                  m_scissor.bottom - m_scissor.top);
+}
+
+void Device::ApplyState(const VertexLayout& layout)
+{
+    const bool transformed = layout.position == VertexLayout::kTransformed;
+    if (static_cast<int>(transformed) != m_glTransformMode) {
+        m_dirty |= kDirtyTransform | kDirtyViewport | kDirtyLighting | kDirtyFog | kDirtyStage;
+        m_glTransformMode = transformed ? 1 : 0;
+    }
+    if (m_dirty & kDirtyViewport)
+        ApplyViewport(transformed);
+    const bool lighting = !transformed && m_renderStates[D3DRS_LIGHTING] != FALSE;
+    if (lighting && (m_dirty & kDirtyLights))
+        ApplyLights();
+    ApplyLighting(layout, transformed);
+    if (lighting && (m_dirty & kDirtyMaterial)) {
+        ApplyMaterial();
+        m_dirty &= ~kDirtyMaterial;
+    }
+    if (m_dirty & kDirtyTransform)
+        ApplyTransforms(transformed);
+    if (m_dirty & kDirtyDepth)
+        ApplyDepth();
+    if (m_dirty & kDirtyStencil)
+        ApplyStencil();
+    if (m_dirty & kDirtyBlend)
+        ApplyBlend();
+    if (m_dirty & kDirtyAlphaTest)
+        ApplyAlphaTest();
+    if (m_dirty & kDirtyRaster)
+        ApplyRaster();
+    if (m_dirty & kDirtyFog)
+        ApplyFog(transformed);
+    if (m_dirty & kDirtyScissor)
+        ApplyScissor();
+    if (m_dirty & kDirtyStage)
+        ApplyStage(transformed);
+    if (m_glTexturing && (m_dirty & (kDirtyStage | kDirtySampler)) && m_textures[0])
+        ApplySampler(m_textures[0]);
+    // The material and the lights wait until lighting is on.
+    m_dirty &= (lighting ? 0u : (kDirtyMaterial | kDirtyLights));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Drawing
+
+namespace {
+
+GLenum PrimitiveMode(D3DPRIMITIVETYPE type)
+{
+    switch (type) {
+    case D3DPT_POINTLIST:
+        return GL_POINTS;
+    case D3DPT_LINELIST:
+        return GL_LINES;
+    case D3DPT_LINESTRIP:
+        return GL_LINE_STRIP;
+    case D3DPT_TRIANGLESTRIP:
+        return GL_TRIANGLE_STRIP;
+    case D3DPT_TRIANGLEFAN:
+        return GL_TRIANGLE_FAN;
+    default:
+        return GL_TRIANGLES;
+    }
+}
+
+template <class Index>
+UINT MaxIndex(const void* indices, UINT count)
+{
+    const Index* p = static_cast<const Index*>(indices);
+    UINT highest = 0;
+    for (UINT i = 0; i < count; ++i)
+        highest = std::max<UINT>(highest, p[i]);
+    return highest;
+}
+
+} // namespace
+
+// Draws `vertexCount` vertices (from `first`) or `indexCount` indices; `bases` and `strides`
+// are where each stream's vertex 0 is. `vertexEnd` is one past the highest vertex read.
+HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, UINT first, UINT vertexEnd,
+                     const uint8_t* userVertices, UINT userStride, const void* indices, GLenum indexType,
+                     INT baseVertex)
+{
+    VertexLayout layout;
+    if (!CurrentLayout(layout))
+        return D3DERR_INVALIDCALL;
+    const UINT count = VertexCountOf(type, primitiveCount);
+    if (m_cooperation != Cooperation::kOk || !GlUsable() || layout.position == VertexLayout::kNoPosition)
+        return D3D_OK; // a lost device draws nothing and says nothing
+    const uint8_t* bases[kStreams] = {};
+    UINT strides[kStreams] = {};
+    if (userVertices) {
+        bases[0] = userVertices;
+        strides[0] = userStride;
+    } else {
+        for (UINT s = 0; s < kStreams; ++s) {
+            if (!m_streams[s].buffer)
+                continue;
+            const int64_t offset =
+                static_cast<int64_t>(m_streams[s].offset) + static_cast<int64_t>(baseVertex) * m_streams[s].stride;
+            // Every vertex read must lie inside the buffer.
+            const int64_t end = offset + static_cast<int64_t>(vertexEnd) * m_streams[s].stride;
+            if (offset < 0 || end > static_cast<int64_t>(m_streams[s].buffer->Size()))
+                return D3DERR_INVALIDCALL;
+            bases[s] = m_streams[s].buffer->Data() + offset;
+            strides[s] = m_streams[s].stride;
+        }
+    }
+    auto source = [&](const AttributeSource& a) -> const uint8_t* {
+        return a.present && bases[a.stream] ? bases[a.stream] + a.offset : nullptr;
+    };
+    if (!source(layout.pos))
+        return D3DERR_INVALIDCALL;
+
+    ApplyState(layout);
+    const bool transformed = layout.position == VertexLayout::kTransformed;
+    const bool lighting = !transformed && m_renderStates[D3DRS_LIGHTING] != FALSE;
+
+    // Position. Pre-transformed vertices carry 1/w: OpenGL gets (x, y, z, 1) x w so that
+    // colours and texture coordinates are interpolated with perspective as Direct3D does.
+    SetArray(GL_VERTEX_ARRAY, true);
+    if (transformed) {
+        m_transformedScratch.resize(static_cast<size_t>(vertexEnd) * 4);
+        const uint8_t* p = source(layout.pos);
+        const UINT stride = strides[layout.pos.stream];
+        for (UINT i = 0; i < vertexEnd; ++i) {
+            float v[4];
+            std::memcpy(v, p + static_cast<size_t>(i) * stride, sizeof v);
+            const float w = (v[3] != 0.0f && std::isfinite(v[3])) ? 1.0f / v[3] : 1.0f;
+            float* out = &m_transformedScratch[static_cast<size_t>(i) * 4];
+            out[0] = v[0] * w;
+            out[1] = v[1] * w;
+            out[2] = v[2] * w;
+            out[3] = w;
+        }
+        QVGL(VertexPointer)(4, GL_FLOAT, 0, m_transformedScratch.data());
+    } else {
+        QVGL(VertexPointer)(layout.pos.size, GL_FLOAT, static_cast<GLsizei>(strides[layout.pos.stream]),
+                            source(layout.pos));
+    }
+
+    // Normal: a vertex without one is lit with a zero normal (ambient and emissive only).
+    if (lighting && source(layout.normal)) {
+        SetArray(GL_NORMAL_ARRAY, true);
+        QVGL(NormalPointer)(layout.normal.type, static_cast<GLsizei>(strides[layout.normal.stream]),
+                            source(layout.normal));
+    } else {
+        SetArray(GL_NORMAL_ARRAY, false);
+        if (lighting)
+            QVGL(Normal3f)(0.0f, 0.0f, 0.0f);
+    }
+
+    // Diffuse colour, 0xAARRGGBB (bytes B, G, R, A); white when the vertex has none.
+    if (const uint8_t* colors = source(layout.diffuse)) {
+        SetArray(GL_COLOR_ARRAY, true);
+        const GLsizei stride = static_cast<GLsizei>(strides[layout.diffuse.stream]);
+        if (layout.diffuse.size == GL_BGRA && !qv::gl::g_api.bgraColorArrays) {
+            m_colorScratch.resize(static_cast<size_t>(vertexEnd) * 4);
+            for (UINT i = 0; i < vertexEnd; ++i) {
+                const uint8_t* c = colors + static_cast<size_t>(i) * stride;
+                uint8_t* out = &m_colorScratch[static_cast<size_t>(i) * 4];
+                out[0] = c[2];
+                out[1] = c[1];
+                out[2] = c[0];
+                out[3] = c[3];
+            }
+            QVGL(ColorPointer)(4, GL_UNSIGNED_BYTE, 0, m_colorScratch.data());
+        } else {
+            QVGL(ColorPointer)(layout.diffuse.size, layout.diffuse.type, stride, colors);
+        }
+    } else {
+        SetArray(GL_COLOR_ARRAY, false);
+        QVGL(Color4f)(1.0f, 1.0f, 1.0f, 1.0f);
+    }
+
+    // Texture coordinates of the set the first stage reads.
+    const DWORD set = m_stageStates[0][D3DTSS_TEXCOORDINDEX] & 0xFFFF;
+    const AttributeSource* tex = set < 8 ? &layout.tex[set] : nullptr;
+    if (m_glTexturing && tex && source(*tex)) {
+        SetArray(GL_TEXTURE_COORD_ARRAY, true);
+        QVGL(TexCoordPointer)(tex->size, tex->type, static_cast<GLsizei>(strides[tex->stream]), source(*tex));
+    } else {
+        SetArray(GL_TEXTURE_COORD_ARRAY, false);
+    }
+
+    const GLenum mode = PrimitiveMode(type);
+    if (indices)
+        QVGL(DrawElements)(mode, static_cast<GLsizei>(count), indexType, indices);
+    else
+        QVGL(DrawArrays)(mode, static_cast<GLint>(first), static_cast<GLsizei>(count));
+    return D3D_OK;
+}
+
+HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE PrimitiveType, UINT StartVertex, UINT PrimitiveCount)
+{
+    Count();
+    const UINT count = VertexCountOf(PrimitiveType, PrimitiveCount);
+    if (!m_inScene || count == 0 || PrimitiveCount == 0)
+        return D3DERR_INVALIDCALL;
+    return Draw(PrimitiveType, PrimitiveCount, StartVertex, StartVertex + count, nullptr, 0, nullptr, 0, 0);
+}
+
+HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE PrimitiveType, INT BaseVertexIndex, UINT MinVertexIndex,
+                                     UINT NumVertices, UINT startIndex, UINT primCount)
+{
+    Count();
+    (void)MinVertexIndex;
+    (void)NumVertices;
+    const UINT count = VertexCountOf(PrimitiveType, primCount);
+    if (!m_inScene || count == 0 || primCount == 0 || !m_indices)
+        return D3DERR_INVALIDCALL;
+    const bool wide = m_indices->Format() == D3DFMT_INDEX32;
+    const UINT indexSize = wide ? 4 : 2;
+    if ((static_cast<uint64_t>(startIndex) + count) * indexSize > m_indices->Size())
+        return D3DERR_INVALIDCALL;
+    const uint8_t* indices = m_indices->Data() + static_cast<size_t>(startIndex) * indexSize;
+    // The highest index read bounds the vertices read, whatever the caller's hint says.
+    const UINT highest = wide ? MaxIndex<uint32_t>(indices, count) : MaxIndex<uint16_t>(indices, count);
+    return Draw(PrimitiveType, primCount, 0, highest + 1, nullptr, 0, indices,
+                wide ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT, BaseVertexIndex);
+}
+
+HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType, UINT PrimitiveCount,
+                                const void* pVertexStreamZeroData, UINT VertexStreamZeroStride)
+{
+    Count();
+    const UINT count = VertexCountOf(PrimitiveType, PrimitiveCount);
+    if (!m_inScene || count == 0 || PrimitiveCount == 0 || !pVertexStreamZeroData || VertexStreamZeroStride == 0)
+        return D3DERR_INVALIDCALL;
+    // Drawing from user memory forgets stream 0 and the indices, as Direct3D does.
+    m_streams[0] = Stream();
+    m_indices = nullptr;
+    return Draw(PrimitiveType, PrimitiveCount, 0, count, static_cast<const uint8_t*>(pVertexStreamZeroData),
+                VertexStreamZeroStride, nullptr, 0, 0);
+}
+
+HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType, UINT MinVertexIndex, UINT NumVertices,
+                                       UINT PrimitiveCount, const void* pIndexData, D3DFORMAT IndexDataFormat,
+                                       const void* pVertexStreamZeroData, UINT VertexStreamZeroStride)
+{
+    Count();
+    (void)MinVertexIndex;
+    const UINT count = VertexCountOf(PrimitiveType, PrimitiveCount);
+    if (!m_inScene || count == 0 || PrimitiveCount == 0 || NumVertices == 0 || !pIndexData ||
+        !pVertexStreamZeroData || VertexStreamZeroStride == 0 ||
+        (IndexDataFormat != D3DFMT_INDEX16 && IndexDataFormat != D3DFMT_INDEX32))
+        return D3DERR_INVALIDCALL;
+    m_streams[0] = Stream();
+    m_indices = nullptr;
+    const bool wide = IndexDataFormat == D3DFMT_INDEX32;
+    const UINT highest = wide ? MaxIndex<uint32_t>(pIndexData, count) : MaxIndex<uint16_t>(pIndexData, count);
+    return Draw(PrimitiveType, PrimitiveCount, 0, highest + 1, static_cast<const uint8_t*>(pVertexStreamZeroData),
+                VertexStreamZeroStride, pIndexData, wide ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT, 0);
+}
+
+} // namespace qv::d3d9

@@ -1,0 +1,34 @@
+// Inside the window layer: the thread's message queue, shared by the main loop and the modal
+// loops of menus, dialogs and message boxes.
+#pragma once
+
+#include "platform/win32/Window.h"
+
+namespace qv::win {
+
+// Turns waiting SDL events into window messages.
+void PumpSdlEvents();
+// Waits up to `ms` milliseconds for an SDL event (or a message posted by another thread).
+void WaitForInput(int ms);
+// Whether a WM_QUIT is waiting; its exit code.
+bool QuitPosted(int* exitCode);
+// The position of the pointer on the screen as the last event left it.
+POINT LastCursorPos();
+// The keys as the window layer saw them (bit 7: down), for Alt/Shift/Ctrl in menus and dialogs.
+bool IsKeyDown(int vk);
+// True while Alt has been pressed and released without another key (a menu-bar request).
+bool AltReleasedAlone();
+
+// Runs a modal loop until `done` answers true (or WM_QUIT arrives, which is posted again for the
+// outer loop): every message taken from the queue goes through the message hooks; `filter`
+// may consume it (answer true) before it is translated and dispatched.
+void RunModalLoop(const std::function<bool()>& done, const std::function<bool(MSG&)>& filter);
+
+// The menu bar (MenuBar.cpp): entered by DefWindowProcA on a click in the strip, on F10 or a
+// lone Alt, or on Alt with a letter.
+void TrackMenuBar(HWND hWnd, int startItem, bool byMouse);
+void TrackMenuBarByKey(HWND hWnd, int character);
+// Draws the strip of a window with a menu bar (after a change of the menu or its checks).
+void DrawMenuStrip(HWND hWnd);
+
+} // namespace qv::win

@@ -1,0 +1,253 @@
+#include "render/CDirectX9.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "app/CGameConfig.h"
+#include "render/CD3DLight.h"
+
+CDirectX9 g_DirectX9;
+IDirect3DDevice9* g_pDevice = nullptr;
+
+IDirect3D9* CDirectX9::Direct3D = nullptr;
+IDirect3DDevice9* CDirectX9::Device = nullptr;
+D3DPRESENT_PARAMETERS CDirectX9::PresentParameters = {};
+CDirectX9::ClearRecord CDirectX9::ClearParam = {0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0};
+
+namespace {
+
+const char* const kWarningTitle = "!!! 警告 !!!";
+
+} // namespace
+
+CDirectX9::~CDirectX9() = default;
+
+void CDirectX9::Init(HWND hWnd, UINT width, UINT height, bool windowed, bool want24BitDepthWithStencil)
+{
+    // A failed earlier attempt may have left its objects behind; start from nothing.
+    Release();
+
+    Direct3D = Direct3DCreate9(D3D_SDK_VERSION);
+    if (!Direct3D)
+        throw "Failed CDirectX9::Init Direct3DCreate9";
+
+    D3DCAPS9 caps;
+    if (FAILED(Direct3D->GetDeviceCaps(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, &caps)))
+        MessageBoxA(hWnd,
+                    "このマシンではDirectX9がソフトウェアで処理されます。非常に低速な処理となりゲームの進行に支障を"
+                    "きたすと思われます。",
+                    kWarningTitle, MB_OK);
+
+    D3DDISPLAYMODE mode;
+    if (FAILED(Direct3D->GetAdapterDisplayMode(D3DADAPTER_DEFAULT, &mode)))
+        throw "Failed CDirectX9::Init GetAdapterDisplayMode";
+    if (mode.Format == D3DFMT_R8G8B8 || mode.Format == D3DFMT_P8)
+        MessageBoxA(hWnd,
+                    "画面が256色モードや24bitモード等DirectXの初期化に失敗する可能性の高いモードになっています。"
+                    "16bitもしくは32bitモードにしてから再起動することを強くお勧めします。",
+                    kWarningTitle, MB_OK);
+
+    std::memset(&PresentParameters, 0, sizeof PresentParameters);
+    PresentParameters.BackBufferWidth = width;
+    PresentParameters.BackBufferHeight = height;
+    PresentParameters.BackBufferFormat = mode.Format;
+    PresentParameters.BackBufferCount = 1;
+    PresentParameters.MultiSampleType = D3DMULTISAMPLE_NONE;
+    PresentParameters.SwapEffect = D3DSWAPEFFECT_DISCARD;
+    PresentParameters.hDeviceWindow = hWnd;
+    PresentParameters.Windowed = windowed ? TRUE : FALSE;
+    PresentParameters.EnableAutoDepthStencil = TRUE;
+    PresentParameters.AutoDepthStencilFormat = want24BitDepthWithStencil ? D3DFMT_D24S8 : D3DFMT_D16;
+    PresentParameters.Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
+    PresentParameters.FullScreen_RefreshRateInHz = 0;
+    // The VSYNC setting takes effect at the first screen-mode change.
+    PresentParameters.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
+
+    D3DDEVTYPE types[2] = {D3DDEVTYPE_HAL, D3DDEVTYPE_REF};
+    DWORD processing[3] = {D3DCREATE_HARDWARE_VERTEXPROCESSING, D3DCREATE_MIXED_VERTEXPROCESSING,
+                           D3DCREATE_SOFTWARE_VERTEXPROCESSING};
+    int typeCount = 2;
+    int processingCount = 3;
+    if (SUCCEEDED(Direct3D->GetDeviceCaps(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, &caps))) {
+        if (caps.VertexShaderVersion < static_cast<DWORD>(D3DVS_VERSION(1, 0))) {
+            processing[0] = D3DCREATE_SOFTWARE_VERTEXPROCESSING;
+            processingCount = 1;
+        }
+    } else {
+        if (FAILED(Direct3D->GetDeviceCaps(D3DADAPTER_DEFAULT, D3DDEVTYPE_REF, &caps)))
+            throw "Failed CDirectX9::Init GetDeviceCaps";
+        types[0] = D3DDEVTYPE_REF;
+        typeCount = 1;
+        processing[0] = D3DCREATE_SOFTWARE_VERTEXPROCESSING;
+        processingCount = 1;
+    }
+
+    const D3DFORMAT depthFormats[2] = {D3DFMT_D24S8, D3DFMT_D16};
+    bool created = false;
+    for (int f = want24BitDepthWithStencil ? 0 : 1; f < 2 && !created; ++f) {
+        // After success the format names the depth buffer obtained.
+        PresentParameters.AutoDepthStencilFormat = depthFormats[f];
+        for (int t = 0; t < typeCount && !created; ++t)
+            for (int p = 0; p < processingCount && !created; ++p)
+                created = SUCCEEDED(Direct3D->CreateDevice(D3DADAPTER_DEFAULT, types[t], hWnd,
+                                                           processing[p] | D3DCREATE_MULTITHREADED,
+                                                           &PresentParameters, &Device));
+    }
+    if (!created)
+        throw "Failed CDirectX9::Init CreateDevice";
+    g_pDevice = Device;
+
+    InitDevice();
+    const float fieldOfView = 0.785398185f, nearZ = 1.0f, farZ = 500.0f;
+    SetProjection(fieldOfView, nearZ, farZ);
+    D3DXMATRIX view;
+    const D3DXVECTOR3 eye(0.0f, 3.0f, -3.0f), at(0.0f, 0.0f, 0.0f), up(0.0f, 1.0f, 0.0f);
+    D3DXMatrixLookAtLH(&view, &eye, &at, &up);
+    SafeSetTransform(D3DTS_VIEW, view);
+    Device->SetDialogBoxMode(TRUE);
+}
+
+void CDirectX9::InitDevice()
+{
+    InitSafeSetState();
+    if (FAILED(Device->SetFVF(0)))
+        throw "Failed CDirectX9::InitDevice SetFVF";
+    SafeSetRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
+    SafeSetRenderState(D3DRS_FILLMODE, D3DFILL_SOLID);
+    SafeSetRenderState(D3DRS_SHADEMODE, D3DSHADE_GOURAUD);
+    SafeSetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    SafeSetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    SafeSetRenderState(D3DRS_ALPHATESTENABLE, TRUE);
+    SafeSetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATER);
+    SafeSetRenderState(D3DRS_ALPHAREF, 0);
+    SafeSetRenderState(D3DRS_AMBIENT, 0x44444444);
+    SafeSetRenderState(D3DRS_LIGHTING, TRUE);
+    SafeSetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_LINEAR);
+    SafeSetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+    SafeSetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+    SafeSetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+    SafeSetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    SafeSetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+}
+
+void CDirectX9::Release()
+{
+    if (Device) {
+        Device->Release();
+        Device = nullptr;
+        // Nothing may reach a released device through the shared pointer.
+        g_pDevice = nullptr;
+    }
+    if (Direct3D) {
+        Direct3D->Release();
+        Direct3D = nullptr;
+    }
+}
+
+bool CDirectX9::BeginRender()
+{
+    if (!Device)
+        return false;
+    const HRESULT hr = Device->TestCooperativeLevel();
+    if (hr == D3DERR_DEVICELOST)
+        return false;
+    if (hr == D3DERR_DEVICENOTRESET) {
+        // A failed reset is tried again next frame: the device still answers not-reset.
+        if (SUCCEEDED(Device->Reset(&PresentParameters)))
+            RestoreDevice();
+        return false;
+    }
+    if (FAILED(Device->Clear(ClearParam.Count, ClearParam.Rects, ClearParam.Flags, ClearParam.Color, ClearParam.Z,
+                             ClearParam.Stencil)))
+        throw "Failed CDirectX9::BeginRender Clear";
+    if (FAILED(Device->BeginScene()))
+        throw "Failed CDirectX9::BeginRender BeginScene";
+    return true;
+}
+
+bool CDirectX9::EndRender()
+{
+    if (!Device)
+        return true;
+    Device->EndScene();
+    if (FAILED(Device->Present(nullptr, nullptr, nullptr, nullptr)))
+        throw "Failed CDirectX9::EndRender Present";
+    return true;
+}
+
+void CDirectX9::RestoreDevice()
+{
+    SafeRestoreRenderState();
+    SafeRestoreTextureStageState();
+    SafeRestoreSamplerState();
+    SafeRestoreTransform();
+    SafeRestoreMaterial();
+    SafeRestoreTexture();
+    CD3DLight::RestoreAll();
+}
+
+void CDirectX9::ChangeScreenMode(UINT width, UINT height, bool windowed, bool waitVsync)
+{
+    CGameConfig& config = CGameConfig::GetInstance();
+    config.Width = static_cast<int>(width);
+    config.Height = static_cast<int>(height);
+    config.IsWindowed = windowed;
+    config.IsVsyncWait = waitVsync;
+
+    PresentParameters.BackBufferWidth = width;
+    PresentParameters.BackBufferHeight = height;
+    PresentParameters.Windowed = windowed ? 1 : 0;
+    PresentParameters.PresentationInterval = waitVsync ? D3DPRESENT_INTERVAL_DEFAULT : D3DPRESENT_INTERVAL_IMMEDIATE;
+    if (!Device || FAILED(Device->Reset(&PresentParameters)))
+        throw "Failed CDirectX9::ChangeScreenMode Reset";
+    RestoreDevice();
+
+    const HWND hWnd = PresentParameters.hDeviceWindow;
+    const DWORD style = windowed ? (WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX) : WS_POPUP;
+    SetWindowLongA(hWnd, GWL_STYLE, static_cast<LONG>(style));
+    RECT rect = {0, 0, static_cast<LONG>(width), static_cast<LONG>(height)};
+    AdjustWindowRect(&rect, style, windowed ? TRUE : FALSE);
+    const int w = rect.right - rect.left;
+    const int h = rect.bottom - rect.top;
+    if (windowed) {
+        SetWindowPos(hWnd, HWND_NOTOPMOST, GetSystemMetrics(SM_CXSCREEN) / 2 - w / 2,
+                     GetSystemMetrics(SM_CYSCREEN) / 2 - h / 2, w, h, SWP_SHOWWINDOW);
+    } else {
+        ShowWindow(hWnd, SW_SHOWNORMAL);
+    }
+    InvalidateRect(nullptr, nullptr, TRUE);
+}
+
+void CDirectX9::SaveScreen(const char* fileName)
+{
+    IDirect3DSurface9* surface = nullptr;
+    if (!Device || FAILED(Device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &surface)))
+        throw "Failed CDirectX9::SaveScreen GetBackBuffer";
+    const HRESULT hr = D3DXSaveSurfaceToFileA(fileName, D3DXIFF_BMP, surface, nullptr, nullptr);
+    surface->Release();
+    if (FAILED(hr))
+        throw "Failed CDirectX9::SaveScreen D3DXSaveSurfaceToFile";
+}
+
+void CDirectX9::SetProjection(const float& fieldOfView, const float& nearZ, const float& farZ)
+{
+    Projection.FieldOfView = fieldOfView;
+    Projection.Near = nearZ;
+    Projection.Far = farZ;
+    Projection.TanHalfFieldOfView = std::tan(fieldOfView * 0.5f);
+    const float aspect =
+        static_cast<float>(PresentParameters.BackBufferWidth) / static_cast<float>(PresentParameters.BackBufferHeight);
+    D3DXMATRIX projection;
+    D3DXMatrixPerspectiveFovLH(&projection, fieldOfView, aspect, nearZ, farZ);
+    SafeSetTransform(D3DTS_PROJECTION, projection);
+}
+
+void CDirectX9::GetProjection(ProjectionRecord& projection) const
+{
+    projection = Projection;
+}
+
+void CDirectX9::SetClearParam(const ClearRecord& clear)
+{
+    ClearParam = clear;
+}

@@ -1,0 +1,204 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "app/FrameTimer.h"
+#include "platform/win32/TestHooks.h"
+
+namespace {
+
+// A clock in microseconds that moves only when told: by each counter reading (`perRead`),
+// by each Sleep, or by the test itself.
+class TestClock {
+public:
+    explicit TestClock(int64_t start, int64_t frequency = 1000000)
+        : now(start)
+    {
+        m_Fake.frequency = frequency;
+        m_Fake.now = [this] {
+            lastRead = now;
+            ++reads;
+            now += perRead;
+            return lastRead;
+        };
+        m_Fake.sleep = [this](DWORD ms) {
+            sleeps.push_back(ms);
+            now += static_cast<int64_t>(ms) * m_Fake.frequency / 1000;
+        };
+        qv::test::SetFakeClock(&m_Fake);
+    }
+    ~TestClock() { qv::test::SetFakeClock(nullptr); }
+
+    int64_t now;
+    int64_t perRead = 0;
+    int64_t lastRead = 0;
+    int reads = 0;
+    std::vector<DWORD> sleeps;
+
+private:
+    qv::test::FakeClock m_Fake;
+};
+
+const DWORD kPeriod = 16667;
+
+} // namespace
+
+TEST(FrameTimer, RefusesBeforeInitAndNegativePeriods)
+{
+    TestClock clock(1000000);
+    EXPECT_FALSE(KeepFrame(kPeriod));
+    EXPECT_TRUE(clock.sleeps.empty());
+    ASSERT_TRUE(InitTimer());
+    EXPECT_FALSE(KeepFrame(0x80000000u));
+    EXPECT_FALSE(KeepFrame(0xFFFFFFFFu));
+    EXPECT_EQ(g_fFPS, 0.0f);
+    EXPECT_TRUE(KeepFrame(kPeriod));
+}
+
+TEST(FrameTimer, FirstFrameDoesNotWait)
+{
+    TestClock clock(5000000);
+    ASSERT_TRUE(InitTimer());
+    ASSERT_TRUE(KeepFrame(kPeriod));
+    EXPECT_TRUE(clock.sleeps.empty());
+    EXPECT_EQ(clock.reads, 2); // InitTimer's scratch reading and the frame's one
+    // 5 s since counter 0: 0.2 frames a second, averaged with nine empty entries.
+    EXPECT_FLOAT_EQ(g_fFPS, 0.02f);
+}
+
+TEST(FrameTimer, OverrunFrameRecordsLoadAboveOneWithoutWaiting)
+{
+    TestClock clock(1000000);
+    ASSERT_TRUE(InitTimer());
+    ASSERT_TRUE(KeepFrame(kPeriod));
+    // Ten frames of 20 ms push the first one out of the averages.
+    for (int i = 0; i < 10; ++i) {
+        clock.now = clock.lastRead + 20000;
+        const int readsBefore = clock.reads;
+        ASSERT_TRUE(KeepFrame(kPeriod));
+        EXPECT_EQ(clock.reads - readsBefore, 1); // no spin
+    }
+    EXPECT_TRUE(clock.sleeps.empty());
+    EXPECT_NEAR(g_fCPULoad, 1.0 - (16667.0 - 20000.0) / 16667.0, 1e-5);
+    EXPECT_NEAR(g_fCPULoad, 1.2, 0.001);
+    EXPECT_NEAR(g_fFPS, 50.0, 1e-3);
+}
+
+TEST(FrameTimer, ShortFrameSleepsCoarselyThenSpinsToThePeriod)
+{
+    TestClock clock(1000000);
+    clock.perRead = 100;
+    ASSERT_TRUE(InitTimer());
+    ASSERT_TRUE(KeepFrame(kPeriod));
+    for (int i = 0; i < 10; ++i) {
+        const int64_t frameStart = clock.lastRead;
+        clock.now = frameStart + 5000;
+        clock.sleeps.clear();
+        ASSERT_TRUE(KeepFrame(kPeriod));
+        // 16 ms - 10 ms early - 5 ms of work.
+        ASSERT_EQ(clock.sleeps, std::vector<DWORD>{1});
+        const int64_t period = clock.lastRead - frameStart;
+        EXPECT_GT(period, 16667);
+        EXPECT_LE(period, 16667 + 100);
+    }
+    EXPECT_NEAR(g_fCPULoad, 1.0 - (16667.0 - 5000.0) / 16667.0, 1e-5);
+    EXPECT_NEAR(g_fFPS, 1e6 / 16700.0, 1e-3); // the first reading past 16667 µs
+}
+
+TEST(FrameTimer, LongWaitSleepsAllButTenMilliseconds)
+{
+    TestClock clock(1000000);
+    clock.perRead = 50;
+    ASSERT_TRUE(InitTimer());
+    ASSERT_TRUE(KeepFrame(100000));
+    clock.now = clock.lastRead + 2000;
+    clock.sleeps.clear();
+    ASSERT_TRUE(KeepFrame(100000));
+    EXPECT_EQ(clock.sleeps, std::vector<DWORD>{100 - 10 - 2});
+    // A frame whose work leaves less than 10 ms still yields once.
+    clock.now = clock.lastRead + 12000;
+    clock.sleeps.clear();
+    ASSERT_TRUE(KeepFrame(kPeriod));
+    EXPECT_EQ(clock.sleeps, std::vector<DWORD>{0});
+}
+
+TEST(FrameTimer, LargeCounterValuesDoNotOverflow)
+{
+    // A 10 MHz counter after years of uptime: the first frame measures from 0.
+    TestClock clock(int64_t(4) * 1000 * 1000 * 1000 * 1000 * 1000, 10000000);
+    ASSERT_TRUE(InitTimer());
+    ASSERT_TRUE(KeepFrame(kPeriod));
+    EXPECT_TRUE(clock.sleeps.empty());
+    clock.now = clock.lastRead + 200000; // 20 ms at 10 MHz
+    ASSERT_TRUE(KeepFrame(kPeriod));
+    EXPECT_TRUE(clock.sleeps.empty());
+    EXPECT_GT(g_fFPS, 4.9f);
+}
+
+TEST(FrameTimer, MultimediaTimerModeWhenTheCounterFails)
+{
+    TestClock clock(5000000);
+    qv::test::SetQueryPerformanceCounterFails(true);
+    qv::test::SetTimeBeginPeriodMinimum(3);
+    ASSERT_TRUE(InitTimer());
+    // The finest period granted is taken and held until ReleaseTimer.
+    EXPECT_EQ(qv::test::GetTimePeriodCount(1), 0u);
+    EXPECT_EQ(qv::test::GetTimePeriodCount(3), 1u);
+
+    ASSERT_TRUE(KeepFrame(kPeriod));
+    EXPECT_TRUE(clock.sleeps.empty()); // 5000 ms since time 0
+    EXPECT_FLOAT_EQ(g_fFPS, 0.1f * 1000.0f / 5000.0f);
+
+    for (int i = 0; i < 10; ++i) {
+        clock.now += 5000; // 5 ms of work
+        clock.sleeps.clear();
+        ASSERT_TRUE(KeepFrame(kPeriod));
+        // 1 ms steps until 16 whole milliseconds have passed.
+        EXPECT_EQ(clock.sleeps, std::vector<DWORD>(11, 1));
+    }
+    EXPECT_NEAR(g_fFPS, 62.5, 1e-3);
+    EXPECT_NEAR(g_fCPULoad, 1.0 - (16667.0 - 5000.0) / 16667.0, 1e-5);
+
+    // Overrun: no sleep.
+    clock.now += 30000;
+    clock.sleeps.clear();
+    ASSERT_TRUE(KeepFrame(kPeriod));
+    EXPECT_TRUE(clock.sleeps.empty());
+
+    EXPECT_TRUE(ReleaseTimer());
+    EXPECT_EQ(qv::test::GetTimePeriodCount(3), 0u);
+    // A second release has no period left to end.
+    EXPECT_FALSE(ReleaseTimer());
+}
+
+TEST(FrameTimer, FailsWhenNoTimerIsAvailable)
+{
+    TestClock clock(1000000);
+    qv::test::SetQueryPerformanceCounterFails(true);
+    qv::test::SetTimeBeginPeriodFails(true);
+    EXPECT_FALSE(InitTimer());
+    EXPECT_FALSE(KeepFrame(kPeriod));
+    EXPECT_TRUE(ReleaseTimer());
+}
+
+TEST(FrameTimer, ReleaseInCounterModeSucceeds)
+{
+    TestClock clock(1000000);
+    ASSERT_TRUE(InitTimer());
+    EXPECT_TRUE(ReleaseTimer());
+    EXPECT_TRUE(ReleaseTimer());
+}
+
+TEST(FrameTimer, RealClockHoldsThePeriod)
+{
+    // The host clock is monotonic and KeepFrame never ends a frame early.
+    ASSERT_TRUE(InitTimer());
+    ASSERT_TRUE(KeepFrame(kPeriod));
+    LARGE_INTEGER frequency, before, after;
+    ASSERT_TRUE(QueryPerformanceFrequency(&frequency));
+    ASSERT_TRUE(QueryPerformanceCounter(&before));
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(KeepFrame(kPeriod));
+    ASSERT_TRUE(QueryPerformanceCounter(&after));
+    EXPECT_GE((after.QuadPart - before.QuadPart) * 1000000 / frequency.QuadPart, 2 * 16667);
+}

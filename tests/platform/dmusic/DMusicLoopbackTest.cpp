@@ -1,0 +1,169 @@
+// What the DirectMusic layer makes heard, read back from OpenAL Soft's loopback device.
+#include "platform/dmusic/DMusic.h"
+
+#include "sound/SoundFixtures.h"
+#include "platform/dmusic/DMusicTestUtil.h"
+
+using namespace dmtest;
+
+namespace {
+
+constexpr int kRate = 44100;
+
+struct Loopback : ::testing::Test {
+    OutputReset reset;
+    Ref<IDirectMusicPerformance8> perf;
+    Ref<IDirectMusicLoader8> loader;
+    void SetUp() override
+    {
+        qv::test::UseLoopbackAudio(true, kRate);
+        MakePerformance(perf, loader);
+    }
+    void Play(std::vector<uint8_t> wav, IDirectMusicAudioPath* path, DWORD repeats,
+              IDirectMusicSegmentState** state = nullptr)
+    {
+        Ref<IDirectMusicSegment8> segment;
+        ASSERT_EQ(SegmentFromMemory(loader, wav, segment), S_OK);
+        ASSERT_EQ(segment->SetRepeats(repeats), S_OK);
+        ASSERT_EQ(segment->Download(perf), S_OK);
+        Ref<IDirectMusicSegmentState> local;
+        ASSERT_EQ(perf->PlaySegmentEx(segment, nullptr, nullptr, DMUS_SEGF_SECONDARY, 0, state ? state : &local,
+                                      nullptr, path), S_OK);
+    }
+};
+
+TEST_F(Loopback, EffectAtHalfVolumeIsHeardAtMinus48Decibels)
+{
+    auto tone = qvtest::Tone(1, kRate, kRate, 440.0, 0.5);
+    Ref<IDirectMusicAudioPath> full, half;
+    ASSERT_EQ(perf->CreateStandardAudioPath(DMUS_APATH_DYNAMIC_3D, 64, TRUE, &full), S_OK);
+    ASSERT_EQ(perf->CreateStandardAudioPath(DMUS_APATH_DYNAMIC_3D, 64, TRUE, &half), S_OK);
+    ASSERT_EQ(half->SetVolume(-4800, 0), S_OK);
+
+    Play(qvtest::MakeWav(1, kRate, 16, tone), full, 0);
+    double loud = Rms(qv::test::RenderAudio(kRate / 2), 1000, kRate / 2);
+    ASSERT_EQ(perf->StopEx(nullptr, 0, 0), S_OK);
+    Play(qvtest::MakeWav(1, kRate, 16, tone), half, 0);
+    double soft = Rms(qv::test::RenderAudio(kRate / 2), 1000, kRate / 2);
+
+    ASSERT_GT(loud, 0.05);
+    EXPECT_NEAR(soft / loud, std::pow(10.0, -4800 / 2000.0), 0.0004);
+}
+
+TEST_F(Loopback, EightBitWavesSoundLikeTheirSixteenBitForm)
+{
+    auto tone = qvtest::Tone(2, 22050, 22050, 300.0, 0.5);
+    Ref<IDirectMusicAudioPath> path;
+    ASSERT_EQ(perf->CreateStandardAudioPath(DMUS_APATH_DYNAMIC_3D, 64, TRUE, &path), S_OK);
+    Play(qvtest::MakeWav(2, 22050, 16, tone), path, 0);
+    auto wide = qv::test::RenderAudio(kRate / 4);
+    ASSERT_EQ(perf->StopEx(nullptr, 0, 0), S_OK);
+    Play(qvtest::MakeWav(2, 22050, 8, tone), path, 0);
+    auto narrow = qv::test::RenderAudio(kRate / 4);
+    double a = Rms(wide, 1000, kRate / 4), b = Rms(narrow, 1000, kRate / 4);
+    ASSERT_GT(a, 0.2);
+    EXPECT_NEAR(b / a, 1.0, 0.03);
+    // Unsigned 8-bit silence is 128: no offset may reach the speakers.
+    double mean = 0;
+    for (size_t i = 1000; i < size_t(kRate / 4); ++i)
+        mean += narrow[i * 2];
+    EXPECT_NEAR(mean / (kRate / 4 - 1000), 0.0, 0.01);
+}
+
+TEST_F(Loopback, MasterVolumeAtFloorIsSilentButSoundsGoOn)
+{
+    LONG off = -10000;
+    ASSERT_EQ(perf->SetGlobalParam(GUID_PerfMasterVolume, &off, sizeof off), S_OK);
+    Ref<IDirectMusicAudioPath> path;
+    ASSERT_EQ(perf->CreateStandardAudioPath(DMUS_APATH_DYNAMIC_3D, 64, TRUE, &path), S_OK);
+    Ref<IDirectMusicSegmentState> state;
+    Play(qvtest::MakeWav(1, kRate, 16, qvtest::Tone(1, kRate, kRate, 440.0, 1.0)), path, 0, &state);
+    EXPECT_EQ(Peak(qv::test::RenderAudio(kRate / 4)), 0.0);
+    EXPECT_EQ(perf->IsPlaying(nullptr, state), S_OK);
+
+    LONG on = 0;
+    ASSERT_EQ(perf->SetGlobalParam(GUID_PerfMasterVolume, &on, sizeof on), S_OK);
+    EXPECT_GT(Peak(qv::test::RenderAudio(kRate / 4)), 0.3);
+}
+
+TEST_F(Loopback, RampFromSilenceToFullRisesSmoothlyOverItsTime)
+{
+    Ref<IDirectMusicAudioPath> path;
+    ASSERT_EQ(perf->CreateStandardAudioPath(DMUS_APATH_DYNAMIC_3D, 64, TRUE, &path), S_OK);
+    ASSERT_EQ(path->SetVolume(-9600, 0), S_OK);
+    // A constant level makes the ramp itself visible sample by sample.
+    std::vector<int16_t> level(2 * kRate, 16384);
+    Play(qvtest::MakeWav(1, kRate, 16, level), path, 0);
+    ASSERT_EQ(path->SetVolume(0, 1000), S_OK);
+    auto out = qv::test::RenderAudio(kRate * 3 / 2);
+
+    double previous = 0;
+    double biggestStep = 0;
+    for (size_t i = 0; i < size_t(kRate); ++i) {
+        double v = out[i * 2];
+        EXPECT_GE(v, previous - 1e-6) << "frame " << i;
+        biggestStep = std::max(biggestStep, v - previous);
+        previous = v;
+    }
+    double end = out[(kRate + 2000) * 2];
+    EXPECT_LT(Rms(out, 0, 441), end * 0.01);               // starts from silence
+    EXPECT_NEAR(Rms(out, kRate / 2 - 100, kRate / 2 + 100), end * std::pow(10.0, -4800 / 2000.0), end * 0.002);
+    EXPECT_NEAR(out[size_t(kRate * 1.2) * 2], end, 1e-4); // done after 1000 ms
+    EXPECT_LT(biggestStep, end * 0.02);                     // no jump anywhere on the way
+}
+
+TEST_F(Loopback, LoopedWavePlaysAgainFromTheStartWithoutAGap)
+{
+    // A ramp that is not a whole number of cycles: any gap or skip at the seam shows.
+    const size_t frames = 10007;
+    std::vector<int16_t> saw(frames);
+    for (size_t i = 0; i < frames; ++i)
+        saw[i] = static_cast<int16_t>(int(i % 1000) * 20 - 10000);
+    Ref<IDirectMusicAudioPath> path;
+    ASSERT_EQ(perf->CreateStandardAudioPath(DMUS_APATH_DYNAMIC_STEREO, 64, TRUE, &path), S_OK);
+    Play(qvtest::MakeWav(1, kRate, 16, saw), path, 2);
+    auto out = qv::test::RenderAudio(frames * 3 + 1000);
+
+    // Centred mono reaches both speakers at one gain, found from the first pass.
+    double gain = out[700 * 2] / (saw[700] / 32768.0);
+    ASSERT_GT(gain, 0.3);
+    for (size_t i = 0; i < frames * 3; ++i)
+        ASSERT_NEAR(out[i * 2], gain * saw[i % frames] / 32768.0, 2e-3) << "frame " << i;
+    EXPECT_EQ(Peak(std::vector<float>(out.begin() + frames * 3 * 2 + 64, out.end())), 0.0); // then silence
+}
+
+TEST_F(Loopback, BufferModelFollowsDistanceAndHeadRelativeMode)
+{
+    Ref<IDirectMusicAudioPath> path;
+    ASSERT_EQ(perf->CreateStandardAudioPath(DMUS_APATH_DYNAMIC_3D, 64, TRUE, &path), S_OK);
+    Ref<IDirectSound3DListener> listener;
+    Ref<IDirectSound3DBuffer> buffer;
+    ASSERT_EQ(path->GetObjectInPath(0, DMUS_PATH_PRIMARY_BUFFER, 0, GUID_NULL, 0, IID_IDirectSound3DListener,
+                                    listener.out()), S_OK);
+    ASSERT_EQ(path->GetObjectInPath(DMUS_PCHANNEL_ALL, DMUS_PATH_BUFFER, 0, GUID_NULL, 0, IID_IDirectSound3DBuffer,
+                                    buffer.out()), S_OK);
+    DS3DLISTENER l{sizeof(DS3DLISTENER), {5, 0, 0}, {0, 0, 0}, {0, 0, 1}, {0, 1, 0}, 1.0f, 1.0f, 1.0f};
+    ASSERT_EQ(listener->SetAllParameters(&l, DS3D_IMMEDIATE), S_OK);
+    DS3DBUFFER b{};
+    b.dwSize = sizeof b;
+    b.vPosition = {5, 0, 10}; // straight ahead of the listener, ten units away
+    b.dwInsideConeAngle = b.dwOutsideConeAngle = 360;
+    b.flMinDistance = 1.0f;
+    b.flMaxDistance = 1e9f;
+    b.dwMode = DS3DMODE_NORMAL;
+    ASSERT_EQ(buffer->SetAllParameters(&b, DS3D_IMMEDIATE), S_OK);
+
+    Play(qvtest::MakeWav(1, kRate, 16, qvtest::Tone(1, kRate, kRate, 440.0, 0.5)), path, 0);
+    auto far = qv::test::RenderAudio(kRate / 4);
+    b.dwMode = DS3DMODE_HEADRELATIVE;
+    b.vPosition = {0, 0, 0};
+    ASSERT_EQ(buffer->SetAllParameters(&b, DS3D_IMMEDIATE), S_OK);
+    auto near = qv::test::RenderAudio(kRate / 4);
+
+    double farLevel = Rms(far, 2000, kRate / 4) + Rms(far, 2000, kRate / 4, 1);
+    double nearLevel = Rms(near, 2000, kRate / 4) + Rms(near, 2000, kRate / 4, 1);
+    // Minimum distance 1, rolloff 1: a tenth of the level at ten units.
+    EXPECT_NEAR(farLevel / nearLevel, 0.1, 0.01);
+}
+
+} // namespace

@@ -1,0 +1,236 @@
+#include <gtest/gtest.h>
+
+#include <SDL.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "platform/platform.h"
+#include "support/TestSupport.h"
+
+TEST(System, LastErrorBelongsToEachThread)
+{
+    SetLastError(5);
+    DWORD other = 1;
+    std::thread([&] {
+        other = GetLastError();
+        SetLastError(9);
+    }).join();
+    EXPECT_EQ(other, 0u);
+    EXPECT_EQ(GetLastError(), 5u);
+    EXPECT_NE(GetCurrentThreadId(), 0u);
+    EXPECT_EQ(GetCurrentProcessId(), DWORD(getpid()));
+}
+
+TEST(System, CreateDirectoryReportsAnExistingFolder)
+{
+    const std::string dir = qvtest::MakeTempDir("CreateDirectory");
+    std::string windowsPath = dir + "/ScreenCapture";
+    for (char& c : windowsPath)
+        if (c == '/')
+            c = '\\';
+    EXPECT_TRUE(CreateDirectoryA(windowsPath.c_str(), nullptr));
+    EXPECT_FALSE(CreateDirectoryA(windowsPath.c_str(), nullptr));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_ALREADY_EXISTS));
+    EXPECT_FALSE(CreateDirectoryA((windowsPath + "\\no\\such").c_str(), nullptr));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_PATH_NOT_FOUND));
+}
+
+TEST(System, ModuleFileNameIsTheProgramInWindowsForm)
+{
+    char path[MAX_PATH];
+    const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+    ASSERT_GT(n, 0u);
+    ASSERT_LT(n, DWORD(sizeof path));
+    EXPECT_EQ(std::strlen(path), n);
+    const char* name = std::strrchr(path, '\\');
+    ASSERT_NE(name, nullptr);
+    EXPECT_STREQ(name + 1, "test_platform");
+    // It opens through the path translation.
+    FILE* f = fopen(path, "rb");
+    ASSERT_NE(f, nullptr);
+    fclose(f);
+
+    char small[6];
+    EXPECT_EQ(GetModuleFileNameA(nullptr, small, sizeof small), DWORD(sizeof small));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(small[sizeof small - 1], 0) << "a cut name still ends";
+}
+
+TEST(System, TickCountAdvances)
+{
+    const DWORD a = GetTickCount();
+    SDL_Delay(20);
+    const DWORD b = GetTickCount();
+    EXPECT_GE(b - a, 15u);
+    EXPECT_LT(b - a, 2000u);
+}
+
+TEST(System, SystemFolderAnswersTheDirect3DVersionThisLayerProvides)
+{
+    char dir[MAX_PATH];
+    const UINT n = GetSystemDirectoryA(dir, sizeof dir);
+    ASSERT_GT(n, 0u);
+    EXPECT_EQ(GetSystemDirectoryA(dir, 3), n + 1) << "too small: the size needed";
+
+    const std::string d3d9 = std::string(dir) + "\\d3d9.dll";
+    DWORD handle = 1;
+    const DWORD size = GetFileVersionInfoSizeA(d3d9.c_str(), &handle);
+    ASSERT_GT(size, 0u);
+    EXPECT_EQ(handle, 0u);
+    std::vector<BYTE> block(size);
+    ASSERT_TRUE(GetFileVersionInfoA(d3d9.c_str(), 0, size, block.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT len = 0;
+    ASSERT_TRUE(VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &len));
+    EXPECT_EQ(len, sizeof(VS_FIXEDFILEINFO));
+    EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
+    EXPECT_EQ(HIWORD(fixed->dwFileVersionMS), 5);
+    EXPECT_EQ(LOWORD(fixed->dwFileVersionMS), 3);
+    EXPECT_EQ(HIWORD(fixed->dwFileVersionLS), 2600);
+
+    // A cut buffer is refused rather than half-filled.
+    EXPECT_FALSE(GetFileVersionInfoA(d3d9.c_str(), 0, size - 1, block.data()));
+
+    // Libraries this layer does not stand in for have no version.
+    EXPECT_EQ(GetFileVersionInfoSizeA((std::string(dir) + "\\ddraw.dll").c_str(), nullptr), 0u);
+    EXPECT_EQ(GetFileVersionInfoSizeA("no-such-file.dll", nullptr), 0u);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(GetFileVersionInfoSizeA(nullptr, nullptr), 0u);
+
+    void* value = nullptr;
+    EXPECT_FALSE(VerQueryValueA(block.data(), "\\StringFileInfo\\040904b0\\NoSuchName", &value, &len));
+    ASSERT_TRUE(VerQueryValueA(block.data(), "\\StringFileInfo\\040904B0\\FileVersion", &value, &len));
+    EXPECT_STREQ(static_cast<const char*>(value), "5.03.2600.2180");
+    EXPECT_EQ(len, std::strlen("5.03.2600.2180") + 1);
+    const char junk[64] = "not a version block";
+    EXPECT_FALSE(VerQueryValueA(junk, "\\", &value, &len));
+}
+
+TEST(System, CloseHandleRefusesWhatIsNoHandle)
+{
+    EXPECT_FALSE(CloseHandle(reinterpret_cast<HANDLE>(0x7777)));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
+}
+
+TEST(System, NamedMutexIsSeenByAnotherProcessAndNeverOutlivesItsHolder)
+{
+    const std::string name = "QvTest mutex 版 " + std::to_string(getpid());
+    HANDLE m = CreateMutexA(nullptr, TRUE, name.c_str());
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_SUCCESS));
+
+    // Inside the process: the same mutex again.
+    HANDLE again = CreateMutexA(nullptr, TRUE, name.c_str());
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_ALREADY_EXISTS));
+    EXPECT_TRUE(CloseHandle(again));
+
+    // Another process sees it.
+    pid_t child = fork();
+    if (child == 0) {
+        HANDLE h = CreateMutexA(nullptr, TRUE, name.c_str());
+        _exit(h && GetLastError() == ERROR_ALREADY_EXISTS ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+    EXPECT_TRUE(ReleaseMutex(m));
+    EXPECT_FALSE(ReleaseMutex(m)) << "released once only";
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_NOT_OWNER));
+    EXPECT_TRUE(CloseHandle(m));
+
+    // A holder that dies without closing leaves nothing behind.
+    const std::string crashName = name + " crash";
+    int pipeFd[2];
+    ASSERT_EQ(pipe(pipeFd), 0);
+    child = fork();
+    if (child == 0) {
+        CreateMutexA(nullptr, TRUE, crashName.c_str());
+        char ready = 1;
+        (void)!write(pipeFd[1], &ready, 1);
+        pause();
+        _exit(0);
+    }
+    char ready = 0;
+    ASSERT_EQ(read(pipeFd[0], &ready, 1), 1);
+    HANDLE whileHeld = CreateMutexA(nullptr, TRUE, crashName.c_str());
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_ALREADY_EXISTS));
+    CloseHandle(whileHeld);
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+    HANDLE after = CreateMutexA(nullptr, TRUE, crashName.c_str());
+    ASSERT_NE(after, nullptr);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_SUCCESS));
+    CloseHandle(after);
+    close(pipeFd[0]);
+    close(pipeFd[1]);
+}
+
+TEST(System, ProcessSnapshotFindsThisProgramByItsFileName)
+{
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    ASSERT_NE(snap, INVALID_HANDLE_VALUE);
+    PROCESSENTRY32 pe;
+    pe.dwSize = 8;
+    EXPECT_FALSE(Process32First(snap, &pe)) << "the size field must be set";
+    pe.dwSize = sizeof pe;
+    ASSERT_TRUE(Process32First(snap, &pe));
+    bool found = false;
+    int count = 0;
+    do {
+        ++count;
+        if (pe.th32ProcessID == GetCurrentProcessId()) {
+            found = true;
+            EXPECT_STREQ(pe.szExeFile, "test_platform");
+            EXPECT_EQ(pe.th32ParentProcessID, DWORD(getppid()));
+        }
+    } while (Process32Next(snap, &pe));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_NO_MORE_FILES));
+    EXPECT_TRUE(found);
+    EXPECT_GT(count, 1);
+    EXPECT_TRUE(CloseHandle(snap));
+    EXPECT_FALSE(Process32Next(snap, &pe));
+}
+
+TEST(System, WideAndNarrowTextsRoundTripWithJapanese)
+{
+    const char* narrow = "THE Quorvane 2004Frostmart版 バージョン情報 𠮷";
+    for (UINT cp : {UINT(CP_ACP), UINT(CP_UTF8)}) {
+        const int wideLength = MultiByteToWideChar(cp, 0, narrow, -1, nullptr, 0);
+        ASSERT_GT(wideLength, 0);
+        std::vector<WCHAR> wide(wideLength);
+        ASSERT_EQ(MultiByteToWideChar(cp, 0, narrow, -1, wide.data(), wideLength), wideLength);
+        EXPECT_EQ(wide[wideLength - 1], 0);
+        EXPECT_EQ(wide[26], u'版');
+        const int narrowLength = WideCharToMultiByte(cp, 0, wide.data(), -1, nullptr, 0, nullptr, nullptr);
+        ASSERT_EQ(narrowLength, int(std::strlen(narrow) + 1));
+        std::string back(narrowLength, '\0');
+        ASSERT_EQ(WideCharToMultiByte(cp, 0, wide.data(), -1, back.data(), narrowLength, nullptr, nullptr), narrowLength);
+        EXPECT_STREQ(back.c_str(), narrow);
+    }
+    // A buffer too small converts nothing and says so.
+    const WCHAR c[] = u"版";
+    char tiny[2];
+    EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, c, -1, tiny, sizeof tiny, nullptr, nullptr), 0);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
+    // Without the terminator when a length is given.
+    EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, c, 1, nullptr, 0, nullptr, nullptr), 3);
+    // Broken input: replaced, or refused when asked.
+    const char broken[] = "a\xE3\x81";
+    WCHAR out[8];
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, broken, 3, out, 8), 3);
+    EXPECT_EQ(out[1], 0xFFFD);
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, broken, 3, out, 8), 0);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_NO_UNICODE_TRANSLATION));
+    const WCHAR lone[] = {0xD800, u'x', 0};
+    char narrowOut[16];
+    BOOL usedDefault = TRUE;
+    EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, lone, -1, narrowOut, sizeof narrowOut, nullptr, &usedDefault), 5);
+    EXPECT_FALSE(usedDefault);
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, lone, -1, narrowOut, sizeof narrowOut, nullptr, &usedDefault), 0);
+}

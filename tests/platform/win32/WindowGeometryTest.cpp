@@ -1,0 +1,197 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "WindowTestSupport.h"
+
+using namespace wintest;
+
+namespace {
+
+// The offscreen driver keeps no window decoration, so only a display shows borders.
+bool DriverShowsBorders()
+{
+    const char* driver = SDL_GetCurrentVideoDriver();
+    return driver && std::string(driver) != "offscreen";
+}
+
+class WindowGeometry : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Log().clear();
+        g_handler = nullptr;
+    }
+};
+
+// Sizes the window the way the game does: the outer size that gives the client size asked for.
+void SizeForClient(HWND w, int width, int height)
+{
+    RECT r = {0, 0, width, height};
+    const DWORD style = static_cast<DWORD>(GetWindowLongA(w, GWL_STYLE));
+    ASSERT_TRUE(AdjustWindowRectEx(&r, style, GetMenu(w) != nullptr, static_cast<DWORD>(GetWindowLongA(w, GWL_EXSTYLE))));
+    ASSERT_TRUE(SetWindowPos(w, nullptr, 0, 0, r.right - r.left, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER));
+}
+
+} // namespace
+
+TEST_F(WindowGeometry, AdjustedSizesGiveExactClientAreas)
+{
+    const DWORD windowed = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+    for (DWORD style : {DWORD(WS_OVERLAPPEDWINDOW), windowed}) {
+        HWND w = MakeWindow(style);
+        ASSERT_NE(w, nullptr);
+        ShowWindow(w, SW_SHOW);
+        for (auto [cw, ch] : {std::pair{640, 480}, std::pair{320, 240}}) {
+            SizeForClient(w, cw, ch);
+            RECT client;
+            ASSERT_TRUE(GetClientRect(w, &client));
+            EXPECT_EQ(client.left, 0);
+            EXPECT_EQ(client.top, 0);
+            EXPECT_EQ(client.right, cw);
+            EXPECT_EQ(client.bottom, ch);
+
+            // The SDL window's drawable is the client area, pixel for pixel.
+            int dw = 0, dh = 0;
+            SDL_GL_GetDrawableSize(qv::SdlWindowOf(w), &dw, &dh);
+            EXPECT_EQ(dw, cw);
+            EXPECT_EQ(dh, ch);
+            int vx = -1, vy = -1, vw = 0, vh = 0;
+            ASSERT_TRUE(qv::ClientViewport(w, &vx, &vy, &vw, &vh));
+            EXPECT_EQ(vx, 0);
+            EXPECT_EQ(vy, 0);
+            EXPECT_EQ(vw, cw);
+            EXPECT_EQ(vh, ch);
+
+            // The frame that GetWindowRect reports is the one AdjustWindowRect added.
+            RECT outer, adjusted = {0, 0, cw, ch};
+            GetWindowRect(w, &outer);
+            AdjustWindowRect(&adjusted, style, FALSE);
+            EXPECT_EQ(outer.right - outer.left, adjusted.right - adjusted.left);
+            EXPECT_EQ(outer.bottom - outer.top, adjusted.bottom - adjusted.top);
+            POINT origin = {0, 0};
+            ClientToScreen(w, &origin);
+            EXPECT_EQ(origin.x, outer.left - adjusted.left);
+            EXPECT_EQ(origin.y, outer.top - adjusted.top);
+        }
+        DestroyWindow(w);
+    }
+}
+
+TEST_F(WindowGeometry, FrameMetricsAddUp)
+{
+    RECT r = {0, 0, 640, 480};
+    AdjustWindowRect(&r, WS_OVERLAPPEDWINDOW, FALSE);
+    EXPECT_EQ(r.right - r.left, 640 + 2 * GetSystemMetrics(SM_CXFRAME));
+    EXPECT_EQ(r.bottom - r.top, 480 + 2 * GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYCAPTION));
+    RECT m = {0, 0, 640, 480};
+    AdjustWindowRect(&m, WS_OVERLAPPEDWINDOW, TRUE);
+    EXPECT_EQ((m.bottom - m.top) - (r.bottom - r.top), GetSystemMetrics(SM_CYMENU));
+    RECT p = {0, 0, 640, 480};
+    AdjustWindowRect(&p, WS_POPUP, FALSE);
+    EXPECT_EQ(p.right - p.left, 640);
+    EXPECT_EQ(p.bottom - p.top, 480);
+    RECT f = {0, 0, 100, 100};
+    AdjustWindowRect(&f, WS_CAPTION | WS_SYSMENU, FALSE);
+    EXPECT_EQ(f.right - f.left, 100 + 2 * GetSystemMetrics(SM_CXDLGFRAME));
+    EXPECT_GT(GetSystemMetrics(SM_CXSCREEN), 0);
+    EXPECT_GT(GetSystemMetrics(SM_CYSCREEN), 0);
+}
+
+TEST_F(WindowGeometry, PopupStyleCoveringTheDisplayIsFullScreenAndCaptionStyleComesBack)
+{
+    HWND w = MakeWindow(WS_OVERLAPPEDWINDOW);
+    ShowWindow(w, SW_SHOW);
+    SDL_Window* sdl = qv::SdlWindowOf(w);
+    ASSERT_NE(sdl, nullptr);
+    if (DriverShowsBorders()) {
+        EXPECT_FALSE(SDL_GetWindowFlags(sdl) & SDL_WINDOW_BORDERLESS);
+    }
+
+    // A popup smaller than the display: borderless, not full screen.
+    SetWindowLongA(w, GWL_STYLE, WS_POPUP);
+    EXPECT_TRUE(IsWindowVisible(w)) << "a style without WS_VISIBLE does not hide the window";
+    EXPECT_EQ(GetWindowLongA(w, GWL_STYLE) & ~WS_VISIBLE & ~WS_CLIPSIBLINGS, LONG(WS_POPUP));
+    SizeForClient(w, 320, 240);
+    if (DriverShowsBorders()) {
+        EXPECT_TRUE(SDL_GetWindowFlags(sdl) & SDL_WINDOW_BORDERLESS);
+    }
+    EXPECT_FALSE(SDL_GetWindowFlags(sdl) & SDL_WINDOW_FULLSCREEN);
+    RECT c;
+    GetClientRect(w, &c);
+    EXPECT_EQ(c.right, 320);
+    EXPECT_EQ(c.bottom, 240);
+
+    // Covering the display: full screen.
+    const int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
+    SetWindowPos(w, HWND_TOP, 0, 0, sw, sh, SWP_NOZORDER);
+    EXPECT_TRUE(SDL_GetWindowFlags(sdl) & SDL_WINDOW_FULLSCREEN_DESKTOP);
+    GetClientRect(w, &c);
+    EXPECT_EQ(c.right, sw);
+    EXPECT_EQ(c.bottom, sh);
+
+    // Back to a captioned window of 640x480 client.
+    SetWindowLongA(w, GWL_STYLE, WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX);
+    SizeForClient(w, 640, 480);
+    SetWindowPos(w, nullptr, 30, 40, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    EXPECT_FALSE(SDL_GetWindowFlags(sdl) & SDL_WINDOW_FULLSCREEN);
+    if (DriverShowsBorders()) {
+        EXPECT_FALSE(SDL_GetWindowFlags(sdl) & SDL_WINDOW_BORDERLESS);
+    }
+    GetClientRect(w, &c);
+    EXPECT_EQ(c.right, 640);
+    EXPECT_EQ(c.bottom, 480);
+    int dw = 0, dh = 0;
+    SDL_GL_GetDrawableSize(sdl, &dw, &dh);
+    EXPECT_EQ(dw, 640);
+    EXPECT_EQ(dh, 480);
+    RECT outer;
+    GetWindowRect(w, &outer);
+    EXPECT_EQ(outer.left, 30);
+    EXPECT_EQ(outer.top, 40);
+    EXPECT_TRUE(LogOf(WM_SIZE).size() >= 3u) << "each size change is reported";
+    DestroyWindow(w);
+}
+
+TEST_F(WindowGeometry, EmulatedDisplayModeIsWhatTheProgramSeesInFullScreen)
+{
+    HWND w = MakeWindow(WS_POPUP);
+    ShowWindow(w, SW_SHOW);
+    const int realWidth = GetSystemMetrics(SM_CXSCREEN);
+    ASSERT_TRUE(qv::EnterFullScreen(w, 320, 240));
+    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 320);
+    EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), 240);
+    RECT c;
+    GetClientRect(w, &c);
+    EXPECT_EQ(c.right, 320);
+    EXPECT_EQ(c.bottom, 240);
+    EXPECT_TRUE(SDL_GetWindowFlags(qv::SdlWindowOf(w)) & SDL_WINDOW_FULLSCREEN_DESKTOP);
+    // The mode fills the display as far as its shape allows, centred.
+    int vx, vy, vw, vh, dw, dh;
+    ASSERT_TRUE(qv::ClientViewport(w, &vx, &vy, &vw, &vh));
+    SDL_GL_GetDrawableSize(qv::SdlWindowOf(w), &dw, &dh);
+    EXPECT_TRUE(vw == dw || vh == dh);
+    EXPECT_NEAR(double(vw) / vh, 320.0 / 240.0, 0.01);
+    EXPECT_EQ(vx, (dw - vw) / 2);
+    EXPECT_EQ(vy, (dh - vh) / 2);
+
+    qv::LeaveFullScreen(w);
+    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), realWidth);
+    EXPECT_FALSE(SDL_GetWindowFlags(qv::SdlWindowOf(w)) & SDL_WINDOW_FULLSCREEN);
+    DestroyWindow(w);
+}
+
+TEST_F(WindowGeometry, OpenGLContextHasDepthAndStencil)
+{
+    HWND w = MakeWindow();
+    ASSERT_TRUE(qv::MakeGlCurrent(w));
+    ASSERT_NE(qv::GlContextOf(w), nullptr);
+    int depth = 0, stencil = 0;
+    SDL_GL_GetAttribute(SDL_GL_DEPTH_SIZE, &depth);
+    SDL_GL_GetAttribute(SDL_GL_STENCIL_SIZE, &stencil);
+    EXPECT_GE(depth, 24);
+    EXPECT_EQ(stencil, 8);
+    EXPECT_FALSE(qv::MakeGlCurrent(nullptr));
+    EXPECT_EQ(qv::SdlWindowOf(GetDesktopWindow()), nullptr);
+    DestroyWindow(w);
+}

@@ -1,0 +1,112 @@
+#include "WindowTestSupport.h"
+
+namespace wintest {
+
+std::function<bool(HWND, UINT, WPARAM, LPARAM, LRESULT&)> g_handler;
+
+std::vector<Received>& Log()
+{
+    static std::vector<Received> log;
+    return log;
+}
+
+LRESULT CALLBACK RecordingProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    Log().push_back({hWnd, msg, wParam, lParam});
+    LRESULT result = 0;
+    if (g_handler && g_handler(hWnd, msg, wParam, lParam, result))
+        return result;
+    return DefWindowProcA(hWnd, msg, wParam, lParam);
+}
+
+const char* TestClass()
+{
+    static bool registered = false;
+    if (!registered) {
+        WNDCLASSEXA wc = {};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = RecordingProc;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+        wc.lpszClassName = "QvTestWindow";
+        registered = RegisterClassExA(&wc) != 0;
+    }
+    return "QvTestWindow";
+}
+
+HWND MakeWindow(DWORD style, int width, int height, HMENU menu)
+{
+    return CreateWindowExA(0, TestClass(), "test", style, 10, 20, width, height, nullptr, menu,
+                           GetModuleHandleA(nullptr), nullptr);
+}
+
+std::vector<Received> LogOf(UINT message)
+{
+    std::vector<Received> out;
+    for (const Received& r : Log())
+        if (r.message == message)
+            out.push_back(r);
+    return out;
+}
+
+void Drain()
+{
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            return;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+static Uint32 IdOf(HWND hWnd) { return SDL_GetWindowID(qv::SdlWindowOf(hWnd)); }
+
+void PushKey(HWND hWnd, SDL_Scancode scancode, SDL_Keycode sym, bool down, Uint16 mod)
+{
+    SDL_Event e = {};
+    e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
+    e.key.windowID = IdOf(hWnd);
+    e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
+    e.key.keysym.scancode = scancode;
+    e.key.keysym.sym = sym;
+    e.key.keysym.mod = mod;
+    SDL_PushEvent(&e);
+}
+
+void PushWindowEvent(HWND hWnd, Uint8 event, int data1, int data2)
+{
+    SDL_Event e = {};
+    e.type = SDL_WINDOWEVENT;
+    e.window.windowID = IdOf(hWnd);
+    e.window.event = event;
+    e.window.data1 = data1;
+    e.window.data2 = data2;
+    SDL_PushEvent(&e);
+}
+
+void PushMouseMotion(HWND hWnd, int x, int y)
+{
+    SDL_Event e = {};
+    e.type = SDL_MOUSEMOTION;
+    e.motion.windowID = IdOf(hWnd);
+    e.motion.x = x;
+    e.motion.y = y;
+    SDL_PushEvent(&e);
+}
+
+void PushMouseButton(HWND hWnd, int x, int y, bool down)
+{
+    SDL_Event e = {};
+    e.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
+    e.button.windowID = IdOf(hWnd);
+    e.button.button = SDL_BUTTON_LEFT;
+    e.button.state = down ? SDL_PRESSED : SDL_RELEASED;
+    e.button.x = x;
+    e.button.y = y;
+    SDL_PushEvent(&e);
+}
+
+} // namespace wintest

@@ -1,0 +1,42 @@
+// A test window class that records what its procedure is given.
+#pragma once
+
+#include <SDL.h>
+
+#include <functional>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/win32/SdlWindow.h"
+
+namespace wintest {
+
+struct Received {
+    HWND hwnd;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+
+// Every message that RecordingProc saw, in order.
+std::vector<Received>& Log();
+// Optional per-message behaviour of RecordingProc: answer true and set `result` to handle it.
+extern std::function<bool(HWND, UINT, WPARAM, LPARAM, LRESULT&)> g_handler;
+LRESULT CALLBACK RecordingProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// Registers "QvTestWindow" with RecordingProc (once per process).
+const char* TestClass();
+HWND MakeWindow(DWORD style = WS_OVERLAPPEDWINDOW, int width = 640, int height = 480, HMENU menu = nullptr);
+
+// Messages of one kind in the log.
+std::vector<Received> LogOf(UINT message);
+// Takes and dispatches every waiting message (PM_REMOVE).
+void Drain();
+
+// SDL input as the window would receive it from the display.
+void PushKey(HWND hWnd, SDL_Scancode scancode, SDL_Keycode sym, bool down, Uint16 mod = KMOD_NONE);
+void PushWindowEvent(HWND hWnd, Uint8 event, int data1 = 0, int data2 = 0);
+void PushMouseMotion(HWND hWnd, int x, int y);
+void PushMouseButton(HWND hWnd, int x, int y, bool down);
+
+} // namespace wintest

@@ -1,0 +1,364 @@
+// The .x reader and the scene built from it: every encoding gives the same scene, and bad
+// input is refused with a message instead of a crash.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "platform/d3dx9/XFileScene.h"
+#include "tests/platform/xfile/XFileFixtures.h"
+
+using namespace xfile;
+using xfixture::Bytes;
+
+namespace {
+
+XScene MustLoad(const std::vector<uint8_t>& image)
+{
+    XScene scene;
+    std::string error;
+    EXPECT_TRUE(LoadScene(image.data(), image.size(), scene, error)) << error;
+    return scene;
+}
+
+std::string LoadError(const std::string& text)
+{
+    XScene scene;
+    std::string error;
+    EXPECT_FALSE(LoadScene(text.data(), text.size(), scene, error)) << "accepted:\n" << text;
+    EXPECT_FALSE(error.empty());
+    return error;
+}
+
+const XFrame* FindFrame(const XScene& s, const std::string& name)
+{
+    for (const XFrame& f : s.frames)
+        if (f.name == name)
+            return &f;
+    return nullptr;
+}
+
+void ExpectSameScene(const XScene& a, const XScene& b)
+{
+    ASSERT_EQ(a.frames.size(), b.frames.size());
+    EXPECT_EQ(a.root, b.root);
+    for (size_t i = 0; i < a.frames.size(); ++i) {
+        EXPECT_EQ(a.frames[i].name, b.frames[i].name);
+        EXPECT_EQ(0, std::memcmp(a.frames[i].matrix, b.frames[i].matrix, sizeof a.frames[i].matrix));
+        EXPECT_EQ(a.frames[i].meshes, b.frames[i].meshes);
+        EXPECT_EQ(a.frames[i].children, b.frames[i].children);
+    }
+    ASSERT_EQ(a.meshes.size(), b.meshes.size());
+    for (size_t i = 0; i < a.meshes.size(); ++i) {
+        const XMesh& x = a.meshes[i];
+        const XMesh& y = b.meshes[i];
+        EXPECT_EQ(x.name, y.name);
+        EXPECT_EQ(x.positions, y.positions);
+        EXPECT_EQ(x.faceSizes, y.faceSizes);
+        EXPECT_EQ(x.faceIndices, y.faceIndices);
+        EXPECT_EQ(x.normals, y.normals);
+        EXPECT_EQ(x.normalIndices, y.normalIndices);
+        EXPECT_EQ(x.texcoords, y.texcoords);
+        EXPECT_EQ(x.faceMaterials, y.faceMaterials);
+        ASSERT_EQ(x.materials.size(), y.materials.size());
+        for (size_t m = 0; m < x.materials.size(); ++m) {
+            EXPECT_EQ(x.materials[m].textureFilename, y.materials[m].textureFilename);
+            EXPECT_EQ(0, std::memcmp(x.materials[m].diffuse, y.materials[m].diffuse, sizeof(float) * 4));
+            EXPECT_EQ(x.materials[m].power, y.materials[m].power);
+        }
+        ASSERT_EQ(x.skins.size(), y.skins.size());
+        for (size_t s = 0; s < x.skins.size(); ++s) {
+            EXPECT_EQ(x.skins[s].boneName, y.skins[s].boneName);
+            EXPECT_EQ(x.skins[s].vertices, y.skins[s].vertices);
+            EXPECT_EQ(x.skins[s].weights, y.skins[s].weights);
+            EXPECT_EQ(0, std::memcmp(x.skins[s].offset, y.skins[s].offset, sizeof x.skins[s].offset));
+        }
+    }
+    ASSERT_EQ(a.animationSets.size(), b.animationSets.size());
+    for (size_t i = 0; i < a.animationSets.size(); ++i) {
+        const XAnimationSet& x = a.animationSets[i];
+        const XAnimationSet& y = b.animationSets[i];
+        EXPECT_EQ(x.name, y.name);
+        ASSERT_EQ(x.animations.size(), y.animations.size());
+        for (size_t k = 0; k < x.animations.size(); ++k) {
+            EXPECT_EQ(x.animations[k].frameName, y.animations[k].frameName);
+            EXPECT_EQ(x.animations[k].rotations.size(), y.animations[k].rotations.size());
+            EXPECT_EQ(x.animations[k].positions.size(), y.animations[k].positions.size());
+            EXPECT_EQ(x.animations[k].scales.size(), y.animations[k].scales.size());
+            EXPECT_EQ(x.animations[k].matrices.size(), y.animations[k].matrices.size());
+        }
+    }
+    EXPECT_EQ(a.ticksPerSecond, b.ticksPerSecond);
+}
+
+} // namespace
+
+TEST(XFileReader, ReadsTheColumnFromText)
+{
+    XScene s = MustLoad(Bytes(xfixture::ColumnText()));
+    ASSERT_EQ(s.frames.size(), 3u);
+    EXPECT_EQ(s.frames[s.root].name, "Root");
+    const XFrame* bone1 = FindFrame(s, "Bone1");
+    ASSERT_NE(bone1, nullptr);
+    EXPECT_EQ(bone1->matrix[13], 1.0f);
+    ASSERT_EQ(s.frames[s.root].children.size(), 1u);
+    EXPECT_EQ(s.frames[s.frames[s.root].children[0]].name, "Bone0");
+
+    ASSERT_EQ(s.frames[s.root].meshes.size(), 1u);
+    const XMesh& m = s.meshes[s.frames[s.root].meshes[0]];
+    EXPECT_EQ(m.name, "Column");
+    EXPECT_EQ(m.NumVertices(), 12u);
+    EXPECT_EQ(m.NumFaces(), 8u);
+    EXPECT_EQ(m.faceIndices.size(), 32u);
+    EXPECT_EQ(m.normals.size(), 12u);
+    EXPECT_EQ(m.normalIndices.size(), 32u);
+    EXPECT_EQ(m.texcoords.size(), 24u);
+    EXPECT_EQ(m.faceMaterials, (std::vector<uint32_t>{0, 0, 0, 0, 1, 1, 1, 1}));
+    ASSERT_EQ(m.materials.size(), 2u);
+    EXPECT_EQ(m.materials[0].textureFilename, "column.png");  // through the reference { Stone }
+    EXPECT_FLOAT_EQ(m.materials[0].diffuse[0], 0.8f);
+    EXPECT_FLOAT_EQ(m.materials[0].power, 12.5f);
+    EXPECT_FLOAT_EQ(m.materials[0].emissive[2], 0.05f);
+    EXPECT_EQ(m.materials[1].textureFilename, "");
+    EXPECT_FLOAT_EQ(m.materials[1].diffuse[3], 0.5f);
+    EXPECT_EQ(m.maxWeightsPerVertex, 2u);
+    ASSERT_EQ(m.skins.size(), 2u);
+    EXPECT_EQ(m.skins[1].boneName, "Bone1");
+    EXPECT_EQ(m.skins[1].vertices.front(), 4u);
+    EXPECT_FLOAT_EQ(m.skins[1].weights.front(), 0.5f);
+    EXPECT_FLOAT_EQ(m.skins[1].offset[13], -1.0f);
+
+    EXPECT_EQ(s.ticksPerSecond, 100u);
+    ASSERT_EQ(s.animationSets.size(), 2u);
+    EXPECT_EQ(s.animationSets[0].name, "Bend");
+    const XAnimation& bend = s.animationSets[0].animations[0];
+    EXPECT_EQ(bend.frameName, "Bone1");
+    ASSERT_EQ(bend.rotations.size(), 2u);
+    EXPECT_EQ(bend.rotations[1].time, 100u);
+    EXPECT_FLOAT_EQ(bend.rotations[1].value[3], 0.70710678f);
+    EXPECT_TRUE(bend.openClosedGiven);
+    EXPECT_EQ(bend.openClosed, 1u);
+    ASSERT_EQ(s.animationSets[1].animations.size(), 2u);
+    EXPECT_EQ(s.animationSets[1].animations[1].matrices.size(), 1u);
+}
+
+TEST(XFileReader, EveryEncodingGivesTheSameScene)
+{
+    XScene text = MustLoad(Bytes(xfixture::ColumnText()));
+    std::vector<uint8_t> bin = xfixture::TextToBinary(xfixture::ColumnText());
+    std::vector<uint8_t> bin64 = xfixture::TextToBinary(xfixture::ColumnText(), true);
+    ExpectSameScene(text, MustLoad(bin));
+    ExpectSameScene(text, MustLoad(bin64));
+    ExpectSameScene(text, MustLoad(xfixture::Compress(bin)));
+    // Small blocks make every block after the first depend on the ones before it.
+    ExpectSameScene(text, MustLoad(xfixture::Compress(bin, 100)));
+    ExpectSameScene(text, MustLoad(xfixture::Compress(Bytes(xfixture::ColumnText()), 257)));
+}
+
+TEST(XFileReader, UnnamedFramesAndAMeshOutsideEveryFrame)
+{
+    XScene plain = MustLoad(Bytes(xfixture::PlainText()));
+    ASSERT_EQ(plain.frames.size(), 2u);
+    EXPECT_EQ(plain.frames[plain.root].name, "");
+    EXPECT_EQ(plain.frames[plain.root].matrix[12], 1.0f);
+    EXPECT_TRUE(plain.meshes[0].materials.empty());
+    EXPECT_TRUE(plain.meshes[0].normals.empty());
+    EXPECT_TRUE(plain.animationSets.empty());
+    EXPECT_EQ(plain.ticksPerSecond, 4800u);
+
+    // A lone mesh, and two top-level frames: both get an unnamed identity root above them.
+    XScene lone = MustLoad(Bytes("xof 0303txt 0032\nMesh M { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; }\n"
+                                 "Frame A { } Frame B { }\n"));
+    const XFrame& root = lone.frames[lone.root];
+    EXPECT_EQ(root.name, "");
+    EXPECT_EQ(root.meshes.size(), 1u);
+    ASSERT_EQ(root.children.size(), 2u);
+    EXPECT_EQ(lone.frames[root.children[1]].name, "B");
+    EXPECT_EQ(root.matrix[0], 1.0f);
+}
+
+TEST(XFileReader, ReferencedFramesAndMeshesAreInstanced)
+{
+    XScene s = MustLoad(Bytes("xof 0303txt 0032\n"
+                              "Mesh Tri { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; }\n"
+                              "Frame Leaf { { Tri } }\n"
+                              "Frame Top { { Leaf } { Leaf } { Tri } }\n"));
+    EXPECT_EQ(s.meshes.size(), 1u);  // one mesh, used three times
+    const XFrame* top = FindFrame(s, "Top");
+    ASSERT_NE(top, nullptr);
+    EXPECT_EQ(top->children.size(), 2u);
+    EXPECT_EQ(top->meshes.size(), 1u);
+}
+
+TEST(XFileReader, PolygonsFaceIndexRunsAndKeyOrder)
+{
+    // A material list shorter than the face list repeats its last index; keys out of order
+    // are sorted by time.
+    XScene s = MustLoad(Bytes("xof 0303txt 0032\nFrame F { Mesh {\n"
+                              " 5; 0;0;0;, 1;0;0;, 1;1;0;, 0;1;0;, 2;2;0;;\n"
+                              " 3; 4;0,1,2,3;, 3;1,4,2;, 3;0,2,3;;\n"
+                              " MeshMaterialList { 2; 2; 0, 1;; Material { 1;1;1;1;; 0; 0;0;0;; 0;0;0;; }"
+                              " Material { 1;0;0;1;; 0; 0;0;0;; 0;0;0;; } } } }\n"
+                              "AnimationSet { Animation { { F } AnimationKey { 2; 2; 10;3;1,1,1;;, 5;3;0,0,0;;; } } }\n"));
+    EXPECT_EQ(s.meshes[0].faceSizes, (std::vector<uint32_t>{4, 3, 3}));
+    EXPECT_EQ(s.meshes[0].faceMaterials, (std::vector<uint32_t>{0, 1, 1}));
+    const XAnimation& a = s.animationSets[0].animations[0];
+    EXPECT_EQ(a.positions[0].time, 5u);
+    EXPECT_EQ(a.positions[1].time, 10u);
+}
+
+TEST(XFileReader, RefusesBrokenHeadersAndEmptyFiles)
+{
+    for (const char* bad : {"", "xof", "xof 0303txt 003", "xof 0303xyz 0032", "xof 0303txt 0016",
+                            "abc 0303txt 0032", "xof 0203txt 0032"}) {
+        XScene s;
+        std::string error;
+        EXPECT_FALSE(LoadScene(bad, std::strlen(bad), s, error)) << bad;
+    }
+    // A header alone is a valid, empty file: an unnamed root and nothing else.
+    XScene s = MustLoad(Bytes("xof 0303txt 0032"));
+    EXPECT_EQ(s.frames.size(), 1u);
+    EXPECT_TRUE(s.meshes.empty());
+}
+
+TEST(XFileReader, TruncationAnywhereIsRefusedOrReadsOnlyWhatIsThere)
+{
+    const std::string text = xfixture::ColumnText();
+    const std::vector<uint8_t> bin = xfixture::TextToBinary(text);
+    const std::vector<uint8_t> zip = xfixture::Compress(bin, 512);
+    // Each prefix lives in a buffer of exactly its size, so a read past the end would be
+    // caught by the sanitizer build.
+    for (const std::vector<uint8_t>* image : {&bin, &zip}) {
+        for (size_t n = 0; n < image->size(); ++n) {
+            std::vector<uint8_t> cut(image->begin(), image->begin() + static_cast<long>(n));
+            XScene s;
+            std::string error;
+            if (!LoadScene(cut.data(), cut.size(), s, error)) {
+                EXPECT_FALSE(error.empty());
+            }
+        }
+    }
+    for (size_t n = 0; n < text.size(); n += 7) {
+        std::vector<char> cut(text.begin(), text.begin() + static_cast<long>(n));
+        XScene s;
+        std::string error;
+        LoadScene(cut.data(), cut.size(), s, error);
+    }
+    // Cut inside the Root frame: refused, in every encoding.
+    const size_t inside = text.find("Mesh Column") + 40;
+    XScene s;
+    std::string error;
+    EXPECT_FALSE(LoadScene(text.data(), inside, s, error));
+    EXPECT_NE(error.find("not closed"), std::string::npos) << error;
+    EXPECT_FALSE(LoadScene(bin.data(), bin.size() - 1, s, error));
+    EXPECT_FALSE(LoadScene(zip.data(), zip.size() - 1, s, error));
+}
+
+TEST(XFileReader, CountsThatLieAreRefusedBeforeAllocating)
+{
+    const std::string head = "xof 0303txt 0032\n";
+    LoadError(head + "Mesh { 4000000000; 0;0;0;; 0;; }");
+    LoadError(head + "Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 2000000000; 3;0,1,2;; }");
+    LoadError(head + "Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 4000000;0,1,2;; }");
+    LoadError(head + "Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; MeshTextureCoords { 3; 0;0;; } }");
+    LoadError(head + "Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; MeshNormals { 900000000; 0;0;1;; 1; 3;0,0,0;; } }");
+    LoadError(head + "Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; SkinWeights { \"B\"; 900000000; 0; 1.0; } }");
+    LoadError(head + "AnimationSet { Animation { AnimationKey { 0; 900000000; 0;4;1,0,0,0;;; } } }");
+    LoadError(head + "Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; MeshMaterialList { 3; 1; 0;; Material { 1;1;1;1;; 0; 0;0;0;; 0;0;0;; } } }");
+
+    // Binary lists whose counts run past the end of the file.
+    std::vector<uint8_t> bin = Bytes("xof 0303bin 0032");
+    const uint8_t body[] = {1, 0, 4, 0, 0, 0, 'M', 'e', 's', 'h', 10, 0, 6, 0, 0xFF, 0xFF, 0xFF, 0x7F, 3, 0, 0, 0};
+    bin.insert(bin.end(), std::begin(body), std::end(body));
+    XScene s;
+    std::string error;
+    EXPECT_FALSE(LoadScene(bin.data(), bin.size(), s, error));
+    bin[12] = 7;  // the same count as a float list
+    EXPECT_FALSE(LoadScene(bin.data(), bin.size(), s, error));
+
+    // A compressed file whose stated size is absurd, or whose block lies about its size.
+    std::vector<uint8_t> zip = xfixture::Compress(xfixture::TextToBinary(xfixture::ColumnText()));
+    std::vector<uint8_t> huge = zip;
+    huge[19] = 0x7F;
+    EXPECT_FALSE(LoadScene(huge.data(), huge.size(), s, error));
+    std::vector<uint8_t> lying = zip;
+    lying[22] = 0xFF;  // compressed size of the first block
+    lying[23] = 0xFF;
+    EXPECT_FALSE(LoadScene(lying.data(), lying.size(), s, error));
+    std::vector<uint8_t> corrupt = zip;
+    for (size_t i = 26; i < corrupt.size(); i += 3)
+        corrupt[i] ^= 0x5A;
+    EXPECT_FALSE(LoadScene(corrupt.data(), corrupt.size(), s, error));
+}
+
+TEST(XFileReader, IndicesOutOfRangeAreRefused)
+{
+    const std::string mesh = "xof 0303txt 0032\nMesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,";
+    LoadError(mesh + "3;; }");
+    LoadError(mesh + "2;; MeshNormals { 1; 0;0;1;; 1; 3;0,0,1;; } }");
+    LoadError(mesh + "2;; MeshNormals { 1; 0;0;1;; 1; 4;0,0,0,0;; } }");
+    LoadError(mesh + "2;; MeshNormals { 1; 0;0;1;; 2; 3;0,0,0;, 3;0,0,0;; } }");
+    LoadError(mesh + "2;; MeshVertexColors { 1; 3; 1;1;1;1;;; } }");
+    LoadError(mesh + "2;; MeshMaterialList { 1; 1; 1;; Material { 1;1;1;1;; 0; 0;0;0;; 0;0;0;; } } }");
+    LoadError(mesh + "2;; SkinWeights { \"B\"; 1; 3; 1.0; 1,0,0,0,0,1,0,0,0,0,1,0,0,0,0,1;; } }");
+    LoadError(mesh + "2;; VertexDuplicationIndices { 1; 3; 7;; } }");
+    LoadError("xof 0303txt 0032\nMesh { 2; 0;0;0;, 1;0;0;; 1; 2;0,1;; }");  // a face of two corners
+}
+
+TEST(XFileReader, ReferencesToNothingAndCyclesAreRefused)
+{
+    const std::string head = "xof 0303txt 0032\n";
+    EXPECT_NE(LoadError(head + "Frame A { { Nowhere } }").find("Nowhere"), std::string::npos);
+    EXPECT_NE(LoadError(head + "Frame A { { A } }").find("cycle"), std::string::npos);
+    LoadError(head + "Frame A { Frame B { { A } } }");
+    LoadError(head + "Frame A { { B } } Frame B { { A } }");
+    LoadError(head + "Mesh M { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; MeshMaterialList { 1; 1; 0;; { M } } }");
+    LoadError(head + "AnimationSet { Animation { { Ghost } } }");
+    LoadError(head + "Frame { { } }");
+
+    // References that double at each level are refused once they would make too many frames.
+    std::string text = head + "Frame L0 { }\n";
+    for (int i = 1; i <= 20; ++i)
+        text += "Frame L" + std::to_string(i) + " { { L" + std::to_string(i - 1) + " } { L" + std::to_string(i - 1) + " } }\n";
+    EXPECT_NE(LoadError(text).find("too many frames"), std::string::npos);
+}
+
+TEST(XFileReader, NestingBeyondTheLimitIsRefused)
+{
+    auto nested = [](int depth) {
+        std::string t = "xof 0303txt 0032\n";
+        for (int i = 0; i < depth; ++i) t += "Frame {\n";
+        for (int i = 0; i < depth; ++i) t += "}\n";
+        return t;
+    };
+    MustLoad(Bytes(nested(100)));
+    EXPECT_NE(LoadError(nested(XLimits::kMaxDepth + 1)).find("deeply"), std::string::npos);
+    LoadError(nested(100000));  // would overflow the stack of a reader without a limit
+    std::vector<uint8_t> deepBin = xfixture::TextToBinary(nested(XLimits::kMaxDepth + 1));
+    XScene s;
+    std::string error;
+    EXPECT_FALSE(LoadScene(deepBin.data(), deepBin.size(), s, error));
+}
+
+TEST(XFileReader, NumbersThatDoNotParseAndWrongKinds)
+{
+    const std::string head = "xof 0303txt 0032\n";
+    LoadError(head + "Frame { FrameTransformMatrix { 1.#QNAN,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,0,1;; } }");
+    LoadError(head + "Frame { FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,0;; } }");
+    LoadError(head + "Frame { FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,0,\"one\";; } }");
+    LoadError(head + "Mesh { 3.5; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; }");
+    LoadError(head + "Mesh { -3; 0;0;0;; 0;; }");
+    LoadError(head + "Mesh { 3x; }");
+    LoadError(head + "Mesh { - ; }");
+    LoadError(head + "Mesh { 1; 0;0;0;; 1; 3;0,0,0;; @ }");
+    LoadError(head + "Material { \"unterminated; }");
+    LoadError(head + "AnimationSet { Animation { AnimationKey { 0; 1; 0;3;1,0,0;;; } } }");
+    LoadError(head + "AnimationSet { Animation { AnimationKey { 7; 1; 0;3;1,0,0;;; } } }");
+    LoadError(head + "AnimTicksPerSecond { 0; }");
+    LoadError(head + "template Broken { <00000000-0000-0000-0000-000000000000> DWORD x;");
+    LoadError(head + "Frame A <12345678-abcd-ef01-2345-6789abcdef01 { }");
+    // Comments, exponents and signs in their usual forms are fine.
+    XScene s = MustLoad(Bytes(head + "# comment\nFrame A <12345678-ABCD-EF01-2345-6789ABCDEF01> { // x\n"
+                              " FrameTransformMatrix { 1e0,0,0,0, 0,+1,0,0, 0,0,1.,0, -2.5E-1,.5,0,1;; } }\n"));
+    EXPECT_FLOAT_EQ(s.frames[s.root].matrix[12], -0.25f);
+    EXPECT_FLOAT_EQ(s.frames[s.root].matrix[13], 0.5f);
+}

@@ -1,0 +1,162 @@
+// The text writer, the reader and the checks that keep a broken model out of the data tree;
+// and generation that gives the same bytes every time.
+#include "tools/models/ModelFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+using namespace xmodel;
+
+namespace {
+
+Model Triangle()
+{
+    Model m;
+    Frame f;
+    f.name = "Frame_A";
+    Mesh mesh;
+    mesh.name = "Mesh_A";
+    mesh.positions = {{0, 0, 0}, {0, 1, 0}, {1, 0, 0}};
+    mesh.normals = {{0, 0, -1}, {0, 0, -1}, {0, 0, -1}};
+    mesh.uvs = {{0, 0}, {0, 1}, {1, 0}};
+    mesh.faces = {{0, 1, 2}};
+    mesh.faceMaterials = {0};
+    Material mat;
+    mat.texture = "data/xfile/a.tga";
+    mesh.materials = {mat};
+    f.meshes.push_back(mesh);
+    m.roots.push_back(f);
+    return m;
+}
+
+std::string Fault(const Model& m)
+{
+    try {
+        Validate(m, "m");
+    } catch (const std::runtime_error& e) {
+        return e.what();
+    }
+    return std::string();
+}
+
+} // namespace
+
+TEST(ModelFormat, TextStartsWithTheHeaderAndReadsBack)
+{
+    Model m = Triangle();
+    m.roots[0].meshes[0].bones.push_back({"Frame_A", {0, 1, 2}, {1, 1, 1}, Translation({0, -1, 0})});
+    m.ticksPerSecond = 4800;
+    m.sets.push_back({"Walk", {{"Frame_A", {{0, Mat4()}, {4800, RotationY(0.5f)}}}}});
+    const std::string text = WriteText(m);
+    EXPECT_EQ(text.rfind("xof 0303txt 0032\n", 0), 0u);
+    EXPECT_NE(text.find("TextureFilename"), std::string::npos);
+    EXPECT_NE(text.find("XSkinMeshHeader"), std::string::npos);
+    EXPECT_NE(text.find("AnimTicksPerSecond"), std::string::npos);
+    const Model back = ReadText(text);
+    EXPECT_EQ(WriteText(back), text);
+    EXPECT_EQ(back.sets[0].animations[0].keys[1].tick, 4800u);
+    EXPECT_NEAR(back.sets[0].animations[0].keys[1].value(0, 2), RotationY(0.5f)(0, 2), 1e-6f);
+    EXPECT_EQ(back.roots[0].meshes[0].materials[0].texture, "data/xfile/a.tga");
+    // Halfway between the keys the pose lies between them; past the end it loops.
+    EXPECT_NEAR(Pose(back, 0, 1.25)[0](3, 1), Pose(back, 0, 0.25)[0](3, 1), 1e-6f);
+}
+
+TEST(ModelFormat, NegativeZeroAndRoundingAreWrittenTheSameEveryTime)
+{
+    Model m = Triangle();
+    m.roots[0].meshes[0].positions[0] = {-0.0f, -0.0000001f, 1.0f / 3.0f};
+    const std::string text = WriteText(m);
+    EXPECT_NE(text.find("0.000000;0.000000;0.333333;"), std::string::npos);
+}
+
+TEST(ModelFormat, ChecksNameTheFaultOfABrokenModel)
+{
+    EXPECT_EQ(Fault(Triangle()), "");
+    Model m = Triangle();
+    m.roots[0].meshes[0].faces[0][2] = 3;
+    EXPECT_NE(Fault(m).find("face index"), std::string::npos);
+    m = Triangle();
+    m.roots[0].meshes[0].bones.push_back({"Frame_Missing", {0}, {1}, Mat4()});
+    EXPECT_NE(Fault(m).find("Frame_Missing"), std::string::npos);
+    m = Triangle();
+    m.roots[0].meshes[0].bones.push_back({"Frame_A", {0, 1, 2}, {1, 0.5f, 1}, Mat4()});
+    EXPECT_NE(Fault(m).find("add up"), std::string::npos);
+    m = Triangle();
+    m.roots[0].meshes[0].positions[1].y = std::nanf("");
+    EXPECT_NE(Fault(m).find("not a number"), std::string::npos);
+    m = Triangle();
+    m.roots[0].children.push_back(m.roots[0]);
+    m.roots[0].children[0].meshes.clear();
+    EXPECT_NE(Fault(m).find("used twice"), std::string::npos);
+    m = Triangle();
+    m.sets.push_back({"Walk", {{"Frame_A", {{0, Mat4()}}}}});
+    EXPECT_NE(Fault(m).find("ticks per second"), std::string::npos);
+    m.ticksPerSecond = 4800;
+    m.sets[0].animations[0].keys.push_back({0, Mat4()});
+    EXPECT_NE(Fault(m).find("out of order"), std::string::npos);
+    m = Triangle();
+    m.roots[0].meshes[0].faceMaterials = {1};
+    EXPECT_NE(Fault(m).find("material"), std::string::npos);
+}
+
+TEST(ModelFormat, TheReaderRefusesMalformedText)
+{
+    const std::string good = WriteText(Triangle());
+    EXPECT_NO_THROW(ReadText(good));
+    EXPECT_THROW(ReadText("xof 0303bin 0032"), std::runtime_error);
+    EXPECT_THROW(ReadText(good.substr(0, good.size() / 2)), std::runtime_error);
+    std::string bad = good;
+    bad.replace(bad.find("3;\n"), 2, "9;");
+    EXPECT_THROW(ReadText(bad), std::runtime_error);
+    EXPECT_THROW(ReadText("xof 0303txt 0032\nFrame A { \"open"), std::runtime_error);
+    EXPECT_THROW(ReadText("xof 0303txt 0032\nFrame A { ? }"), std::runtime_error);
+    std::string deep = "xof 0303txt 0032\n";
+    for (int i = 0; i < 200; ++i)
+        deep += "Frame A {";
+    EXPECT_THROW(ReadText(deep), std::runtime_error);
+}
+
+TEST(ModelFormat, ClosedMeshCheckFindsHolesAndDoubledFaces)
+{
+    // A tetrahedron is closed; without a face it is open; a face twice is refused.
+    Mesh m;
+    m.positions = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+    m.faces = {{0, 2, 1}, {0, 1, 3}, {0, 3, 2}, {1, 2, 3}};
+    EXPECT_EQ(ClosedMeshFault(m), "");
+    Mesh open = m;
+    open.faces.pop_back();
+    EXPECT_NE(ClosedMeshFault(open), "");
+    Mesh doubled = m;
+    doubled.faces.push_back({1, 3, 2});
+    EXPECT_NE(ClosedMeshFault(doubled), "");
+}
+
+TEST(ModelFormat, GenerationGivesTheSameBytesAsTheFilesInTheTree)
+{
+    // Built again in this process, every model writes exactly the bytes of its file.
+    models::HeightGrid heights = qvtest::HeightFile();
+    if (heights.empty())
+        heights = models::OpeningHeights();
+    const auto files = models::AllModels(heights);
+    EXPECT_EQ(files.size(), 12u + 8u * 66u);
+    for (const models::ModelFile& f : files) {
+        const std::vector<uint8_t> bytes = qvtest::ReadFileBytes(qvtest::DataDir() + "/" + f.path);
+        ASSERT_EQ(std::string(bytes.begin(), bytes.end()), WriteText(f.model)) << f.path;
+    }
+}
+
+TEST(ModelFormat, EveryTextureAModelNamesExists)
+{
+    for (const models::ModelFile& f : models::AllModels(models::OpeningHeights()))
+        for (const Frame* frame : AllFrames(f.model))
+            for (const Mesh& m : frame->meshes)
+                for (const Material& mat : m.materials)
+                    if (!mat.texture.empty()) {
+                        std::string file = qvtest::RunDir() + "/" + mat.texture;
+                        std::replace(file.begin(), file.end(), '\\', '/');
+                        EXPECT_FALSE(qvtest::ReadFileBytes(file).empty())
+                            << f.path << " names " << mat.texture;
+                    }
+}
