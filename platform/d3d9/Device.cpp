@@ -337,6 +337,21 @@ void Device::InitGlState()
     if (qv::gl::g_api.ProvokingVertex)
         QVGL(ProvokingVertex)(GL_FIRST_VERTEX_CONVENTION);
     QVGL(BindFramebuffer)(GL_FRAMEBUFFER, m_framebuffer);
+    // From here on the record of what OpenGL holds starts from a known state, whatever
+    // others did with the context before.
+    for (GLenum array : {GL_VERTEX_ARRAY, GL_NORMAL_ARRAY, GL_COLOR_ARRAY, GL_TEXTURE_COORD_ARRAY})
+        QVGL(DisableClientState)(array);
+    m_glArrays = 0;
+    QVGL(Disable)(GL_TEXTURE_2D);
+    m_glTexturing = false;
+    QVGL(BindTexture)(GL_TEXTURE_2D, 0);
+    m_glBoundTexture = 0;
+    for (GLenum i = 0; i < kGlLights; ++i)
+        QVGL(Disable)(GL_LIGHT0 + i);
+    m_glLightCount = 0;
+    QVGL(MatrixMode)(GL_TEXTURE);
+    QVGL(LoadIdentity)();
+    QVGL(MatrixMode)(GL_MODELVIEW);
 }
 
 void Device::ResetState()

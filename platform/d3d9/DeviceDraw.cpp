@@ -340,8 +340,16 @@ void Device::ApplyTransforms(bool transformed)
     adjust._43 = -1.0f;
     adjust._41 = 1.0f / static_cast<float>(m_viewport.Width);
     adjust._42 = -(1.0f - 2.0f * kTieBias) / static_cast<float>(m_viewport.Height);
-    const D3DMATRIX projection = Multiply(get(D3DTS_PROJECTION), adjust);
-    const D3DMATRIX worldView = Multiply(get(D3DTS_WORLD), get(D3DTS_VIEW));
+    // Direct3D's camera looks along +z, OpenGL's eye along -z: OpenGL's eye space is taken
+    // with z mirrored (undone in the projection), so that its distant viewer (0, 0, 1) is
+    // Direct3D's, the eye looking at the surface. Lighting sees only dot products and lengths,
+    // which the mirror keeps.
+    D3DMATRIX projection = Multiply(get(D3DTS_PROJECTION), adjust);
+    D3DMATRIX worldView = Multiply(get(D3DTS_WORLD), get(D3DTS_VIEW));
+    for (int i = 0; i < 4; ++i) {
+        projection.m[2][i] = -projection.m[2][i];
+        worldView.m[i][2] = -worldView.m[i][2];
+    }
     QVGL(MatrixMode)(GL_PROJECTION);
     QVGL(LoadMatrixf)(&projection.m[0][0]);
     QVGL(MatrixMode)(GL_MODELVIEW);
@@ -353,7 +361,9 @@ void Device::ApplyLights()
     // Lights are given in world space; OpenGL takes their positions through the modelview
     // matrix at the time they are set, so the view alone is loaded for them.
     auto it = m_transforms.find(D3DTS_VIEW);
-    const D3DMATRIX view = it != m_transforms.end() ? it->second : IdentityMatrix();
+    D3DMATRIX view = it != m_transforms.end() ? it->second : IdentityMatrix();
+    for (int i = 0; i < 4; ++i)
+        view.m[i][2] = -view.m[i][2]; // the mirrored eye space of ApplyTransforms
     QVGL(MatrixMode)(GL_MODELVIEW);
     QVGL(LoadMatrixf)(&view.m[0][0]);
     const bool specular = m_renderStates[D3DRS_SPECULARENABLE] != FALSE;

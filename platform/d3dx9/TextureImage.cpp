@@ -61,6 +61,66 @@ bool Identify(const uint8_t* data, size_t size, D3DXIMAGE_FILEFORMAT& kind, bool
     return false;
 }
 
+// Whether the file holds every byte its header announces. The decoder would read zeros past
+// the end of a short file; D3DX refuses such a file, and so does this reader.
+bool WholeTga(const uint8_t* data, size_t size)
+{
+    const size_t idLength = data[0];
+    const bool colorMap = data[1] == 1;
+    const uint8_t imageType = data[2];
+    const size_t mapLength = Read16(data + 5);
+    const size_t mapBytes = (static_cast<size_t>(data[7]) + 7) / 8;
+    const size_t width = Read16(data + 12), height = Read16(data + 14);
+    const size_t pixelBytes = (static_cast<size_t>(data[16]) + 7) / 8;
+    size_t pos = 18 + idLength + (colorMap ? mapLength * mapBytes : 0);
+    const size_t pixels = width * height;
+    if (imageType < 9)
+        return pos <= size && pixels * pixelBytes <= size - pos;
+    // Run-length packets: a header byte, then one pixel (a run) or count pixels (raw).
+    for (size_t done = 0; done < pixels;) {
+        if (pos >= size)
+            return false;
+        const uint8_t header = data[pos++];
+        const size_t count = static_cast<size_t>(header & 0x7F) + 1;
+        pos += (header & 0x80) ? pixelBytes : count * pixelBytes;
+        if (pos > size)
+            return false;
+        done += count;
+    }
+    return true;
+}
+
+bool WholeBmp(const uint8_t* data, size_t size)
+{
+    if (size < 26)
+        return false;
+    const size_t offset = Read32(data + 10);
+    const uint32_t headerSize = Read32(data + 14);
+    int64_t width, height;
+    uint32_t bits, compression = 0;
+    if (headerSize == 12) {
+        width = Read16(data + 18);
+        height = Read16(data + 20);
+        bits = Read16(data + 24);
+    } else {
+        if (size < 34)
+            return false;
+        width = static_cast<int32_t>(Read32(data + 18));
+        height = static_cast<int32_t>(Read32(data + 22));
+        bits = Read16(data + 28);
+        compression = Read32(data + 30);
+    }
+    if (width <= 0 || height == 0 || bits == 0 || bits > 32)
+        return false;
+    if (height < 0)
+        height = -height;
+    // Compressed pixel data has no fixed size; the decoder refuses what it cannot read.
+    if (compression != 0 && compression != 3)
+        return true;
+    const uint64_t row = ((static_cast<uint64_t>(width) * bits + 31) / 32) * 4;
+    return offset <= size && row * static_cast<uint64_t>(height) <= size - offset;
+}
+
 float Channel(const Image& image, UINT x, UINT y, int c)
 {
     return image.pixels[(static_cast<size_t>(y) * image.width + x) * 4 + static_cast<size_t>(c)];
@@ -140,6 +200,8 @@ HRESULT ReadImageInfo(const uint8_t* data, size_t size, D3DXIMAGE_INFO& info)
     if (!stbi_info_from_memory(data, static_cast<int>(size), &w, &h, &comp))
         return D3DXERR_INVALIDDATA;
     if (w <= 0 || h <= 0 || static_cast<UINT>(w) > kMaxImageSide || static_cast<UINT>(h) > kMaxImageSide)
+        return D3DXERR_INVALIDDATA;
+    if (!(kind == D3DXIFF_TGA ? WholeTga(data, size) : WholeBmp(data, size)))
         return D3DXERR_INVALIDDATA;
     info = D3DXIMAGE_INFO{static_cast<UINT>(w), static_cast<UINT>(h), 1, 1,
                           alpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8, D3DRTYPE_TEXTURE, kind};

@@ -106,6 +106,7 @@ public:
                 rootFrames.push_back(BuildFrame(index, 1));
             } else if (Is(obj.templateName, "Mesh")) {
                 rootMeshes.push_back(MeshOf(index));
+                CountInstance(rootMeshes.back());
             } else if (Is(obj.templateName, "AnimationSet")) {
                 BuildAnimationSet(obj);
             } else if (Is(obj.templateName, "AnimTicksPerSecond")) {
@@ -134,6 +135,14 @@ private:
             Fail("too many frames");
         m_scene.frames.emplace_back();
         return static_cast<uint32_t>(m_scene.frames.size() - 1);
+    }
+
+    void CountInstance(uint32_t mesh)
+    {
+        m_instancedElements += m_scene.meshes[mesh].NumVertices() + size_t(m_scene.meshes[mesh].NumFaces());
+        if (++m_meshInstances > XSceneLimits::kMaxMeshInstances ||
+            m_instancedElements > XSceneLimits::kMaxInstancedElements)
+            Fail("too many mesh instances");
     }
 
     // The object a reference names; references that lead back into an object being built
@@ -171,9 +180,8 @@ private:
                 uint32_t sub = BuildFrame(childIndex, depth + 1);
                 m_scene.frames[frame].children.push_back(sub);
             } else if (Is(child.templateName, "Mesh")) {
-                if (++m_meshInstances > XSceneLimits::kMaxMeshInstances)
-                    Fail("too many mesh instances");
                 uint32_t mesh = MeshOf(childIndex);
+                CountInstance(mesh);
                 m_scene.frames[frame].meshes.push_back(mesh);
             }
         }
@@ -472,6 +480,7 @@ private:
     std::vector<uint32_t> m_building;
     std::unordered_map<uint32_t, uint32_t> m_meshOfObject;
     size_t m_meshInstances = 0;
+    size_t m_instancedElements = 0;
 };
 
 } // namespace

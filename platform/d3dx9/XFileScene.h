@@ -89,6 +89,9 @@ struct XScene {
 struct XSceneLimits {
     static constexpr size_t kMaxFrames = 1u << 16;
     static constexpr size_t kMaxMeshInstances = 1u << 16;
+    // Vertices and faces of every mesh instance together: a mesh referenced again and again
+    // becomes that many meshes.
+    static constexpr size_t kMaxInstancedElements = 1u << 24;
 };
 
 // Builds the scene. The hierarchy: a file with exactly one top-level frame and no top-level

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <functional>
 
+#include "platform/d3dx9/MeshBuffers.h"
 #include "render/COBBTree.h"
 
 namespace {
@@ -74,6 +75,57 @@ bool SameBoxes(const COBBTree::Node* a, const COBBTree::Node* b)
         if (!SameBoxes(a->Children[i], b->Children[i])) return false;
     return true;
 }
+
+// A mesh that answers like a real one, except that its index buffer is of another format.
+class OtherIndexFormatMesh final : public ID3DXMesh {
+public:
+    explicit OtherIndexFormatMesh(ID3DXMesh* real) : real_(real)
+    {
+        CreateMemoryIndexBuffer(real->GetNumFaces() * 6, 0, D3DFMT_UNKNOWN, &ib_);
+    }
+    ~OtherIndexFormatMesh() { ib_->Release(); }
+    STDMETHOD(QueryInterface)(REFIID, void**) override { return E_NOINTERFACE; }
+    STDMETHOD_(ULONG, AddRef)() override { return 1; }
+    STDMETHOD_(ULONG, Release)() override { return 1; }
+    STDMETHOD(DrawSubset)(DWORD a) override { return real_->DrawSubset(a); }
+    STDMETHOD_(DWORD, GetNumFaces)() override { return real_->GetNumFaces(); }
+    STDMETHOD_(DWORD, GetNumVertices)() override { return real_->GetNumVertices(); }
+    STDMETHOD_(DWORD, GetFVF)() override { return real_->GetFVF(); }
+    STDMETHOD(GetDeclaration)(D3DVERTEXELEMENT9 d[MAX_FVF_DECL_SIZE]) override { return real_->GetDeclaration(d); }
+    STDMETHOD_(DWORD, GetNumBytesPerVertex)() override { return real_->GetNumBytesPerVertex(); }
+    STDMETHOD_(DWORD, GetOptions)() override { return real_->GetOptions(); }
+    STDMETHOD(GetDevice)(LPDIRECT3DDEVICE9* d) override { return real_->GetDevice(d); }
+    STDMETHOD(CloneMeshFVF)(DWORD o, DWORD f, LPDIRECT3DDEVICE9 d, LPD3DXMESH* m) override
+    {
+        return real_->CloneMeshFVF(o, f, d, m);
+    }
+    STDMETHOD(CloneMesh)(DWORD o, const D3DVERTEXELEMENT9* e, LPDIRECT3DDEVICE9 d, LPD3DXMESH* m) override
+    {
+        return real_->CloneMesh(o, e, d, m);
+    }
+    STDMETHOD(GetVertexBuffer)(LPDIRECT3DVERTEXBUFFER9* vb) override { return real_->GetVertexBuffer(vb); }
+    STDMETHOD(GetIndexBuffer)(LPDIRECT3DINDEXBUFFER9* ib) override
+    {
+        ib_->AddRef();
+        *ib = ib_;
+        return S_OK;
+    }
+    STDMETHOD(LockVertexBuffer)(DWORD f, LPVOID* p) override { return real_->LockVertexBuffer(f, p); }
+    STDMETHOD(UnlockVertexBuffer)() override { return real_->UnlockVertexBuffer(); }
+    STDMETHOD(LockIndexBuffer)(DWORD f, LPVOID* p) override { return ib_->Lock(0, 0, p, f); }
+    STDMETHOD(UnlockIndexBuffer)() override { return ib_->Unlock(); }
+    STDMETHOD(GetAttributeTable)(D3DXATTRIBUTERANGE* t, DWORD* n) override { return real_->GetAttributeTable(t, n); }
+    STDMETHOD(GenerateAdjacency)(FLOAT e, DWORD* a) override { return real_->GenerateAdjacency(e, a); }
+    STDMETHOD(LockAttributeBuffer)(DWORD f, DWORD** p) override { return real_->LockAttributeBuffer(f, p); }
+    STDMETHOD(UnlockAttributeBuffer)() override { return real_->UnlockAttributeBuffer(); }
+    STDMETHOD(Optimize)(DWORD, const DWORD*, DWORD*, DWORD*, LPD3DXBUFFER*, LPD3DXMESH*) override { return E_FAIL; }
+    STDMETHOD(OptimizeInplace)(DWORD, const DWORD*, DWORD*, DWORD*, LPD3DXBUFFER*) override { return E_FAIL; }
+    STDMETHOD(SetAttributeTable)(const D3DXATTRIBUTERANGE* t, DWORD n) override { return real_->SetAttributeTable(t, n); }
+
+private:
+    ID3DXMesh* real_;
+    IDirect3DIndexBuffer9* ib_ = nullptr;
+};
 
 COBBTree::Node* AddBox(COBBTree::Node* parent, const D3DXVECTOR3& size, const D3DXVECTOR3& centre)
 {
@@ -146,6 +198,23 @@ TEST(COBBTree, ThirtyTwoBitIndicesBuildLikeSixteenBitOnes)
     EXPECT_TRUE(SameBoxes(a.Root, b.Root));
     narrow->Release();
     wide->Release();
+}
+
+TEST(COBBTree, AnotherIndexFormatBuildsNothing)
+{
+    std::vector<D3DXVECTOR3> positions;
+    std::vector<DWORD> indices;
+    TwoBlocks(positions, indices);
+    ID3DXMesh* real = MakeMesh(positions, indices, false);
+    ASSERT_NE(nullptr, real);
+    OtherIndexFormatMesh odd(real);
+    COBBTree tree;
+    COBB::Set(D3DXVECTOR3(1, 0, 0), D3DXVECTOR3(0, 1, 0), D3DXVECTOR3(0, 0, 1), D3DXVECTOR3(7, 7, 7), &tree.Root->Box);
+    EXPECT_FALSE(tree.Build(&odd, 2));
+    // The root's box is untouched and nothing hangs below it.
+    EXPECT_EQ(D3DXVECTOR3(7, 7, 7), tree.Root->Box.Center);
+    EXPECT_TRUE(tree.Root->Children.empty());
+    real->Release();
 }
 
 TEST(COBBTree, TrianglesOnOneSideOfEveryCutGoToASingleChild)

@@ -320,6 +320,16 @@ TEST(XFileReader, ReferencesToNothingAndCyclesAreRefused)
     for (int i = 1; i <= 20; ++i)
         text += "Frame L" + std::to_string(i) + " { { L" + std::to_string(i - 1) + " } { L" + std::to_string(i - 1) + " } }\n";
     EXPECT_NE(LoadError(text).find("too many frames"), std::string::npos);
+
+    // A large mesh referenced by many frames would become that many meshes.
+    std::string big = head + "Mesh Big { 30000;";
+    for (int i = 0; i < 30000; ++i)
+        big += " 0;0;0;,";
+    big.back() = ';';
+    big += " 1; 3;0,1,2;; }\n";
+    for (int i = 0; i < 600; ++i)
+        big += "Frame F" + std::to_string(i) + " { { Big } }\n";
+    EXPECT_NE(LoadError(big).find("too many mesh instances"), std::string::npos);
 }
 
 TEST(XFileReader, NestingBeyondTheLimitIsRefused)

@@ -160,3 +160,21 @@ TEST(ModelFormat, EveryTextureAModelNamesExists)
                             << f.path << " names " << mat.texture;
                     }
 }
+
+TEST(ModelFormat, TheGeneratorRefusesABrokenModelAndNamesIt)
+{
+    const std::string dir = qvtest::MakeTempDir("models_broken");
+    std::vector<models::ModelFile> files{{"xfile/good.x", Triangle()}, {"xfile/bad.x", Triangle()}};
+    files[1].model.roots[0].meshes[0].faces[0][1] = 7;
+    try {
+        models::WriteModelFiles(files, dir);
+        ADD_FAILURE() << "a broken model was written";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find("xfile/bad.x"), std::string::npos) << e.what();
+    }
+    EXPECT_FALSE(qvtest::ReadFileBytes(dir + "/xfile/good.x").empty());
+    EXPECT_TRUE(qvtest::ReadFileBytes(dir + "/xfile/bad.x").empty());
+    // A shadow model that is not closed is refused as well.
+    std::vector<models::ModelFile> shadow{{"xfile/RinaShadow.x", Triangle()}};
+    EXPECT_THROW(models::WriteModelFiles(shadow, dir), std::runtime_error);
+}

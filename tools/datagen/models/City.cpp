@@ -5,12 +5,12 @@
 #include "tools/datagen/models/Models.h"
 
 #include "tools/datagen/ModelTextures.h"
+#include "tools/datagen/Random.h"
 
 #include "tools/datagen/models/XModel.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <random>
 
 namespace models {
 
@@ -172,8 +172,8 @@ std::vector<Model> BuildBuildingPieces(int type)
 {
     // The plan is cut into 16 convex chunks (always the largest next, across its longest
     // side, a little askew), each chunk into four layers: 64 chunks that fill the building.
-    std::mt19937 rng(1234u + static_cast<unsigned>(type));
-    std::uniform_real_distribution<float> jitter(-1.0f, 1.0f);
+    datagen::CRandom rng("pieces of " + TypeName(type));
+    auto jitter = [&rng]() { return static_cast<float>(rng.Signed()); };
     struct Chunk {
         Polygon plan;
         float height;
@@ -192,10 +192,10 @@ std::vector<Model> BuildBuildingPieces(int type)
             minX = std::min(minX, q.x), maxX = std::max(maxX, q.x);
             minZ = std::min(minZ, q.z), maxZ = std::max(maxZ, q.z);
         }
-        const float angle = 0.25f * jitter(rng);
+        const float angle = 0.25f * jitter();
         P2 n = (maxX - minX) >= (maxZ - minZ) ? P2{std::cos(angle), std::sin(angle)} : P2{std::sin(angle), std::cos(angle)};
         P2 o = Centroid(c.plan);
-        const float shift = 0.12f * jitter(rng);
+        const float shift = 0.12f * jitter();
         o.x += n.x * shift * (maxX - minX);
         o.z += n.z * shift * (maxZ - minZ);
         Polygon a = Clip(c.plan, o, n), bpart = Clip(c.plan, o, {-n.x, -n.z});
@@ -211,7 +211,7 @@ std::vector<Model> BuildBuildingPieces(int type)
     for (const Chunk& c : chunks) {
         float y = 0.0f;
         for (int layer = 0; layer < 4; ++layer) {
-            const float top = layer == 3 ? c.height : c.height * (layer + 1 + 0.3f * jitter(rng)) / 4.0f;
+            const float top = layer == 3 ? c.height : c.height * (layer + 1 + 0.3f * jitter()) / 4.0f;
             CMeshBuilder b("Mesh_piece");
             const uint32_t mat = b.AddMaterial(Concrete(type));
             AddPrism(b, c.plan, y, top, true, mat);
@@ -224,8 +224,8 @@ std::vector<Model> BuildBuildingPieces(int type)
 
 Model BuildRoad(int)
 {
-    // The street round the footprint: a pavement next to the walls, then a carriageway on each
-    // side whose lines run along it, mitred at the corners.
+    // The street round the footprint: paving under and next to the walls, then a carriageway
+    // on each side whose lines run along it, mitred at the corners.
     CMeshBuilder b("Mesh_road");
     Material pave = Matte(1.0f, 1.0f, 1.0f, datagen::kTexPavement);
     Material road = Matte(1.0f, 1.0f, 1.0f, datagen::kTexRoad);
@@ -233,6 +233,9 @@ Model BuildRoad(int)
     const uint32_t pavement = b.AddMaterial(pave), street = b.AddMaterial(road);
     const float edge = 0.5f, kerb = 0.6f, outer = 0.85f;
     const float across = outer - kerb;
+    // Paving under the footprint too, so a court or a cut corner of the building is paved.
+    b.FlatPolygon({{-edge, 0, -edge}, {edge, 0, -edge}, {edge, 0, edge}, {-edge, 0, edge}}, {0, 1, 0}, pavement,
+                  [](Vec3 p) { return std::array<float, 2>{p.x * 4, p.z * 4}; });
     for (int side = 0; side < 4; ++side) {
         // Corners of this side's strips, turned a quarter each side; u across, v along.
         const Mat4 turn = RotationY(1.5707963f * side);

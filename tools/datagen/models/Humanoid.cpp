@@ -100,12 +100,12 @@ Frame Skeleton(const BodyShape& shape, const BodyPose& pose, Mesh mesh)
 
 Gait WalkGait()
 {
-    return {60.0f, 12.0f, 0.30f, 0.60f, 0.14f, 0.06f, 0.02f, 0.04f, 0.35f, 0.25f};
+    return {60.0f, 12.0f, 0.26f, 0.60f, 0.14f, 0.005f, 0.04f, 0.04f, 0.35f, 0.25f};
 }
 
 Gait RunGait()
 {
-    return {48.0f, 15.0f, 0.40f, 0.40f, 0.40f, 0.12f, 0.04f, 0.28f, 0.70f, 1.45f};
+    return {48.0f, 15.0f, 0.36f, 0.40f, 0.40f, 0.08f, 0.03f, 0.28f, 0.70f, 1.45f};
 }
 
 namespace {

@@ -86,10 +86,12 @@ void WriteFile(const std::filesystem::path& path, const std::string& bytes)
 
 } // namespace
 
-void WriteModels(const std::string& dataDir)
+void WriteModels(const std::string& dataDir) { WriteModelFiles(AllModels(OpeningHeights()), dataDir); }
+
+void WriteModelFiles(const std::vector<ModelFile>& files, const std::string& dataDir)
 {
     const std::filesystem::path root(dataDir);
-    for (const ModelFile& file : AllModels(OpeningHeights())) {
+    for (const ModelFile& file : files) {
         const std::string what = "model " + file.path;
         xmodel::Validate(file.model, what);
         if (file.path == "xfile/RinaShadow.x")

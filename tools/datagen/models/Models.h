@@ -45,5 +45,7 @@ HeightGrid OpeningHeights();
 // Writes every model below `dataDir` (the generator's temporary tree). Each model is checked,
 // written, read back and compared; a fault throws std::runtime_error naming the model.
 void WriteModels(const std::string& dataDir);
+// The same for a given list of models.
+void WriteModelFiles(const std::vector<ModelFile>& files, const std::string& dataDir);
 
 } // namespace models

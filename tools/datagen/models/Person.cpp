@@ -86,7 +86,7 @@ std::vector<Part> PersonParts(const BodyShape& s, const Outfit& o, bool coarse)
             kBottom);
         parts.back().followLeft = kThighL;
         parts.back().followRight = kThighR;
-        parts.back().follow = 0.6f;
+        parts.back().follow = 0.9f;
     }
     // A belt marks the waist of the heroine and the townspeople.
     if (!o.skirt)
