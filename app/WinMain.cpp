@@ -44,7 +44,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int nCmdShow)
     if (!guard.Create(kMutexName))
         return 0;
 
-    LoadStringA(hInstance, IDS_WINDOWCLASS, g_szWindowClass, sizeof g_szWindowClass);
+    LoadStringA(hInstance, IDS_WINDOW_CLASS, g_szWindowClass, sizeof g_szWindowClass);
 
     WNDCLASSEXA wc = {};
     wc.cbSize = sizeof wc;
