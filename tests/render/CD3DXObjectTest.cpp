@@ -267,6 +267,32 @@ TEST_F(Model, ABoneWithoutAFrameRefusesTheModel)
     EXPECT_EQ(model.BoneMatrices, nullptr);
 }
 
+TEST_F(Model, SkinnedMeshesGetBonePointersWithoutAnimationAndBesideEachOther)
+{
+    CD3DXObject still;
+    still.Load(Write("still.x", modelfixture::StillColumnText()).c_str());
+    EXPECT_EQ(still.AnimationController, nullptr);
+    D3DXMatrixTranslation(still.GetWorldMatrix(), 3.0f, 0.0f, 0.0f);
+    still.FrameMove();
+    // Bone1's matrix: its offset (down one) times its frame (up one, then the world).
+    ASSERT_NE(still.BoneMatrices, nullptr);
+    EXPECT_EQ(still.BoneMatrices[1]._41, 3.0f);
+    EXPECT_EQ(still.BoneMatrices[1]._42, 0.0f);
+    still.Render();
+
+    CD3DXObject twice;
+    twice.Load(Write("twice.x", modelfixture::TwoSkinnedMeshesText()).c_str());
+    int skinned = 0;
+    for (D3DXMESHCONTAINER* c = twice.FrameRoot->pMeshContainer; c; c = c->pNextMeshContainer) {
+        D3DXMESHCONTAINER_EX* ex = static_cast<D3DXMESHCONTAINER_EX*>(c);
+        ASSERT_NE(ex->pSkinInfo, nullptr);
+        ++skinned;
+        ASSERT_NE(ex->ppBoneMatrixPtrs, nullptr);
+        EXPECT_EQ(ex->ppBoneMatrixPtrs[1], &Frame(twice, "BoneB")->CombinedTransformationMatrix);
+    }
+    EXPECT_EQ(skinned, 2);
+}
+
 TEST_F(Model, ReleaseTwiceAndLoadAgain)
 {
     CD3DXObject model;

@@ -185,6 +185,22 @@ Frame Root {
 )";
 }
 
+std::string StillColumnText()
+{
+    const std::string text = ColumnText();
+    return text.substr(0, text.find("AnimationSet"));
+}
+
+std::string TwoSkinnedMeshesText()
+{
+    std::string text = TiedTriangleText();
+    const size_t mesh = text.find(" Mesh Tri {");
+    const size_t end = text.rfind("}\n}");
+    std::string copy = text.substr(mesh, end + 2 - mesh);
+    copy.replace(copy.find("Tri"), 3, "Tri2");
+    return text.insert(mesh, copy);
+}
+
 std::string Write(const std::string& name, const std::string& text)
 {
     qvtest::WriteFileText(name, text);
