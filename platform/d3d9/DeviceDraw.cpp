@@ -903,6 +903,8 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, UINT first, UIN
     ApplyState(layout);
     const bool transformed = layout.position == VertexLayout::kTransformed;
     const bool lighting = !transformed && m_renderStates[D3DRS_LIGHTING] != FALSE;
+    ApplyVertexProgram(transformed);
+    const bool programmed = m_vertexProgram != 0 && !transformed;
 
     // Position. Pre-transformed vertices carry 1/w: OpenGL gets (x, y, z, 1) x w so that
     // colours and texture coordinates are interpolated with perspective as Direct3D does.
@@ -928,7 +930,7 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, UINT first, UIN
     }
 
     // Normal: a vertex without one is lit with a zero normal (ambient and emissive only).
-    if (lighting && source(layout.normal)) {
+    if ((lighting || programmed) && source(layout.normal)) {
         SetArray(GL_NORMAL_ARRAY, true);
         QVGL(NormalPointer)(layout.normal.type, static_cast<GLsizei>(strides[layout.normal.stream]),
                             source(layout.normal));
