@@ -219,6 +219,8 @@ public:
     void Lose();
     void AllowReset();
     HWND Window() const { return m_window; }
+    // Direct3D clip coordinates to the OpenGL ones this device draws with (row vectors).
+    D3DMATRIX ClipAdjustment() const;
 
     static Device* Live(); // the newest device, for the hooks
 
