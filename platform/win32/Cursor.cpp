@@ -4,6 +4,7 @@
 
 #include <map>
 
+#include "platform/win32/ResourceTable.h"
 #include "platform/win32/Window.h"
 
 namespace qv::win {
@@ -58,6 +59,12 @@ HCURSOR SetCursor(HCURSOR hCursor)
         return old;
     }
     Cursor* c = reinterpret_cast<Cursor*>(hCursor);
+    if (!c->sdl && c->image) {
+        if (SDL_Surface* s = SurfaceOfImage(*c->image)) {
+            c->sdl = SDL_CreateColorCursor(s, c->image->hotX, c->image->hotY);
+            SDL_FreeSurface(s);
+        }
+    }
     if (!c->sdl)
         c->sdl = SDL_CreateSystemCursor(c->shape);
     if (c->sdl)

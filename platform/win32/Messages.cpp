@@ -187,6 +187,10 @@ void OnKey(const SDL_KeyboardEvent& e)
         lParam |= 1u << 30;
     if (!down)
         lParam |= 1u << 31;
+    // A release of Alt that followed its own press opens the menu bar; the message carries
+    // that in a bit the system leaves unused, as later keys change the layer's state.
+    if (key.vk == VK_MENU && g_altReleasedAlone)
+        lParam |= kLoneAltBit;
     const DWORD time = Post(target, message, static_cast<WPARAM>(key.vk), static_cast<LPARAM>(lParam));
     if (down) {
         int ch = CharacterOfKey(key.vk, (g_keys[VK_SHIFT] & 0x80) != 0, control && !alt, (g_keys[VK_CAPITAL] & 1) != 0);
@@ -358,15 +362,22 @@ void RunHooks(MSG& m, bool removed)
     hooks.front().proc(HC_ACTION, removed ? PM_REMOVE : PM_NOREMOVE, reinterpret_cast<LPARAM>(&m));
 }
 
+std::function<bool(const SDL_Event&)> g_interceptor;
+
 } // namespace
+
+void SetEventInterceptor(std::function<bool(const SDL_Event&)> interceptor) { g_interceptor = std::move(interceptor); }
 
 void PumpSdlEvents()
 {
     if (!SDL_WasInit(SDL_INIT_VIDEO))
         return;
     SDL_Event e;
-    while (SDL_PollEvent(&e))
+    while (SDL_PollEvent(&e)) {
+        if (g_interceptor && g_interceptor(e))
+            continue;
         Translate(e);
+    }
 }
 
 void WaitForInput(int ms)
@@ -387,7 +398,7 @@ bool QuitPosted(int* exitCode)
 
 POINT LastCursorPos() { return g_cursor; }
 bool IsKeyDown(int vk) { return vk > 0 && vk < 256 && (g_keys[vk] & 0x80); }
-bool AltReleasedAlone() { return g_altReleasedAlone; }
+
 
 void RunModalLoop(const std::function<bool()>& done, const std::function<bool(MSG&)>& filter)
 {
@@ -573,7 +584,7 @@ LRESULT DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
     case WM_SYSKEYUP:
     case WM_KEYUP:
         // F10, or Alt pressed and released alone, opens the menu bar from the keyboard.
-        if ((wParam == VK_F10 || (wParam == VK_MENU && AltReleasedAlone())) && IsTopLevel(*w) && w->menu)
+        if ((wParam == VK_F10 || (wParam == VK_MENU && (lParam & kLoneAltBit))) && IsTopLevel(*w) && w->menu)
             SendMessageA(hWnd, WM_SYSCOMMAND, SC_KEYMENU, 0);
         return 0;
     case WM_SYSCHAR:

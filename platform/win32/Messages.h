@@ -16,13 +16,18 @@ bool QuitPosted(int* exitCode);
 POINT LastCursorPos();
 // The keys as the window layer saw them (bit 7: down), for Alt/Shift/Ctrl in menus and dialogs.
 bool IsKeyDown(int vk);
-// True while Alt has been pressed and released without another key (a menu-bar request).
-bool AltReleasedAlone();
+// Set in the lParam of the WM_SYSKEYUP of an Alt pressed and released without another key
+// (a request for the menu bar); one of the bits that the system leaves unused.
+constexpr LPARAM kLoneAltBit = LPARAM(1) << 25;
 
 // Runs a modal loop until `done` answers true (or WM_QUIT arrives, which is posted again for the
 // outer loop): every message taken from the queue goes through the message hooks; `filter`
 // may consume it (answer true) before it is translated and dispatched.
 void RunModalLoop(const std::function<bool()>& done, const std::function<bool(MSG&)>& filter);
+
+// While set, every SDL event goes to `interceptor` first; it answers true for the events it
+// took (a tracked menu takes the pointer).
+void SetEventInterceptor(std::function<bool(const SDL_Event&)> interceptor);
 
 // The menu bar (MenuBar.cpp): entered by DefWindowProcA on a click in the strip, on F10 or a
 // lone Alt, or on Alt with a letter.

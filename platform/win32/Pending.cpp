@@ -7,65 +7,10 @@
 
 using namespace qv::win;
 
-namespace qv::win {
-const VersionInfo* ProgramVersion() { return nullptr; }
-void TrackMenuBar(HWND, int, bool) {}
-void TrackMenuBarByKey(HWND, int) {}
-void DrawMenuStrip(HWND) {}
-} // namespace qv::win
 
-void qv::SwapGlWindow(HWND hWnd)
-{
-    if (SDL_Window* w = qv::SdlWindowOf(hWnd))
-        SDL_GL_SwapWindow(w);
-}
 
-int LoadStringA(HINSTANCE, UINT, LPSTR lpBuffer, int cchBufferMax)
-{
-    if (lpBuffer && cchBufferMax > 0)
-        lpBuffer[0] = 0;
-    SetError(ERROR_RESOURCE_NAME_NOT_FOUND);
-    return 0;
-}
 
-HCURSOR LoadCursorA(HINSTANCE hInstance, LPCSTR lpCursorName)
-{
-    if (!hInstance && IS_INTRESOURCE(lpCursorName))
-        return SystemCursor(static_cast<int>(reinterpret_cast<ULONG_PTR>(lpCursorName)));
-    if (hInstance && IS_INTRESOURCE(lpCursorName))
-        return SystemCursor(32512);
-    SetError(ERROR_RESOURCE_NAME_NOT_FOUND);
-    return nullptr;
-}
 
-HICON LoadIconA(HINSTANCE, LPCSTR lpIconName)
-{
-    static int s_icon;
-    if (!lpIconName)
-        return nullptr;
-    return reinterpret_cast<HICON>(&s_icon);
-}
-
-HMENU LoadMenuA(HINSTANCE, LPCSTR) { SetError(ERROR_RESOURCE_NAME_NOT_FOUND); return nullptr; }
-HMENU GetMenu(HWND hWnd) { Window* w = Find(hWnd); return w ? w->menu : nullptr; }
-BOOL SetMenu(HWND, HMENU) { return FALSE; }
-BOOL DrawMenuBar(HWND) { return TRUE; }
-HMENU GetSubMenu(HMENU, int) { return nullptr; }
-int GetMenuItemCount(HMENU) { return -1; }
-UINT GetMenuItemID(HMENU, int) { return 0xFFFFFFFF; }
-UINT GetMenuState(HMENU, UINT, UINT) { return 0xFFFFFFFF; }
-DWORD CheckMenuItem(HMENU, UINT, UINT) { return 0xFFFFFFFF; }
-BOOL EnableMenuItem(HMENU, UINT, UINT) { return -1; }
-int GetMenuStringA(HMENU, UINT, LPSTR, int, UINT) { return 0; }
-HMENU CreateMenu() { return nullptr; }
-HMENU CreatePopupMenu() { return nullptr; }
-BOOL AppendMenuA(HMENU, UINT, UINT_PTR, LPCSTR) { return FALSE; }
-BOOL DestroyMenu(HMENU) { return FALSE; }
-BOOL IsMenu(HMENU) { return FALSE; }
-HACCEL LoadAcceleratorsA(HINSTANCE, LPCSTR) { return nullptr; }
-HACCEL CreateAcceleratorTableA(LPACCEL, int) { return nullptr; }
-BOOL DestroyAcceleratorTable(HACCEL) { return FALSE; }
-int TranslateAcceleratorA(HWND, HACCEL, LPMSG) { return 0; }
 
 INT_PTR DialogBoxParamA(HINSTANCE, LPCSTR, HWND, DLGPROC, LPARAM) { return -1; }
 BOOL EndDialog(HWND, INT_PTR) { return FALSE; }

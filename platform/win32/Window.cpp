@@ -7,7 +7,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/win32/Cursor.h"
 #include "platform/win32/KeyboardState.h"
+#include "platform/win32/ResourceTable.h"
 #include "platform/win32/SdlWindow.h"
 
 namespace qv::win {
@@ -130,6 +132,15 @@ bool CreateSdlWindow(Window& w)
     if (!w.sdl)
         return false;
     w.geometrySetAt = SDL_GetTicks();
+    if (w.cls->icon) {
+        const Icon* icon = reinterpret_cast<const Icon*>(w.cls->icon);
+        if (icon->image) {
+            if (SDL_Surface* s = SurfaceOfImage(*icon->image)) {
+                SDL_SetWindowIcon(w.sdl, s);
+                SDL_FreeSurface(s);
+            }
+        }
+    }
     if (!w.cls->layerDrawn) {
         w.gl = SDL_GL_CreateContext(w.sdl);
         if (!w.gl) {
@@ -333,6 +344,24 @@ POINT SdlToClient(const Window& w, int x, int y)
     }
     const int strip = HasMenuStrip(w) ? kMenuBarHeight : 0;
     return POINT{x, y - strip};
+}
+
+POINT ClientToSdl(const Window& w, POINT client)
+{
+    const RECT c = ClientRectOf(w);
+    if (w.fullScreen) {
+        int vx = 0, vy = 0, vw = 1, vh = 1;
+        qv::ClientViewport(w.handle, &vx, &vy, &vw, &vh);
+        int ww = 0, wh = 0, dw = 1, dh = 1;
+        SDL_GetWindowSize(w.sdl, &ww, &wh);
+        SDL_GL_GetDrawableSize(w.sdl, &dw, &dh);
+        const double ex = client.x + c.left - w.rect.left, ey = client.y + c.top - w.rect.top;
+        const double px = vx + ex * vw / std::max(1, Width(w.rect));
+        const double py = vy + ey * vh / std::max(1, Height(w.rect));
+        return POINT{static_cast<LONG>(px * ww / std::max(1, dw)), static_cast<LONG>(py * wh / std::max(1, dh))};
+    }
+    const int strip = HasMenuStrip(w) ? kMenuBarHeight : 0;
+    return POINT{client.x, client.y + strip};
 }
 
 HWND ActiveWindow() { return Find(R().active) ? R().active : nullptr; }

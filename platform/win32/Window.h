@@ -77,8 +77,9 @@ void SyncSdlWindow(Window& w);
 // A top-level window's SDL window changed size or place by the user or the window manager.
 void OnSdlResized(Window& w, int width, int height);
 void OnSdlMoved(Window& w, int x, int y);
-// SDL window coordinates -> client coordinates of the window.
+// SDL window coordinates -> client coordinates of the window, and back.
 POINT SdlToClient(const Window& w, int x, int y);
+POINT ClientToSdl(const Window& w, POINT client);
 
 // Activation and focus, set by ShowWindow and by SDL focus events.
 void Activate(HWND hWnd, WORD how);
