@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/d3d9/D3D9Interop.h"
 #include "platform/d3d9/Device.h"
 
 namespace qv::d3d9 {
@@ -333,13 +334,7 @@ void Device::ApplyTransforms(bool transformed)
         return it != m_transforms.end() ? it->second : IdentityMatrix();
     };
     // Row vectors: a Direct3D matrix read column by column by OpenGL is the same transform.
-    // Clip-space depth 0..w becomes -w..w, and the picture moves half a pixel so that pixel
-    // centres fall on whole viewport coordinates, as in Direct3D 9.
-    D3DMATRIX adjust = IdentityMatrix();
-    adjust._33 = 2.0f;
-    adjust._43 = -1.0f;
-    adjust._41 = 1.0f / static_cast<float>(m_viewport.Width);
-    adjust._42 = -(1.0f - 2.0f * kTieBias) / static_cast<float>(m_viewport.Height);
+    const D3DMATRIX adjust = ClipAdjustment();
     // Direct3D's camera looks along +z, OpenGL's eye along -z: OpenGL's eye space is taken
     // with z mirrored (undone in the projection), so that its distant viewer (0, 0, 1) is
     // Direct3D's, the eye looking at the surface. Lighting sees only dot products and lengths,
@@ -354,6 +349,18 @@ void Device::ApplyTransforms(bool transformed)
     QVGL(LoadMatrixf)(&projection.m[0][0]);
     QVGL(MatrixMode)(GL_MODELVIEW);
     QVGL(LoadMatrixf)(&worldView.m[0][0]);
+}
+
+D3DMATRIX Device::ClipAdjustment() const
+{
+    // Clip-space depth 0..w becomes -w..w, and the picture moves half a pixel so that pixel
+    // centres fall on whole viewport coordinates, as in Direct3D 9.
+    D3DMATRIX adjust = IdentityMatrix();
+    adjust._33 = 2.0f;
+    adjust._43 = -1.0f;
+    adjust._41 = 1.0f / static_cast<float>(m_viewport.Width);
+    adjust._42 = -(1.0f - 2.0f * kTieBias) / static_cast<float>(m_viewport.Height);
+    return adjust;
 }
 
 void Device::ApplyLights()
@@ -527,9 +534,10 @@ void Device::ApplySampler(Texture* texture)
     if (changed(D3DSAMP_MIPMAPLODBIAS))
         QVGL(TexParameterf)(GL_TEXTURE_2D, GL_TEXTURE_LOD_BIAS, AsFloat(ss[D3DSAMP_MIPMAPLODBIAS]));
     if (changed(D3DSAMP_MAXMIPLEVEL)) {
+        // The most detailed level drawn: the sampler's limit or the texture's own LOD.
         const DWORD top = texture->LevelCount() - 1;
-        QVGL(TexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL,
-                            static_cast<GLint>(std::min(ss[D3DSAMP_MAXMIPLEVEL], top)));
+        const DWORD first = std::max(ss[D3DSAMP_MAXMIPLEVEL], texture->GetLOD());
+        QVGL(TexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, static_cast<GLint>(std::min(first, top)));
     }
     if (qv::gl::g_api.anisotropicFiltering &&
         (changed(D3DSAMP_MAXANISOTROPY) || changed(D3DSAMP_MINFILTER) || changed(D3DSAMP_MAGFILTER))) {
@@ -821,6 +829,26 @@ GLenum PrimitiveMode(D3DPRIMITIVETYPE type)
     }
 }
 
+// One past the last byte that a vertex's attributes read from `stream`.
+UINT AttributeEnd(const VertexLayout& layout, UINT stream)
+{
+    UINT end = 0;
+    auto extend = [&](const AttributeSource& a) {
+        if (!a.present || a.stream != stream)
+            return;
+        const UINT components = a.size == GL_BGRA ? 4 : static_cast<UINT>(a.size);
+        const UINT bytes = a.type == GL_FLOAT ? 4 : (a.type == GL_SHORT || a.type == GL_UNSIGNED_SHORT) ? 2 : 1;
+        end = std::max(end, a.offset + components * bytes);
+    };
+    extend(layout.pos);
+    extend(layout.normal);
+    extend(layout.diffuse);
+    extend(layout.specular);
+    for (const AttributeSource& t : layout.tex)
+        extend(t);
+    return end;
+}
+
 template <class Index>
 UINT MaxIndex(const void* indices, UINT count)
 {
@@ -856,8 +884,10 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, UINT first, UIN
                 continue;
             const int64_t offset =
                 static_cast<int64_t>(m_streams[s].offset) + static_cast<int64_t>(baseVertex) * m_streams[s].stride;
-            // Every vertex read must lie inside the buffer.
-            const int64_t end = offset + static_cast<int64_t>(vertexEnd) * m_streams[s].stride;
+            // Every byte read, up to the last attribute of the last vertex, must lie inside the
+            // buffer, whatever the stride.
+            const int64_t end = offset + static_cast<int64_t>(vertexEnd - 1) * m_streams[s].stride +
+                                AttributeEnd(layout, s);
             if (offset < 0 || end > static_cast<int64_t>(m_streams[s].buffer->Size()))
                 return D3DERR_INVALIDCALL;
             bases[s] = m_streams[s].buffer->Data() + offset;
@@ -873,6 +903,8 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, UINT first, UIN
     ApplyState(layout);
     const bool transformed = layout.position == VertexLayout::kTransformed;
     const bool lighting = !transformed && m_renderStates[D3DRS_LIGHTING] != FALSE;
+    ApplyVertexProgram(transformed);
+    const bool programmed = m_vertexProgram != 0 && !transformed;
 
     // Position. Pre-transformed vertices carry 1/w: OpenGL gets (x, y, z, 1) x w so that
     // colours and texture coordinates are interpolated with perspective as Direct3D does.
@@ -898,7 +930,7 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, UINT first, UIN
     }
 
     // Normal: a vertex without one is lit with a zero normal (ambient and emissive only).
-    if (lighting && source(layout.normal)) {
+    if ((lighting || programmed) && source(layout.normal)) {
         SetArray(GL_NORMAL_ARRAY, true);
         QVGL(NormalPointer)(layout.normal.type, static_cast<GLsizei>(strides[layout.normal.stream]),
                             source(layout.normal));
@@ -1012,3 +1044,11 @@ HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType, UINT MinV
 }
 
 } // namespace qv::d3d9
+
+D3DMATRIX qv::D3D9ClipAdjustment(IDirect3DDevice9* device)
+{
+    auto* ours = qv::d3d9::Device::Live();
+    if (!ours || static_cast<IDirect3DDevice9*>(ours) != device)
+        return qv::d3d9::IdentityMatrix();
+    return ours->ClipAdjustment();
+}

@@ -185,6 +185,22 @@ Frame Root {
 )";
 }
 
+std::string StillColumnText()
+{
+    const std::string text = ColumnText();
+    return text.substr(0, text.find("AnimationSet"));
+}
+
+std::string TwoSkinnedMeshesText()
+{
+    std::string text = TiedTriangleText();
+    const size_t mesh = text.find(" Mesh Tri {");
+    const size_t end = text.rfind("}\n}");
+    std::string copy = text.substr(mesh, end + 2 - mesh);
+    copy.replace(copy.find("Tri"), 3, "Tri2");
+    return text.insert(mesh, copy);
+}
+
 std::string Write(const std::string& name, const std::string& text)
 {
     qvtest::WriteFileText(name, text);
@@ -194,7 +210,10 @@ std::string Write(const std::string& name, const std::string& text)
 Surroundings::Surroundings(const std::string& testName)
 {
     previous_ = std::filesystem::current_path().string();
-    const std::string dir = qvtest::MakeTempDir("model_" + testName);
+    // The suite's name too: tests of several suites may share a name.
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    const std::string suite = info ? std::string(info->test_suite_name()) + "." : std::string();
+    const std::string dir = qvtest::MakeTempDir("model_" + suite + testName);
     if (chdir(dir.c_str()) != 0) {
         ADD_FAILURE() << "cannot enter " << dir;
         return;

@@ -27,6 +27,12 @@ std::string PlainText(float ax, float ay, float az, float bx, float by, float bz
 // bones have frames, "BoneC" has a frame and an influence on no face.
 std::string TiedTriangleText();
 
+// The column without its animation sets.
+std::string StillColumnText();
+
+// The tied triangle twice, as two skinned meshes of one frame.
+std::string TwoSkinnedMeshesText();
+
 // The column whose second bone names no frame.
 std::string MissingBoneText();
 

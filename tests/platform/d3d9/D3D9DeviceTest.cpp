@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/d3d9/D3D9TestHooks.h"
+#include "platform/win32/SdlWindow.h"
 #include "platform/platform.h"
 #include "support/D3D9Fixture.h"
 
@@ -243,6 +244,11 @@ TEST_F(D3D9Device, BuffersNeverLetADrawReadPastThem)
     EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 0, 3), D3DERR_INVALIDCALL);
     EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 1, 0, 3, 0, 1), D3DERR_INVALIDCALL);
     EXPECT_EQ(device->DrawPrimitive(static_cast<D3DPRIMITIVETYPE>(9), 0, 1), D3DERR_INVALIDCALL);
+    // A stride shorter than the vertex: the vertices at 28, 36 and 44 fit 3 x 8 bytes, but
+    // the last one's 20 bytes would end past the buffer's 60.
+    device->SetStreamSource(0, vertices, 28, 8);
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1), D3DERR_INVALIDCALL);
+    device->SetStreamSource(0, vertices, 0, sizeof(ScreenVertex));
     EXPECT_EQ(device->BeginScene(), D3DERR_INVALIDCALL);
     device->EndScene();
 
@@ -334,6 +340,47 @@ TEST(D3D9Depth, AD16DeviceHasNoStencilToClear)
     ASSERT_TRUE(f.Create(64, 48, D3DFMT_D16));
     EXPECT_EQ(f.device->Clear(0, nullptr, D3DCLEAR_STENCIL, 0, 1.0f, 0), D3DERR_INVALIDCALL);
     EXPECT_EQ(f.device->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0), D3D_OK);
+}
+
+} // namespace
+
+namespace {
+
+void SendWindowEvent(HWND window, Uint8 what)
+{
+    SDL_Event event = {};
+    event.type = SDL_WINDOWEVENT;
+    event.window.event = what;
+    event.window.windowID = SDL_GetWindowID(qv::SdlWindowOf(window));
+    SDL_PushEvent(&event);
+}
+
+TEST(D3D9FullScreen, LosingTheScreenLosesTheDeviceUntilItComesBack)
+{
+    qvtest::DeviceFixture f;
+    f.window = qvtest::MakeDeviceWindow(160, 120);
+    f.d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    ASSERT_TRUE(f.window && f.d3d);
+    f.params = qvtest::WindowedParameters(f.window, 320, 240);
+    f.params.Windowed = FALSE;
+    ASSERT_EQ(f.d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, f.window, D3DCREATE_SOFTWARE_VERTEXPROCESSING,
+                                  &f.params, &f.device),
+              D3D_OK);
+    // The display shows the mode: the system metrics report it.
+    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 320);
+    EXPECT_EQ(f.device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+
+    SendWindowEvent(f.window, SDL_WINDOWEVENT_FOCUS_LOST);
+    EXPECT_EQ(f.device->TestCooperativeLevel(), D3DERR_DEVICELOST);
+    SendWindowEvent(f.window, SDL_WINDOWEVENT_FOCUS_GAINED);
+    EXPECT_EQ(f.device->TestCooperativeLevel(), D3DERR_DEVICENOTRESET);
+    D3DPRESENT_PARAMETERS windowed = f.params;
+    windowed.Windowed = TRUE;
+    ASSERT_EQ(f.device->Reset(&windowed), D3D_OK);
+    EXPECT_NE(GetSystemMetrics(SM_CXSCREEN), 320);
+    // A windowed device does not care where the focus goes.
+    SendWindowEvent(f.window, SDL_WINDOWEVENT_FOCUS_LOST);
+    EXPECT_EQ(f.device->TestCooperativeLevel(), D3D_OK);
 }
 
 } // namespace

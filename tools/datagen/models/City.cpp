@@ -224,8 +224,8 @@ std::vector<Model> BuildBuildingPieces(int type)
 
 Model BuildRoad(int)
 {
-    // The street round the footprint: a pavement next to the walls, then a carriageway on each
-    // side whose lines run along it, mitred at the corners.
+    // The street round the footprint: paving under and next to the walls, then a carriageway
+    // on each side whose lines run along it, mitred at the corners.
     CMeshBuilder b("Mesh_road");
     Material pave = Matte(1.0f, 1.0f, 1.0f, datagen::kTexPavement);
     Material road = Matte(1.0f, 1.0f, 1.0f, datagen::kTexRoad);
@@ -233,6 +233,9 @@ Model BuildRoad(int)
     const uint32_t pavement = b.AddMaterial(pave), street = b.AddMaterial(road);
     const float edge = 0.5f, kerb = 0.6f, outer = 0.85f;
     const float across = outer - kerb;
+    // Paving under the footprint too, so a court or a cut corner of the building is paved.
+    b.FlatPolygon({{-edge, 0, -edge}, {edge, 0, -edge}, {edge, 0, edge}, {-edge, 0, edge}}, {0, 1, 0}, pavement,
+                  [](Vec3 p) { return std::array<float, 2>{p.x * 4, p.z * 4}; });
     for (int side = 0; side < 4; ++side) {
         // Corners of this side's strips, turned a quarter each side; u across, v along.
         const Mat4 turn = RotationY(1.5707963f * side);
