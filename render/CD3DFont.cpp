@@ -1,6 +1,7 @@
 #include "render/CD3DFont.h"
 
 #include <cstring>
+#include <initializer_list>
 
 CFontPair g_FontPair;
 
@@ -16,12 +17,13 @@ CD3DFont::~CD3DFont()
 void CD3DFont::CreateFont(FontDesc desc)
 {
     if (Font) {
-        if (DC && OldFont && !SelectObject(DC, OldFont)) throw "Failed CD3DFont::CreateFont SelectObject[hFontOld";
+        if (DC && OldFont && !::SelectObject(DC, OldFont)) throw "Failed CD3DFont::CreateFont SelectObject[hFontOld";
         if (!DeleteObject(Font)) throw "Failed CD3DFont::DeleteFont DeleteObject[hFont]";
         Font = nullptr;
     }
     desc.FaceName[sizeof desc.FaceName - 1] = '\0';
-    Font = CreateFontA(desc.Height, desc.Width, desc.Escapement, desc.Orientation, desc.Weight,
+    // Qualified: with the SDK's CreateFont macro this method itself is named CreateFontA.
+    Font = ::CreateFontA(desc.Height, desc.Width, desc.Escapement, desc.Orientation, desc.Weight,
                        static_cast<DWORD>(desc.Italic), static_cast<DWORD>(desc.Underline),
                        static_cast<DWORD>(desc.StrikeOut), static_cast<DWORD>(desc.CharSet),
                        static_cast<DWORD>(desc.OutputPrecision), static_cast<DWORD>(desc.ClipPrecision),

@@ -1,5 +1,6 @@
 #include "render/COBBTree.h"
 
+#include <cstdint>
 #include <cstring>
 
 COBBTree::COBBTree() : Root(new Node()) {}

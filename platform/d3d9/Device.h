@@ -209,11 +209,18 @@ public:
     void Forget(VertexBuffer* buffer);
     void Forget(IndexBuffer* buffer);
     void Forget(VertexDeclaration* declaration);
+    // A GLSL program that runs in place of the fixed-function vertex stage for the next draws
+    // (an effect's pass), 0 for none; `clipAdjust` is its uniform of EffectBridge.h.
+    void SetVertexProgram(GLuint program, GLint clipAdjust);
+    // Binds a program to set its uniforms, keeping the record of what is bound right.
+    void BindProgramForUpload(GLuint program);
 
     // Device loss, from the test hook or the window losing full screen.
     void Lose();
     void AllowReset();
     HWND Window() const { return m_window; }
+    // Direct3D clip coordinates to the OpenGL ones this device draws with (row vectors).
+    D3DMATRIX ClipAdjustment() const;
 
     static Device* Live(); // the newest device, for the hooks
 
@@ -252,6 +259,7 @@ private:
     void ApplyViewport(bool transformed);
     void ApplyScissor();
     void SetArray(GLenum array, bool enabled);
+    void ApplyVertexProgram(bool transformed); // EffectBridge.cpp
     GLuint BackBufferWidth() const { return m_params.BackBufferWidth; }
     GLuint BackBufferHeight() const { return m_params.BackBufferHeight; }
 
@@ -315,6 +323,9 @@ private:
     int m_glColorMaterial = -1;
     uint32_t m_glArrays = 0;
     GLint m_glLightCount = 0;
+    GLuint m_vertexProgram = 0;
+    GLint m_vertexProgramClipAdjust = -1;
+    GLuint m_glProgram = 0;
     std::vector<float> m_transformedScratch;
     std::vector<uint8_t> m_colorScratch;
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/d3d9/D3D9Interop.h"
 #include "platform/d3d9/Device.h"
 
 namespace qv::d3d9 {
@@ -333,13 +334,7 @@ void Device::ApplyTransforms(bool transformed)
         return it != m_transforms.end() ? it->second : IdentityMatrix();
     };
     // Row vectors: a Direct3D matrix read column by column by OpenGL is the same transform.
-    // Clip-space depth 0..w becomes -w..w, and the picture moves half a pixel so that pixel
-    // centres fall on whole viewport coordinates, as in Direct3D 9.
-    D3DMATRIX adjust = IdentityMatrix();
-    adjust._33 = 2.0f;
-    adjust._43 = -1.0f;
-    adjust._41 = 1.0f / static_cast<float>(m_viewport.Width);
-    adjust._42 = -(1.0f - 2.0f * kTieBias) / static_cast<float>(m_viewport.Height);
+    const D3DMATRIX adjust = ClipAdjustment();
     // Direct3D's camera looks along +z, OpenGL's eye along -z: OpenGL's eye space is taken
     // with z mirrored (undone in the projection), so that its distant viewer (0, 0, 1) is
     // Direct3D's, the eye looking at the surface. Lighting sees only dot products and lengths,
@@ -354,6 +349,18 @@ void Device::ApplyTransforms(bool transformed)
     QVGL(LoadMatrixf)(&projection.m[0][0]);
     QVGL(MatrixMode)(GL_MODELVIEW);
     QVGL(LoadMatrixf)(&worldView.m[0][0]);
+}
+
+D3DMATRIX Device::ClipAdjustment() const
+{
+    // Clip-space depth 0..w becomes -w..w, and the picture moves half a pixel so that pixel
+    // centres fall on whole viewport coordinates, as in Direct3D 9.
+    D3DMATRIX adjust = IdentityMatrix();
+    adjust._33 = 2.0f;
+    adjust._43 = -1.0f;
+    adjust._41 = 1.0f / static_cast<float>(m_viewport.Width);
+    adjust._42 = -(1.0f - 2.0f * kTieBias) / static_cast<float>(m_viewport.Height);
+    return adjust;
 }
 
 void Device::ApplyLights()
@@ -873,6 +880,8 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, UINT first, UIN
     ApplyState(layout);
     const bool transformed = layout.position == VertexLayout::kTransformed;
     const bool lighting = !transformed && m_renderStates[D3DRS_LIGHTING] != FALSE;
+    ApplyVertexProgram(transformed);
+    const bool programmed = m_vertexProgram != 0 && !transformed;
 
     // Position. Pre-transformed vertices carry 1/w: OpenGL gets (x, y, z, 1) x w so that
     // colours and texture coordinates are interpolated with perspective as Direct3D does.
@@ -898,7 +907,7 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, UINT first, UIN
     }
 
     // Normal: a vertex without one is lit with a zero normal (ambient and emissive only).
-    if (lighting && source(layout.normal)) {
+    if ((lighting || programmed) && source(layout.normal)) {
         SetArray(GL_NORMAL_ARRAY, true);
         QVGL(NormalPointer)(layout.normal.type, static_cast<GLsizei>(strides[layout.normal.stream]),
                             source(layout.normal));
@@ -1012,3 +1021,11 @@ HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType, UINT MinV
 }
 
 } // namespace qv::d3d9
+
+D3DMATRIX qv::D3D9ClipAdjustment(IDirect3DDevice9* device)
+{
+    auto* ours = qv::d3d9::Device::Live();
+    if (!ours || static_cast<IDirect3DDevice9*>(ours) != device)
+        return qv::d3d9::IdentityMatrix();
+    return ours->ClipAdjustment();
+}

@@ -42,6 +42,11 @@ private:
 HRESULT D3DXCreateBuffer(DWORD NumBytes, LPD3DXBUFFER* ppBuffer)
 {
     if (!ppBuffer) return D3DERR_INVALIDCALL;
-    *ppBuffer = new (std::nothrow) CD3DXBuffer(NumBytes);
-    return *ppBuffer ? S_OK : E_OUTOFMEMORY;
+    try {
+        *ppBuffer = new CD3DXBuffer(NumBytes);
+    } catch (const std::bad_alloc&) {
+        *ppBuffer = nullptr;
+        return E_OUTOFMEMORY;
+    }
+    return S_OK;
 }

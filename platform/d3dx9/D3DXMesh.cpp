@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <stdexcept>
 #include <unordered_map>
 #include <vector>
 
@@ -18,6 +19,19 @@ const DWORD kNoFace = 0xFFFFFFFFu;
 const DWORD kMeshOptFlags = D3DXMESHOPT_DEVICEINDEPENDENT | D3DXMESHOPT_COMPACT | D3DXMESHOPT_ATTRSORT |
                             D3DXMESHOPT_VERTEXCACHE | D3DXMESHOPT_STRIPREORDER | D3DXMESHOPT_IGNOREVERTS |
                             D3DXMESHOPT_DONOTSPLIT;
+
+// The interface answers results, never exceptions: running out of memory is E_OUTOFMEMORY.
+template <typename Body>
+HRESULT Guarded(Body&& body)
+{
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (const std::length_error&) {
+        return E_OUTOFMEMORY;
+    }
+}
 
 UINT DeclLength(const D3DVERTEXELEMENT9* decl)
 {
@@ -95,7 +109,10 @@ public:
     }
 
     // ID3DXBaseMesh
-    STDMETHOD(DrawSubset)(DWORD AttribId) override;
+    STDMETHOD(DrawSubset)(DWORD AttribId) override
+    {
+        return Guarded([&] { return DrawSubsetUnguarded(AttribId); });
+    }
     STDMETHOD_(DWORD, GetNumFaces)() override { return numFaces_; }
     STDMETHOD_(DWORD, GetNumVertices)() override { return numVertices_; }
     STDMETHOD_(DWORD, GetFVF)() override { return fvf_; }
@@ -125,7 +142,10 @@ public:
         return CloneMesh(Options, decl, pD3DDevice, ppCloneMesh);
     }
     STDMETHOD(CloneMesh)(DWORD Options, const D3DVERTEXELEMENT9* pDeclaration, LPDIRECT3DDEVICE9 pD3DDevice,
-                         LPD3DXMESH* ppCloneMesh) override;
+                         LPD3DXMESH* ppCloneMesh) override
+    {
+        return Guarded([&] { return CloneMeshUnguarded(Options, pDeclaration, pD3DDevice, ppCloneMesh); });
+    }
     STDMETHOD(GetVertexBuffer)(LPDIRECT3DVERTEXBUFFER9* ppVB) override
     {
         if (!ppVB) return D3DERR_INVALIDCALL;
@@ -164,7 +184,10 @@ public:
         *pAttribTableSize = static_cast<DWORD>(table_.size());
         return S_OK;
     }
-    STDMETHOD(GenerateAdjacency)(FLOAT Epsilon, DWORD* pAdjacency) override;
+    STDMETHOD(GenerateAdjacency)(FLOAT Epsilon, DWORD* pAdjacency) override
+    {
+        return Guarded([&] { return GenerateAdjacencyUnguarded(Epsilon, pAdjacency); });
+    }
 
     // ID3DXMesh
     STDMETHOD(LockAttributeBuffer)(DWORD Flags, DWORD** ppData) override
@@ -178,7 +201,11 @@ public:
     STDMETHOD(Optimize)(DWORD Flags, const DWORD* pAdjacencyIn, DWORD* pAdjacencyOut, DWORD* pFaceRemap,
                         LPD3DXBUFFER* ppVertexRemap, LPD3DXMESH* ppOptMesh) override;
     STDMETHOD(OptimizeInplace)(DWORD Flags, const DWORD* pAdjacencyIn, DWORD* pAdjacencyOut, DWORD* pFaceRemap,
-                               LPD3DXBUFFER* ppVertexRemap) override;
+                               LPD3DXBUFFER* ppVertexRemap) override
+    {
+        return Guarded(
+            [&] { return OptimizeInplaceUnguarded(Flags, pAdjacencyIn, pAdjacencyOut, pFaceRemap, ppVertexRemap); });
+    }
     STDMETHOD(SetAttributeTable)(const D3DXATTRIBUTERANGE* pAttribTable, DWORD cAttribTableSize) override
     {
         if (cAttribTableSize && !pAttribTable) return D3DERR_INVALIDCALL;
@@ -201,6 +228,13 @@ private:
         if (vdecl_) vdecl_->Release();
         if (device_) device_->Release();
     }
+
+    HRESULT DrawSubsetUnguarded(DWORD AttribId);
+    HRESULT CloneMeshUnguarded(DWORD Options, const D3DVERTEXELEMENT9* pDeclaration, LPDIRECT3DDEVICE9 pD3DDevice,
+                               LPD3DXMESH* ppCloneMesh);
+    HRESULT GenerateAdjacencyUnguarded(FLOAT Epsilon, DWORD* pAdjacency);
+    HRESULT OptimizeInplaceUnguarded(DWORD Flags, const DWORD* pAdjacencyIn, DWORD* pAdjacencyOut, DWORD* pFaceRemap,
+                                     LPD3DXBUFFER* ppVertexRemap);
 
     bool Is32Bit() const { return (options_ & D3DXMESH_32BIT) != 0; }
     // Reads every index (as 32-bit) and every position.
@@ -244,6 +278,14 @@ HRESULT CD3DXMesh::Create(DWORD numFaces, DWORD numVertices, DWORD options, cons
 
     CD3DXMesh* mesh = new (std::nothrow) CD3DXMesh();
     if (!mesh) return E_OUTOFMEMORY;
+    // Released on every way out but success, exceptions included.
+    struct Releaser {
+        CD3DXMesh* mesh;
+        ~Releaser()
+        {
+            if (mesh) mesh->Release();
+        }
+    } releaser{mesh};
     mesh->options_ = options & ~kMeshOptFlags;
     std::memcpy(mesh->decl_, decl, sizeof(D3DVERTEXELEMENT9) * (length + 1));
     DWORD fvf = 0;
@@ -255,11 +297,9 @@ HRESULT CD3DXMesh::Create(DWORD numFaces, DWORD numVertices, DWORD options, cons
     if (device) device->AddRef();
     HRESULT hr = MakeVertexBuffer(device, options, static_cast<UINT>(vbBytes), mesh->fvf_, &mesh->vb_);
     if (SUCCEEDED(hr)) hr = MakeIndexBuffer(device, options, static_cast<UINT>(ibBytes), &mesh->ib_);
-    if (FAILED(hr)) {
-        mesh->Release();
-        return hr;
-    }
+    if (FAILED(hr)) return hr;
     mesh->attributes_.assign(numFaces, 0);
+    releaser.mesh = nullptr;
     *out = mesh;
     return S_OK;
 }
@@ -323,7 +363,7 @@ HRESULT CD3DXMesh::BuildRuns()
     return S_OK;
 }
 
-HRESULT CD3DXMesh::DrawSubset(DWORD AttribId)
+HRESULT CD3DXMesh::DrawSubsetUnguarded(DWORD AttribId)
 {
     if (!device_) return D3DERR_INVALIDCALL;
     const std::vector<D3DXATTRIBUTERANGE>* ranges = &table_;
@@ -359,7 +399,7 @@ HRESULT CD3DXMesh::DrawSubset(DWORD AttribId)
     return S_OK;
 }
 
-HRESULT CD3DXMesh::CloneMesh(DWORD Options, const D3DVERTEXELEMENT9* pDeclaration, LPDIRECT3DDEVICE9 pD3DDevice,
+HRESULT CD3DXMesh::CloneMeshUnguarded(DWORD Options, const D3DVERTEXELEMENT9* pDeclaration, LPDIRECT3DDEVICE9 pD3DDevice,
                              LPD3DXMESH* ppCloneMesh)
 {
     if (!ppCloneMesh || !pDeclaration) return D3DERR_INVALIDCALL;
@@ -417,7 +457,7 @@ HRESULT CD3DXMesh::CloneMesh(DWORD Options, const D3DVERTEXELEMENT9* pDeclaratio
     return S_OK;
 }
 
-HRESULT CD3DXMesh::GenerateAdjacency(FLOAT Epsilon, DWORD* pAdjacency)
+HRESULT CD3DXMesh::GenerateAdjacencyUnguarded(FLOAT Epsilon, DWORD* pAdjacency)
 {
     if (!pAdjacency || Epsilon < 0.0f) return D3DERR_INVALIDCALL;
     std::vector<D3DXVECTOR3> positions;
@@ -430,7 +470,7 @@ HRESULT CD3DXMesh::GenerateAdjacency(FLOAT Epsilon, DWORD* pAdjacency)
     return S_OK;
 }
 
-HRESULT CD3DXMesh::OptimizeInplace(DWORD Flags, const DWORD* pAdjacencyIn, DWORD* pAdjacencyOut, DWORD* pFaceRemap,
+HRESULT CD3DXMesh::OptimizeInplaceUnguarded(DWORD Flags, const DWORD* pAdjacencyIn, DWORD* pAdjacencyOut, DWORD* pFaceRemap,
                                    LPD3DXBUFFER* ppVertexRemap)
 {
     if (ppVertexRemap) *ppVertexRemap = nullptr;
@@ -548,7 +588,8 @@ HRESULT D3DXCreateMesh(DWORD NumFaces, DWORD NumVertices, DWORD Options, const D
 {
     if (!ppMesh) return D3DERR_INVALIDCALL;
     CD3DXMesh* mesh = nullptr;
-    const HRESULT hr = CD3DXMesh::Create(NumFaces, NumVertices, Options, pDeclaration, pD3DDevice, &mesh);
+    const HRESULT hr =
+        Guarded([&] { return CD3DXMesh::Create(NumFaces, NumVertices, Options, pDeclaration, pD3DDevice, &mesh); });
     *ppMesh = mesh;
     return hr;
 }

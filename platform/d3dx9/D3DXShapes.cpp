@@ -1,6 +1,7 @@
 // Bounding volumes, vertex normals and the sphere mesh.
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "platform/d3dx9/D3DX9Mesh.h"
@@ -51,7 +52,9 @@ HRESULT D3DXComputeBoundingBox(const D3DXVECTOR3* pFirstPosition, DWORD NumVerti
     return S_OK;
 }
 
-HRESULT D3DXComputeNormals(LPD3DXBASEMESH pMesh, const DWORD* /*pAdjacency*/)
+namespace {
+
+HRESULT ComputeNormals(LPD3DXBASEMESH pMesh)
 {
     if (!pMesh) return D3DERR_INVALIDCALL;
     D3DVERTEXELEMENT9 decl[MAX_FVF_DECL_SIZE];
@@ -115,8 +118,8 @@ HRESULT D3DXComputeNormals(LPD3DXBASEMESH pMesh, const DWORD* /*pAdjacency*/)
     return S_OK;
 }
 
-HRESULT D3DXCreateSphere(LPDIRECT3DDEVICE9 pDevice, FLOAT Radius, UINT Slices, UINT Stacks, LPD3DXMESH* ppMesh,
-                         LPD3DXBUFFER* ppAdjacency)
+HRESULT CreateSphere(LPDIRECT3DDEVICE9 pDevice, FLOAT Radius, UINT Slices, UINT Stacks, LPD3DXMESH* ppMesh,
+                     LPD3DXBUFFER* ppAdjacency)
 {
     if (ppAdjacency) *ppAdjacency = nullptr;
     if (!ppMesh) return D3DERR_INVALIDCALL;
@@ -196,4 +199,26 @@ HRESULT D3DXCreateSphere(LPDIRECT3DDEVICE9 pDevice, FLOAT Radius, UINT Slices, U
     }
     *ppMesh = mesh;
     return S_OK;
+}
+
+} // namespace
+
+// The interface answers results, never exceptions: running out of memory is E_OUTOFMEMORY.
+HRESULT D3DXComputeNormals(LPD3DXBASEMESH pMesh, const DWORD* /*pAdjacency*/)
+{
+    try {
+        return ComputeNormals(pMesh);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT D3DXCreateSphere(LPDIRECT3DDEVICE9 pDevice, FLOAT Radius, UINT Slices, UINT Stacks, LPD3DXMESH* ppMesh,
+                         LPD3DXBUFFER* ppAdjacency)
+{
+    try {
+        return CreateSphere(pDevice, Radius, Slices, Stacks, ppMesh, ppAdjacency);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
 }

@@ -8,6 +8,7 @@
 #include <tuple>
 #include <vector>
 
+#include <SDL.h>
 #include <stb_image.h>
 
 #include "app/CGameConfig.h"
@@ -286,6 +287,31 @@ TEST_F(DeviceOwner, SaveScreenWritesTheBackBufferAsBmp)
     } catch (const char* text) {
         EXPECT_STREQ(text, "Failed CDirectX9::SaveScreen D3DXSaveSurfaceToFile");
     }
+}
+
+} // namespace
+
+namespace {
+
+// No display at all (no X server, no EGL): there is no window to draw in, CreateDevice fails
+// and the device owner throws its text.
+TEST(DeviceOwnerWithoutDisplay, InitThrowsItsText)
+{
+    if (SDL_WasInit(SDL_INIT_VIDEO))
+        GTEST_SKIP() << "video already started in this process";
+    setenv("SDL_VIDEODRIVER", "no-such-driver", 1);
+    HWND window = qvtest::MakeDeviceWindow(160, 120);
+    std::string failure;
+    try {
+        g_DirectX9.Init(window, 160, 120, true, true);
+    } catch (const char* text) {
+        failure = text;
+    }
+    EXPECT_EQ(failure, "Failed CDirectX9::Init CreateDevice");
+    EXPECT_EQ(CDirectX9::Device, nullptr);
+    CDirectX9::Release();
+    if (window)
+        DestroyWindow(window);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/d3d9/D3D9TestHooks.h"
+#include "platform/win32/SdlWindow.h"
 #include "platform/platform.h"
 #include "support/D3D9Fixture.h"
 
@@ -334,6 +335,47 @@ TEST(D3D9Depth, AD16DeviceHasNoStencilToClear)
     ASSERT_TRUE(f.Create(64, 48, D3DFMT_D16));
     EXPECT_EQ(f.device->Clear(0, nullptr, D3DCLEAR_STENCIL, 0, 1.0f, 0), D3DERR_INVALIDCALL);
     EXPECT_EQ(f.device->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0), D3D_OK);
+}
+
+} // namespace
+
+namespace {
+
+void SendWindowEvent(HWND window, Uint8 what)
+{
+    SDL_Event event = {};
+    event.type = SDL_WINDOWEVENT;
+    event.window.event = what;
+    event.window.windowID = SDL_GetWindowID(qv::SdlWindowOf(window));
+    SDL_PushEvent(&event);
+}
+
+TEST(D3D9FullScreen, LosingTheScreenLosesTheDeviceUntilItComesBack)
+{
+    qvtest::DeviceFixture f;
+    f.window = qvtest::MakeDeviceWindow(160, 120);
+    f.d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    ASSERT_TRUE(f.window && f.d3d);
+    f.params = qvtest::WindowedParameters(f.window, 320, 240);
+    f.params.Windowed = FALSE;
+    ASSERT_EQ(f.d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, f.window, D3DCREATE_SOFTWARE_VERTEXPROCESSING,
+                                  &f.params, &f.device),
+              D3D_OK);
+    // The display shows the mode: the system metrics report it.
+    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 320);
+    EXPECT_EQ(f.device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+
+    SendWindowEvent(f.window, SDL_WINDOWEVENT_FOCUS_LOST);
+    EXPECT_EQ(f.device->TestCooperativeLevel(), D3DERR_DEVICELOST);
+    SendWindowEvent(f.window, SDL_WINDOWEVENT_FOCUS_GAINED);
+    EXPECT_EQ(f.device->TestCooperativeLevel(), D3DERR_DEVICENOTRESET);
+    D3DPRESENT_PARAMETERS windowed = f.params;
+    windowed.Windowed = TRUE;
+    ASSERT_EQ(f.device->Reset(&windowed), D3D_OK);
+    EXPECT_NE(GetSystemMetrics(SM_CXSCREEN), 320);
+    // A windowed device does not care where the focus goes.
+    SendWindowEvent(f.window, SDL_WINDOWEVENT_FOCUS_LOST);
+    EXPECT_EQ(f.device->TestCooperativeLevel(), D3D_OK);
 }
 
 } // namespace

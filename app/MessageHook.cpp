@@ -1,0 +1,208 @@
+#include "app/MessageHook.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/CGameConfig.h"
+#include "app/CGameMain.h"
+#include "app/GameError.h"
+#include "render/CD3DFont.h"
+#include "render/CDirectX9.h"
+#include "resources/resource.h"
+#include "sound/Sound.h"
+
+bool g_bMenuOpen = false;
+unsigned int g_nCaptureCount = 0;
+WindowPlacementEntry g_WindowPlacements[kMaxWindowPlacements];
+int g_nWindowPlacements = 0;
+
+namespace {
+
+void SetMasterVolumeForSound(bool on)
+{
+    CGameConfig::GetInstance().IsSoundOn = on;
+    CDMusic::GetInstance().SetMasterVolume(on ? 0 : -10000);
+}
+
+void ChangeScreenMode(int width, int height, bool windowed, bool vsync)
+{
+    // A failed reset or capture happens outside the message loop's handler; it is reported
+    // the same way, in the game's "Error" box.
+    try {
+        g_DirectX9.ChangeScreenMode(width, height, windowed, vsync);
+    } catch (const char* text) {
+        ReportGameError(text);
+    }
+}
+
+void CaptureScreen()
+{
+    CreateDirectoryA(".\\ScreenCapture", nullptr);
+    char name[64];
+    snprintf(name, sizeof name, ".\\ScreenCapture\\sc%06u.bmp", g_nCaptureCount);
+    ++g_nCaptureCount;
+    try {
+        g_DirectX9.SaveScreen(name);
+    } catch (const char* text) {
+        ReportGameError(text);
+    }
+    MessageBeep(0xFFFFFFFF);
+}
+
+void OnCommand(WORD id)
+{
+    CGameConfig& config = CGameConfig::GetInstance();
+    switch (id) {
+    case IDM_15FPS: config.RenderDivisor = 4; break;
+    case IDM_30FPS: config.RenderDivisor = 2; break;
+    case IDM_60FPS: config.RenderDivisor = 1; break;
+    case IDM_SOUND_ON: SetMasterVolumeForSound(true); break;
+    case IDM_SOUND_OFF: SetMasterVolumeForSound(false); break;
+    case IDM_WINDOW_640: ChangeScreenMode(640, 480, true, config.IsVsyncWait); break;
+    case IDM_WINDOW_320: ChangeScreenMode(320, 240, true, config.IsVsyncWait); break;
+    case IDM_FULL_640: ChangeScreenMode(640, 480, false, config.IsVsyncWait); break;
+    case IDM_FULL_320: ChangeScreenMode(320, 240, false, config.IsVsyncWait); break;
+    case IDM_VSYNC_ON: ChangeScreenMode(config.Width, config.Height, config.IsWindowed, true); break;
+    case IDM_VSYNC_OFF: ChangeScreenMode(config.Width, config.Height, config.IsWindowed, false); break;
+    default: break;
+    }
+    g_FontPair.Release();
+    g_FontPair.Create(config.Width, config.Height);
+    if (id == IDM_CAPTURE)
+        CaptureScreen();
+}
+
+void ToggleFullScreen()
+{
+    CGameConfig& config = CGameConfig::GetInstance();
+    CGameMain& game = CGameMain::GetInstance();
+    ChangeScreenMode(config.Width, config.Height, !config.IsWindowed, config.IsVsyncWait);
+    if (!config.IsWindowed) {
+        game.Menu = GetMenu(config.Window);
+        SetMenu(config.Window, nullptr);
+    } else if (game.Menu) {
+        SetMenu(config.Window, game.Menu);
+        game.Menu = nullptr;
+    }
+}
+
+void CheckOne(HMENU menu, UINT checked, const UINT* group, int count)
+{
+    for (int i = 0; i < count; ++i)
+        CheckMenuItem(menu, group[i], MF_BYCOMMAND | (group[i] == checked ? MF_CHECKED : MF_UNCHECKED));
+}
+
+void OnMenuSelect(WPARAM wParam, LPARAM lParam)
+{
+    g_bMenuOpen = !(HIWORD(wParam) == 0xFFFF && lParam == 0);
+
+    const CGameConfig& config = CGameConfig::GetInstance();
+    HMENU menu = GetMenu(config.Window);
+    if (!menu)
+        return;
+    static const UINT fps[] = {IDM_15FPS, IDM_30FPS, IDM_60FPS};
+    static const UINT screen[] = {IDM_FULL_640, IDM_FULL_320, IDM_WINDOW_640, IDM_WINDOW_320};
+    static const UINT vsync[] = {IDM_VSYNC_ON, IDM_VSYNC_OFF};
+    static const UINT sound[] = {IDM_SOUND_ON, IDM_SOUND_OFF};
+    if (config.RenderDivisor == 4)
+        CheckOne(menu, IDM_15FPS, fps, 3);
+    else if (config.RenderDivisor == 2)
+        CheckOne(menu, IDM_30FPS, fps, 3);
+    else if (config.RenderDivisor == 1)
+        CheckOne(menu, IDM_60FPS, fps, 3);
+    const bool wide = config.Width == 640;
+    CheckOne(menu,
+             config.IsWindowed ? (wide ? IDM_WINDOW_640 : IDM_WINDOW_320) : (wide ? IDM_FULL_640 : IDM_FULL_320),
+             screen, 4);
+    CheckOne(menu, config.IsVsyncWait ? IDM_VSYNC_ON : IDM_VSYNC_OFF, vsync, 2);
+    CheckOne(menu, config.IsSoundOn ? IDM_SOUND_ON : IDM_SOUND_OFF, sound, 2);
+}
+
+void OnMouseMove(LPARAM lParam)
+{
+    const CGameConfig& config = CGameConfig::GetInstance();
+    if (config.IsWindowed)
+        return;
+    CGameMain& game = CGameMain::GetInstance();
+    const int y = GET_Y_LPARAM(lParam);
+    const int menuHeight = GetSystemMetrics(SM_CYMENU);
+    if (y < menuHeight) {
+        if (game.Menu) {
+            SetMenu(config.Window, game.Menu);
+            game.Menu = nullptr;
+        }
+    } else if (!game.Menu && !g_bMenuOpen) {
+        game.Menu = GetMenu(config.Window);
+        SetMenu(config.Window, nullptr);
+    }
+}
+
+BOOL CALLBACK SaveWindowProc(HWND hWnd, LPARAM)
+{
+    char title[500];
+    char className[500];
+    GetWindowTextA(hWnd, title, sizeof title);
+    GetClassNameA(hWnd, className, sizeof className);
+    if (!IsWindowVisible(hWnd) || GetWindow(hWnd, GW_OWNER) || title[0] == '\0' ||
+        std::strcmp(className, "Progman") == 0)
+        return TRUE;
+    if (g_nWindowPlacements >= kMaxWindowPlacements)
+        return TRUE;
+    WindowPlacementEntry& entry = g_WindowPlacements[g_nWindowPlacements];
+    entry.Window = hWnd;
+    entry.Placement.length = sizeof(WINDOWPLACEMENT);
+    GetWindowPlacement(hWnd, &entry.Placement);
+    ++g_nWindowPlacements;
+    return TRUE;
+}
+
+BOOL CALLBACK RestoreWindowProc(HWND hWnd, LPARAM)
+{
+    for (int i = 0; i < g_nWindowPlacements; ++i) {
+        if (g_WindowPlacements[i].Window == hWnd) {
+            SetWindowPlacement(hWnd, &g_WindowPlacements[i].Placement);
+            break;
+        }
+    }
+    return TRUE;
+}
+
+} // namespace
+
+LRESULT CALLBACK GetMessageHookProc(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HC_ACTION) {
+        const MSG* msg = reinterpret_cast<const MSG*>(lParam);
+        switch (msg->message) {
+        case WM_COMMAND:
+            OnCommand(LOWORD(msg->wParam));
+            break;
+        case WM_SYSKEYDOWN:
+            if (msg->wParam == VK_RETURN) {
+                ToggleFullScreen();
+                return 0;
+            }
+            break;
+        case WM_APP:
+            OnMenuSelect(msg->wParam, msg->lParam);
+            break;
+        case WM_MOUSEMOVE:
+            OnMouseMove(msg->lParam);
+            break;
+        default:
+            break;
+        }
+    }
+    return CallNextHookEx(CGameMain::GetInstance().Hook, code, wParam, lParam);
+}
+
+bool SaveWindowPosition()
+{
+    g_nWindowPlacements = 0;
+    return EnumWindows(SaveWindowProc, 0) != FALSE;
+}
+
+bool RestoreWindowPosition()
+{
+    return EnumWindows(RestoreWindowProc, 0) != FALSE;
+}

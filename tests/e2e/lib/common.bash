@@ -1,0 +1,77 @@
+# Shared steps of the whole-program tests: a private X server, a run folder of our own with the
+# generated data, the game started in it, and ways to find its window, press keys and look.
+# Each test script sources this file and calls e2e_setup first.
+set -euo pipefail
+
+E2E_GAME=${1:?usage: test.sh <path to quorvane>}
+E2E_RUN_DIR=${QV_RUN_DIR:?QV_RUN_DIR is not set}
+E2E_TMP=""
+E2E_XVFB_PID=""
+E2E_GAME_PID=""
+
+e2e_fail() { echo "FAIL: $*" >&2; exit 1; }
+
+e2e_cleanup() {
+  [ -n "$E2E_GAME_PID" ] && kill "$E2E_GAME_PID" 2>/dev/null || true
+  [ -n "$E2E_XVFB_PID" ] && kill "$E2E_XVFB_PID" 2>/dev/null || true
+  wait 2>/dev/null || true
+}
+
+# A fresh folder with the game's data (linked, not copied) and no Config.dat, and an X server.
+e2e_setup() {
+  E2E_TMP=$(mktemp -d "${TMPDIR:-/tmp}/qv-e2e.XXXXXX")
+  ln -s "$E2E_RUN_DIR/data" "$E2E_TMP/data"
+  trap e2e_cleanup EXIT
+  local display
+  for display in $(seq 90 140); do
+    [ -e "/tmp/.X11-unix/X$display" ] && continue
+    Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    E2E_XVFB_PID=$!
+    for _ in $(seq 1 50); do
+      [ -e "/tmp/.X11-unix/X$display" ] && break
+      sleep 0.1
+    done
+    if kill -0 "$E2E_XVFB_PID" 2>/dev/null && [ -e "/tmp/.X11-unix/X$display" ]; then
+      export DISPLAY=":$display"
+      unset SDL_VIDEODRIVER
+      export SDL_AUDIODRIVER=dummy
+      return 0
+    fi
+  done
+  e2e_fail "no X server could be started"
+}
+
+# Starts the game in the test folder; its standard error goes to game.err there.
+e2e_start_game() {
+  (cd "$E2E_TMP" && exec "$E2E_GAME" >"$E2E_TMP/game.out" 2>"$E2E_TMP/game.err") &
+  E2E_GAME_PID=$!
+}
+
+# Waits until a window with the given title is visible; prints its id.
+e2e_wait_window() {
+  local title=$1 id
+  for _ in $(seq 1 200); do
+    id=$(xdotool search --onlyvisible --name "^${title}\$" 2>/dev/null | head -n 1 || true)
+    if [ -n "$id" ]; then echo "$id"; return 0; fi
+    sleep 0.1
+  done
+  e2e_fail "no window titled '$title'"
+}
+
+# Waits for the game to end; prints its exit code.
+e2e_wait_exit() {
+  local seconds=${1:-20} code
+  for _ in $(seq 1 $((seconds * 10))); do
+    if ! kill -0 "$E2E_GAME_PID" 2>/dev/null; then
+      wait "$E2E_GAME_PID" && code=0 || code=$?
+      E2E_GAME_PID=""
+      echo "$code"
+      return 0
+    fi
+    sleep 0.1
+  done
+  e2e_fail "the game did not end within $seconds s"
+}
+
+e2e_key() { xdotool key --window "$1" --clearmodifiers "${@:2}"; }
+e2e_screenshot() { import -window root "$1"; }

@@ -1,0 +1,4 @@
+float4 VS(float4 p : POSITION) : POSITION
+{
+  return p.xyzw * ;
+/* open
