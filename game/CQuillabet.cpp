@@ -8,6 +8,7 @@
 #include "app/CGameConfig.h"
 #include "game/CCameraShake.h"
 #include "game/CStage01.h"
+#include "game/Vertex3D.h"
 #include "render/CD3DXObject.h"
 #include "render/CDirectX9.h"
 #include "render/CharacterNoUpdate.h"
@@ -20,15 +21,6 @@ namespace {
 // The eight facing angles, as single-precision constants.
 const float kDirectionAngle[8] = {0.0f, 0.7853982f, 1.5707964f, 2.3561945f, 3.1415927f, 3.926991f, 4.712389f, 5.4977875f};
 const float kTwoPi = 6.2831855f;
-
-// Position, colour and texture coordinates of a ground quad's corner.
-struct ShadowVertex {
-    float x, y, z;
-    DWORD color;
-    float u, v;
-};
-static_assert(sizeof(ShadowVertex) == 24, "a shadow vertex is 24 bytes");
-const DWORD kShadowFVF = D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1;
 
 } // namespace
 
@@ -45,7 +37,7 @@ void DrawBlobShadow(CD3DSafeTexture& texture, const D3DXVECTOR3& position, float
 {
     const float x = position.x, y = position.y + 0.02f, z = position.z;
     const DWORD color = 0x80FFFFFF;
-    ShadowVertex quad[4] = {{x - h, y, z + h, color, 0.0f, 0.0f},
+    Vertex3DTex quad[4] = {{x - h, y, z + h, color, 0.0f, 0.0f},
                             {x + h, y, z + h, color, 1.0f, 0.0f},
                             {x - h, y, z - h, color, 0.0f, 1.0f},
                             {x + h, y, z - h, color, 1.0f, 1.0f}};
@@ -57,10 +49,10 @@ void DrawBlobShadow(CD3DSafeTexture& texture, const D3DXVECTOR3& position, float
     CDirectX9::SafeSetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
     CDirectX9::SafeSetTexture(0, texture);
     CDirectX9::SafeSetRenderState(D3DRS_LIGHTING, FALSE);
-    g_pDevice->SetFVF(kShadowFVF);
+    g_pDevice->SetFVF(Vertex3DTex::FVF);
     CDirectX9::SafeSetRenderState(D3DRS_ZWRITEENABLE, FALSE);
     CDirectX9::SafeSetRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
-    g_pDevice->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(ShadowVertex));
+    g_pDevice->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex3DTex));
     CDirectX9::SafeSetRenderState(D3DRS_LIGHTING, TRUE);
 }
 

@@ -7,6 +7,7 @@
 #include "app/CInput.h"
 #include "game/CQuillabet.h"
 #include "game/CStage01.h"
+#include "game/Vertex3D.h"
 #include "render/CD3DXObject.h"
 #include "render/CDirectX9.h"
 #include "render/Draw2D.h"
@@ -22,15 +23,8 @@ const float kPi = 3.14159265358979f;
 const float kTwoPi = 6.2831855f;
 const float kDirectionAngle[8] = {0.0f, 0.7853982f, 1.5707964f, 2.3561945f, 3.1415927f, 3.926991f, 4.712389f, 5.4977875f};
 
-struct BlobVertex {
-    float x, y, z;
-    DWORD color;
-    float u, v;
-};
-static_assert(sizeof(BlobVertex) == 24, "a blob vertex is 24 bytes");
-
 // The blob quad; only its positions change from draw to draw.
-BlobVertex g_RinaBlob[4] = {{0.0f, 0.0f, 0.0f, 0x80FFFFFF, 0.0f, 0.0f},
+Vertex3DTex g_RinaBlob[4] = {{0.0f, 0.0f, 0.0f, 0x80FFFFFF, 0.0f, 0.0f},
                             {0.0f, 0.0f, 0.0f, 0x80FFFFFF, 1.0f, 0.0f},
                             {0.0f, 0.0f, 0.0f, 0x80FFFFFF, 0.0f, 1.0f},
                             {0.0f, 0.0f, 0.0f, 0x80FFFFFF, 1.0f, 1.0f}};
@@ -227,7 +221,7 @@ bool CRina::Draw()
         D3DXMATRIX identity;
         D3DXMatrixIdentity(&identity);
         CDirectX9::SafeSetTransform(D3DTS_WORLD, identity);
-        g_pDevice->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+        g_pDevice->SetFVF(Vertex3DTex::FVF);
         CDirectX9::SafeSetTexture(0, ShadowTexture);
         const float corners[4][2] = {{x - 0.5f, z - 0.5f}, {x - 0.5f, z + 0.5f}, {x + 0.5f, z - 0.5f}, {x + 0.5f, z + 0.5f}};
         for (int i = 0; i < 4; ++i) {
@@ -235,7 +229,7 @@ bool CRina::Draw()
             g_RinaBlob[i].y = 0.05f;
             g_RinaBlob[i].z = corners[i][1];
         }
-        g_pDevice->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, g_RinaBlob, sizeof(BlobVertex));
+        g_pDevice->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, g_RinaBlob, sizeof(Vertex3DTex));
         CDirectX9::SafeSetRenderState(D3DRS_ZWRITEENABLE, TRUE);
     }
 
