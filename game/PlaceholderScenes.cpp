@@ -1,13 +1,10 @@
-// Stand-in scenes until the real logo, opening and title exist: each follows the step protocol
+// Stand-in scenes until the real logo and opening exist: each follows the step protocol
 // exactly, draws only the cleared screen and ends after a few frames.
 #include "app/CCharacter.h"
 #include "game/SceneSteps.h"
 
 unsigned int g_nLogoStep = 0;
 unsigned int g_nOpeningStep = 0;
-unsigned int g_nTitleStep = 0;
-int g_nTitleFrame = 0;
-int g_nTitleEndFrame = 0;
 
 namespace {
 
@@ -17,7 +14,6 @@ const unsigned int kPlaceholderFrames = 30;
 
 class CPlaceholderScene : public CCharacter {
 public:
-    // frames 0 lives until killed from outside.
     CPlaceholderScene(bool (*callback)(int), unsigned int frames) : m_Frames(frames)
     {
         if (callback)
@@ -37,18 +33,7 @@ private:
     unsigned int m_Frames;
 };
 
-class CPlaceholderTitle : public CPlaceholderScene {
-public:
-    CPlaceholderTitle() : CPlaceholderScene(nullptr, kPlaceholderFrames) { g_nTitleStep = 1; }
-    ~CPlaceholderTitle() override { g_nTitleStep = 4; }
-    bool Update() override
-    {
-        ++g_nTitleFrame;
-        return CPlaceholderScene::Update();
-    }
-};
-
-// The shared shape of the logo, opening and stage steps.
+// The shared shape of the logo and opening steps.
 bool RunStep(unsigned int& step, bool deleteAllFirst, bool (*callback)(int), unsigned int frames)
 {
     switch (step) {
@@ -82,14 +67,3 @@ bool OpeningSceneCallback(int code) { return EndCallback(g_nOpeningStep, code); 
 
 bool LogoSceneStep() { return RunStep(g_nLogoStep, false, LogoSceneCallback, kPlaceholderFrames); }
 bool OpeningSceneStep() { return RunStep(g_nOpeningStep, true, OpeningSceneCallback, kPlaceholderFrames); }
-
-bool TitleSceneStep()
-{
-    if (g_nTitleFrame == 0 && g_nTitleStep != 1 && g_nTitleStep != 2)
-        new CPlaceholderTitle();
-    if (g_nTitleStep != 4)
-        return true;
-    g_nTitleFrame = 0;
-    g_nTitleEndFrame = 0;
-    return false;
-}
