@@ -1,9 +1,8 @@
-// Stand-in scenes until the real logo and opening exist: each follows the step protocol
-// exactly, draws only the cleared screen and ends after a few frames.
+// A stand-in opening until the real one exists: it follows the step protocol exactly, draws
+// only the cleared screen and ends after a few frames.
 #include "app/CCharacter.h"
 #include "game/SceneSteps.h"
 
-unsigned int g_nLogoStep = 0;
 unsigned int g_nOpeningStep = 0;
 
 namespace {
@@ -14,6 +13,7 @@ const unsigned int kPlaceholderFrames = 30;
 
 class CPlaceholderScene : public CCharacter {
 public:
+    // frames 0 lives until killed from outside.
     CPlaceholderScene(bool (*callback)(int), unsigned int frames) : m_Frames(frames)
     {
         if (callback)
@@ -33,7 +33,7 @@ private:
     unsigned int m_Frames;
 };
 
-// The shared shape of the logo and opening steps.
+// The shared shape of the logo, opening and stage steps.
 bool RunStep(unsigned int& step, bool deleteAllFirst, bool (*callback)(int), unsigned int frames)
 {
     switch (step) {
@@ -62,8 +62,6 @@ bool EndCallback(unsigned int& step, int code)
 
 } // namespace
 
-bool LogoSceneCallback(int code) { return EndCallback(g_nLogoStep, code); }
 bool OpeningSceneCallback(int code) { return EndCallback(g_nOpeningStep, code); }
 
-bool LogoSceneStep() { return RunStep(g_nLogoStep, false, LogoSceneCallback, kPlaceholderFrames); }
 bool OpeningSceneStep() { return RunStep(g_nOpeningStep, true, OpeningSceneCallback, kPlaceholderFrames); }
