@@ -1,12 +1,9 @@
-// Stand-in scenes until the real logo, opening and stage exist: each follows the step protocol
-// exactly and draws only the cleared screen. The logo and opening end after a few frames; the
-// stage never ends by itself.
+// A stand-in opening until the real one exists: it follows the step protocol exactly, draws
+// only the cleared screen and ends after a few frames.
 #include "app/CCharacter.h"
 #include "game/SceneSteps.h"
 
-unsigned int g_nLogoStep = 0;
 unsigned int g_nOpeningStep = 0;
-unsigned int g_nStageStep = 0;
 
 namespace {
 
@@ -65,10 +62,6 @@ bool EndCallback(unsigned int& step, int code)
 
 } // namespace
 
-bool LogoSceneCallback(int code) { return EndCallback(g_nLogoStep, code); }
 bool OpeningSceneCallback(int code) { return EndCallback(g_nOpeningStep, code); }
-bool StageSceneCallback(int code) { return EndCallback(g_nStageStep, code); }
 
-bool LogoSceneStep() { return RunStep(g_nLogoStep, false, LogoSceneCallback, kPlaceholderFrames); }
 bool OpeningSceneStep() { return RunStep(g_nOpeningStep, true, OpeningSceneCallback, kPlaceholderFrames); }
-bool Stage01Step() { return RunStep(g_nStageStep, true, StageSceneCallback, 0); }
