@@ -1,10 +1,8 @@
-// Stand-in scenes until the real opening and stage exist: each follows the step protocol
-// exactly and draws only the cleared screen. The opening ends after a few frames; the stage
-// never ends by itself.
+// A stand-in stage until the real one exists: it follows the step protocol exactly, draws
+// only the cleared screen and never ends by itself.
 #include "app/CCharacter.h"
 #include "game/SceneSteps.h"
 
-unsigned int g_nOpeningStep = 0;
 unsigned int g_nStageStep = 0;
 
 namespace {
@@ -64,8 +62,6 @@ bool EndCallback(unsigned int& step, int code)
 
 } // namespace
 
-bool OpeningSceneCallback(int code) { return EndCallback(g_nOpeningStep, code); }
 bool StageSceneCallback(int code) { return EndCallback(g_nStageStep, code); }
 
-bool OpeningSceneStep() { return RunStep(g_nOpeningStep, true, OpeningSceneCallback, kPlaceholderFrames); }
 bool Stage01Step() { return RunStep(g_nStageStep, true, StageSceneCallback, 0); }
