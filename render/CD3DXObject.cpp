@@ -296,17 +296,17 @@ void CD3DXObject::UpdateFrameMatrices(D3DXFRAME_EX* frame, const D3DXMATRIX* par
 
 void CD3DXObject::UpdateBoneMatrices(D3DXFRAME_EX* frame)
 {
-    for (; frame; frame = Ex(frame->pFrameSibling)) {
-        for (D3DXMESHCONTAINER* c = frame->pMeshContainer; c; c = c->pNextMeshContainer) {
-            D3DXMESHCONTAINER_EX* container = Ex(c);
-            if (!container->pSkinInfo || !container->ppBoneMatrixPtrs || !BoneMatrices) continue;
-            const DWORD bones = std::min<DWORD>(container->pSkinInfo->GetNumBones(), BoneMatrixCapacity);
-            for (DWORD b = 0; b < bones; ++b)
-                D3DXMatrixMultiply(&BoneMatrices[b], &container->pBoneOffsetMatrices[b],
-                                   container->ppBoneMatrixPtrs[b]);
-        }
-        UpdateBoneMatrices(Ex(frame->pFrameFirstChild));
+    if (!frame) return;
+    for (D3DXMESHCONTAINER* c = frame->pMeshContainer; c; c = c->pNextMeshContainer) {
+        D3DXMESHCONTAINER_EX* container = Ex(c);
+        if (!container->pSkinInfo || !container->ppBoneMatrixPtrs || !BoneMatrices) continue;
+        const DWORD bones = std::min<DWORD>(container->pSkinInfo->GetNumBones(), BoneMatrixCapacity);
+        for (DWORD b = 0; b < bones; ++b)
+            D3DXMatrixMultiply(&BoneMatrices[b], &container->pBoneOffsetMatrices[b], container->ppBoneMatrixPtrs[b]);
     }
+    // Sibling before child: with several skinned containers the one written last is drawn.
+    UpdateBoneMatrices(Ex(frame->pFrameSibling));
+    UpdateBoneMatrices(Ex(frame->pFrameFirstChild));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -370,11 +370,11 @@ void CD3DXObject::Render()
 
 void CD3DXObject::DrawFrame(D3DXFRAME_EX* frame)
 {
-    for (; frame; frame = Ex(frame->pFrameSibling)) {
-        for (D3DXMESHCONTAINER* c = frame->pMeshContainer; c; c = c->pNextMeshContainer)
-            DrawMeshContainer(Ex(c), frame);
-        DrawFrame(Ex(frame->pFrameFirstChild));
-    }
+    if (!frame) return;
+    for (D3DXMESHCONTAINER* c = frame->pMeshContainer; c; c = c->pNextMeshContainer) DrawMeshContainer(Ex(c), frame);
+    // The sibling's subtree before the child's: the order in which overlapping parts are drawn.
+    DrawFrame(Ex(frame->pFrameSibling));
+    DrawFrame(Ex(frame->pFrameFirstChild));
 }
 
 void CD3DXObject::DrawMeshContainer(D3DXMESHCONTAINER_EX* container, D3DXFRAME_EX* frame)

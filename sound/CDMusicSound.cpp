@@ -137,7 +137,9 @@ void CDMusicSound::PlaySub(const void* data, DWORD repeats, LONG size, bool prim
         const char* path = (const char*)data;
         WCHAR widePath[MAX_PATH];
         std::memset(widePath, 0, sizeof widePath);
-        MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, MAX_PATH);
+        // A path that does not fit is no path: the loader refuses it, rather than a cut one.
+        if (MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, MAX_PATH) == 0)
+            widePath[0] = 0;
         if (FAILED(loader->LoadObjectFromFile(CLSID_DirectMusicSegment, IID_IDirectMusicSegment8, widePath,
                                               (void**)&m_pSegment))) {
             std::snprintf(g_szSoundError, sizeof g_szSoundError, "FAILED CDMusicSound::PlaySub LoadObjectFromFile[%s]",
