@@ -37,6 +37,25 @@ std::string EnterDir(bool withData)
 std::string EnterDataDir() { return EnterDir(true); }
 std::string EnterEmptyDir() { return EnterDir(false); }
 
+std::string EnterDataDirWithout(const std::string& file, const std::string* replacement)
+{
+    namespace fs = std::filesystem;
+    const std::string dir = EnterDir(false);
+    if (dir.empty()) return dir;
+    const fs::path source = fs::path(qvtest::RunDir()) / "data";
+    std::error_code ec;
+    for (fs::recursive_directory_iterator it(source, ec), end; it != end && !ec; it.increment(ec)) {
+        const fs::path relative = fs::relative(it->path(), source);
+        const fs::path target = fs::path(dir) / "data" / relative;
+        if (it->is_directory())
+            fs::create_directories(target);
+        else if (relative.generic_string() != file)
+            fs::create_symlink(it->path(), target, ec);
+    }
+    if (replacement) qvtest::WriteFileText(dir + "/data/" + file, *replacement);
+    return ec ? std::string() : dir;
+}
+
 bool OpenDevice(UINT width, UINT height, std::string* error)
 {
     g_window = qvtest::MakeDeviceWindow(static_cast<int>(width), static_cast<int>(height));

@@ -15,6 +15,9 @@ namespace scenetest {
 std::string EnterDataDir();
 // The same, without the data: the scene finds nothing.
 std::string EnterEmptyDir();
+// The generated data without one file (a path under data/, e.g. "xfile/TitleChar.x"); with
+// `replacement` set, that file holds those bytes instead.
+std::string EnterDataDirWithout(const std::string& file, const std::string* replacement = nullptr);
 
 // A window of the given client size and g_DirectX9 on it; false with the text on failure.
 bool OpenDevice(UINT width, UINT height, std::string* error);
