@@ -12,7 +12,7 @@ MenuItem Item(const char* text, UINT id) { return MenuItem{text, id, 0, {}}; }
 MenuItem Separator() { return MenuItem{"", 0, MF_SEPARATOR, {}}; }
 MenuItem Popup(const char* text, std::vector<MenuItem> items) { return MenuItem{text, 0, MF_POPUP, std::move(items)}; }
 
-const char* const kIconPalette = "Kc000000 Rcd3a5b Wcffffff";
+const char* const kIconPalette = "Kc000000 Rccd3a5b Wcffffff";
 const char* const kCursorPalette = "Kc000000 Wcffffff";
 
 qv::res::Table MakeTable()

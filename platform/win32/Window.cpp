@@ -90,11 +90,64 @@ void SendSizeAndMove(Window& w)
 void InvalidateTree(Window& w)
 {
     w.needsPaint = true;
+    w.needsErase = true;
     ForEachWindow([&](Window& c) {
         if (c.parent == w.handle)
             InvalidateTree(c);
         return true;
     });
+}
+
+void SetGlAttributes()
+{
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
+    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+}
+
+bool OffscreenDriver()
+{
+    const char* driver = SDL_GetCurrentVideoDriver();
+    return driver && std::strcmp(driver, "offscreen") == 0;
+}
+
+// The offscreen driver makes a window's OpenGL surface once, in the window's first size, and
+// never resizes it. A window whose size changed gets a new SDL window of the new size, and its
+// context (with everything in it) moves over to that.
+void KeepSurfaceInSize(Window& w)
+{
+    if (!w.gl || !OffscreenDriver())
+        return;
+    int width = 0, height = 0;
+    SDL_GetWindowSize(w.sdl, &width, &height);
+    if (width == w.surfaceWidth && height == w.surfaceHeight)
+        return;
+    int x = 0, y = 0;
+    SDL_GetWindowPosition(w.sdl, &x, &y);
+    const Uint32 keep = SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS | SDL_WINDOW_RESIZABLE | SDL_WINDOW_SHOWN |
+                        SDL_WINDOW_HIDDEN | SDL_WINDOW_FULLSCREEN_DESKTOP;
+    SetGlAttributes();
+    SDL_Window* replacement = SDL_CreateWindow(w.title.c_str(), x, y, width, height, SDL_GetWindowFlags(w.sdl) & keep);
+    if (!replacement)
+        return;
+    SDL_Window* old = w.sdl;
+    const bool wasCurrent = SDL_GL_GetCurrentContext() == w.gl;
+    if (SDL_GL_MakeCurrent(replacement, w.gl) != 0) {
+        SDL_DestroyWindow(replacement);
+        if (wasCurrent)
+            SDL_GL_MakeCurrent(old, w.gl);
+        return;
+    }
+    w.sdl = replacement;
+    w.surfaceWidth = width;
+    w.surfaceHeight = height;
+    SDL_DestroyWindow(old);
 }
 
 bool CreateSdlWindow(Window& w)
@@ -110,17 +163,8 @@ bool CreateSdlWindow(Window& w)
         flags |= SDL_WINDOW_BORDERLESS;
     if (w.style & WS_THICKFRAME)
         flags |= SDL_WINDOW_RESIZABLE;
-    if (!w.cls->layerDrawn) {
-        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2);
-        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
-        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
-        SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
-        SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
-        SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
-        SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
-        SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
-        SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    }
+    if (!w.cls->layerDrawn)
+        SetGlAttributes();
     w.sdl = SDL_CreateWindow(w.title.c_str(), c.left, c.top - strip, std::max(1, Width(c)),
                              std::max(1, Height(c) + strip), flags);
     if (!w.sdl && !w.cls->layerDrawn) {
@@ -143,6 +187,7 @@ bool CreateSdlWindow(Window& w)
     }
     if (!w.cls->layerDrawn) {
         w.gl = SDL_GL_CreateContext(w.sdl);
+        SDL_GetWindowSize(w.sdl, &w.surfaceWidth, &w.surfaceHeight);
         if (!w.gl) {
             SDL_DestroyWindow(w.sdl);
             w.sdl = nullptr;
@@ -295,6 +340,7 @@ void SyncSdlWindow(Window& w)
         SDL_ShowWindow(w.sdl);
     else if (!w.visible && shown)
         SDL_HideWindow(w.sdl);
+    KeepSurfaceInSize(w);
 }
 
 void OnSdlResized(Window& w, int width, int height)
@@ -709,6 +755,7 @@ BOOL DestroyWindow(HWND hWnd)
         }
         if (d->sdl)
             SDL_DestroyWindow(d->sdl);
+        ForgetCanvas(h);
         r.byHandle.erase(h);
         for (auto& slot : r.windows)
             if (slot.get() == d)
@@ -724,7 +771,7 @@ BOOL DestroyWindow(HWND hWnd)
 
 BOOL IsWindow(HWND hWnd)
 {
-    return hWnd == kDesktop || Find(hWnd) != nullptr;
+    return hWnd == kDesktop || Find(hWnd) != nullptr || (hWnd && IsForeignWindow(hWnd));
 }
 
 HWND GetDesktopWindow() { return kDesktop; }
@@ -735,8 +782,13 @@ HWND GetDesktopWindow() { return kDesktop; }
 BOOL ShowWindow(HWND hWnd, int nCmdShow)
 {
     Window* w = Find(hWnd);
-    if (!w)
-        return FALSE;
+    if (!w) {
+        bool visible = false;
+        if (!ForeignWindowText(hWnd, nullptr, nullptr, &visible))
+            return FALSE;
+        ForeignShow(hWnd, nCmdShow);
+        return visible ? TRUE : FALSE;
+    }
     const bool was = w->visible;
     if (nCmdShow == SW_HIDE) {
         if (!was)
@@ -793,6 +845,10 @@ BOOL UpdateWindow(HWND hWnd)
 BOOL IsWindowVisible(HWND hWnd)
 {
     Window* w = Find(hWnd);
+    if (!w) {
+        bool visible = false;
+        return ForeignWindowText(hWnd, nullptr, nullptr, &visible) && visible;
+    }
     while (w) {
         if (!w->visible)
             return FALSE;
@@ -863,7 +919,7 @@ BOOL SetForegroundWindow(HWND hWnd)
 {
     Window* w = Find(TopLevelOf(hWnd));
     if (!w)
-        return FALSE;
+        return ForeignActivate(hWnd) ? TRUE : FALSE;
     if (w->sdl)
         SDL_RaiseWindow(w->sdl);
     Activate(w->handle, WA_ACTIVE);
@@ -891,6 +947,15 @@ LONG_PTR GetLongPtr(HWND hWnd, int nIndex, bool pointerSized)
     if (!w) {
         SetError(ERROR_INVALID_WINDOW_HANDLE);
         return 0;
+    }
+    if (nIndex >= 0 && w->cls->name == "#32770") {
+        // The fields of a dialog.
+        if (nIndex == DWLP_MSGRESULT)
+            return w->dialogMessageResult;
+        if (nIndex == DWLP_DLGPROC && pointerSized)
+            return reinterpret_cast<LONG_PTR>(w->dialogProc);
+        if (nIndex == DWLP_USER)
+            return w->dialogData;
     }
     switch (nIndex) {
     case GWL_STYLE:
@@ -925,6 +990,23 @@ LONG_PTR SetLongPtr(HWND hWnd, int nIndex, LONG_PTR value, bool pointerSized)
     }
     SetError(ERROR_SUCCESS);
     LONG_PTR old = 0;
+    if (nIndex >= 0 && w->cls->name == "#32770") {
+        if (nIndex == DWLP_MSGRESULT) {
+            old = w->dialogMessageResult;
+            w->dialogMessageResult = value;
+            return old;
+        }
+        if (nIndex == DWLP_DLGPROC && pointerSized) {
+            old = reinterpret_cast<LONG_PTR>(w->dialogProc);
+            w->dialogProc = reinterpret_cast<DLGPROC>(value);
+            return old;
+        }
+        if (nIndex == DWLP_USER) {
+            old = w->dialogData;
+            w->dialogData = value;
+            return old;
+        }
+    }
     switch (nIndex) {
     case GWL_STYLE: {
         old = static_cast<LONG>(FullStyle(*w));
@@ -980,12 +1062,14 @@ int GetWindowTextA(HWND hWnd, LPSTR lpString, int nMaxCount)
     if (!lpString || nMaxCount <= 0)
         return 0;
     lpString[0] = 0;
-    if (!w) {
+    std::string foreign;
+    if (!w && !ForeignWindowText(hWnd, &foreign, nullptr, nullptr)) {
         SetError(ERROR_INVALID_WINDOW_HANDLE);
         return 0;
     }
-    const int n = std::min<int>(static_cast<int>(w->title.size()), nMaxCount - 1);
-    std::memcpy(lpString, w->title.data(), n);
+    const std::string& title = w ? w->title : foreign;
+    const int n = std::min<int>(static_cast<int>(title.size()), nMaxCount - 1);
+    std::memcpy(lpString, title.data(), n);
     lpString[n] = 0;
     return n;
 }
@@ -1016,12 +1100,14 @@ int GetClassNameA(HWND hWnd, LPSTR lpClassName, int nMaxCount)
     if (!lpClassName || nMaxCount <= 0)
         return 0;
     lpClassName[0] = 0;
-    if (!w) {
+    std::string foreign;
+    if (!w && !ForeignWindowText(hWnd, nullptr, &foreign, nullptr)) {
         SetError(ERROR_INVALID_WINDOW_HANDLE);
         return 0;
     }
-    const int n = std::min<int>(static_cast<int>(w->cls->name.size()), nMaxCount - 1);
-    std::memcpy(lpClassName, w->cls->name.data(), n);
+    const std::string& name = w ? w->cls->name : foreign;
+    const int n = std::min<int>(static_cast<int>(name.size()), nMaxCount - 1);
+    std::memcpy(lpClassName, name.data(), n);
     lpClassName[n] = 0;
     return n;
 }
@@ -1221,7 +1307,7 @@ BOOL InvalidateRect(HWND hWnd, const RECT*, BOOL)
 {
     if (!hWnd) {
         ForEachWindow([](Window& w) {
-            w.needsPaint = true;
+            w.needsPaint = w.needsErase = true;
             return true;
         });
         return TRUE;
@@ -1233,10 +1319,12 @@ BOOL InvalidateRect(HWND hWnd, const RECT*, BOOL)
         SetError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
-    if (w->cls->layerDrawn)
+    if (w->cls->layerDrawn) {
         InvalidateTree(*w);
-    else
+    } else {
         w->needsPaint = true;
+        w->needsErase = true;
+    }
     return TRUE;
 }
 
