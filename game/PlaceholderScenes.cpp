@@ -1,15 +1,12 @@
-// Stand-in scenes until the real logo, opening, title and stage exist: each follows the step
-// protocol exactly and draws only the cleared screen. The logo, opening and title end after a
-// few frames; the stage never ends by itself.
+// Stand-in scenes until the real logo, opening and stage exist: each follows the step protocol
+// exactly and draws only the cleared screen. The logo and opening end after a few frames; the
+// stage never ends by itself.
 #include "app/CCharacter.h"
 #include "game/SceneSteps.h"
 
 unsigned int g_nLogoStep = 0;
 unsigned int g_nOpeningStep = 0;
 unsigned int g_nStageStep = 0;
-unsigned int g_nTitleStep = 0;
-int g_nTitleFrame = 0;
-int g_nTitleEndFrame = 0;
 
 namespace {
 
@@ -37,17 +34,6 @@ public:
 
 private:
     unsigned int m_Frames;
-};
-
-class CPlaceholderTitle : public CPlaceholderScene {
-public:
-    CPlaceholderTitle() : CPlaceholderScene(nullptr, kPlaceholderFrames) { g_nTitleStep = 1; }
-    ~CPlaceholderTitle() override { g_nTitleStep = 4; }
-    bool Update() override
-    {
-        ++g_nTitleFrame;
-        return CPlaceholderScene::Update();
-    }
 };
 
 // The shared shape of the logo, opening and stage steps.
@@ -86,14 +72,3 @@ bool StageSceneCallback(int code) { return EndCallback(g_nStageStep, code); }
 bool LogoSceneStep() { return RunStep(g_nLogoStep, false, LogoSceneCallback, kPlaceholderFrames); }
 bool OpeningSceneStep() { return RunStep(g_nOpeningStep, true, OpeningSceneCallback, kPlaceholderFrames); }
 bool Stage01Step() { return RunStep(g_nStageStep, true, StageSceneCallback, 0); }
-
-bool TitleSceneStep()
-{
-    if (g_nTitleFrame == 0 && g_nTitleStep != 1 && g_nTitleStep != 2)
-        new CPlaceholderTitle();
-    if (g_nTitleStep != 4)
-        return true;
-    g_nTitleFrame = 0;
-    g_nTitleEndFrame = 0;
-    return false;
-}

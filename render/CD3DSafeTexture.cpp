@@ -6,27 +6,12 @@
 
 extern IDirect3DDevice9* g_pDevice;
 
-namespace {
-
-// Frees what is still loaded when the process ends.
-struct EntryListOwner {
-    std::vector<SafeTextureEntry*> entries;
-    ~EntryListOwner()
-    {
-        for (SafeTextureEntry* e : entries) {
-            if (e->Texture) e->Texture->Release();
-            delete e;
-        }
-    }
-};
-
-EntryListOwner g_Entries;
-
-} // namespace
-
 std::vector<SafeTextureEntry*>& CD3DSafeTexture::EntryList()
 {
-    return g_Entries.entries;
+    // Never destroyed: handles in other process-wide objects (the bitmap font, the device
+    // owner's stage slots) may still be let go while the program's statics are torn down.
+    static std::vector<SafeTextureEntry*>* const list = new std::vector<SafeTextureEntry*>();
+    return *list;
 }
 
 void CD3DSafeTexture::CreateTexture(const char* path)

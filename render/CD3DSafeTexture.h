@@ -25,6 +25,7 @@ public:
     void CreateTexture(const char* path);
     void Release();
 
-    // The loaded entries in the order they were loaded; the list owns them.
+    // The loaded entries in the order they were loaded; the list owns them, and lives until
+    // the process ends.
     static std::vector<SafeTextureEntry*>& EntryList();
 };

@@ -289,6 +289,9 @@ private:
     std::atomic<ULONG> m_refCount{1};
 };
 
+// A failure that the test hook makes TestCooperativeLevel answer; S_OK when none.
+HRESULT FaultyCooperativeLevel();
+
 // The capabilities this layer reports for a device type.
 void FillCaps(D3DDEVTYPE type, D3DCAPS9& caps);
 

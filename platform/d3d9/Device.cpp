@@ -496,6 +496,8 @@ void Device::AllowReset()
 HRESULT Device::TestCooperativeLevel()
 {
     Count();
+    if (FAILED(FaultyCooperativeLevel()))
+        return FaultyCooperativeLevel();
     switch (m_cooperation) {
     case Cooperation::kLost:
         return D3DERR_DEVICELOST;

@@ -534,9 +534,10 @@ void Device::ApplySampler(Texture* texture)
     if (changed(D3DSAMP_MIPMAPLODBIAS))
         QVGL(TexParameterf)(GL_TEXTURE_2D, GL_TEXTURE_LOD_BIAS, AsFloat(ss[D3DSAMP_MIPMAPLODBIAS]));
     if (changed(D3DSAMP_MAXMIPLEVEL)) {
+        // The most detailed level drawn: the sampler's limit or the texture's own LOD.
         const DWORD top = texture->LevelCount() - 1;
-        QVGL(TexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL,
-                            static_cast<GLint>(std::min(ss[D3DSAMP_MAXMIPLEVEL], top)));
+        const DWORD first = std::max(ss[D3DSAMP_MAXMIPLEVEL], texture->GetLOD());
+        QVGL(TexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, static_cast<GLint>(std::min(first, top)));
     }
     if (qv::gl::g_api.anisotropicFiltering &&
         (changed(D3DSAMP_MAXANISOTROPY) || changed(D3DSAMP_MINFILTER) || changed(D3DSAMP_MAGFILTER))) {
@@ -828,6 +829,26 @@ GLenum PrimitiveMode(D3DPRIMITIVETYPE type)
     }
 }
 
+// One past the last byte that a vertex's attributes read from `stream`.
+UINT AttributeEnd(const VertexLayout& layout, UINT stream)
+{
+    UINT end = 0;
+    auto extend = [&](const AttributeSource& a) {
+        if (!a.present || a.stream != stream)
+            return;
+        const UINT components = a.size == GL_BGRA ? 4 : static_cast<UINT>(a.size);
+        const UINT bytes = a.type == GL_FLOAT ? 4 : (a.type == GL_SHORT || a.type == GL_UNSIGNED_SHORT) ? 2 : 1;
+        end = std::max(end, a.offset + components * bytes);
+    };
+    extend(layout.pos);
+    extend(layout.normal);
+    extend(layout.diffuse);
+    extend(layout.specular);
+    for (const AttributeSource& t : layout.tex)
+        extend(t);
+    return end;
+}
+
 template <class Index>
 UINT MaxIndex(const void* indices, UINT count)
 {
@@ -863,8 +884,10 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, UINT first, UIN
                 continue;
             const int64_t offset =
                 static_cast<int64_t>(m_streams[s].offset) + static_cast<int64_t>(baseVertex) * m_streams[s].stride;
-            // Every vertex read must lie inside the buffer.
-            const int64_t end = offset + static_cast<int64_t>(vertexEnd) * m_streams[s].stride;
+            // Every byte read, up to the last attribute of the last vertex, must lie inside the
+            // buffer, whatever the stride.
+            const int64_t end = offset + static_cast<int64_t>(vertexEnd - 1) * m_streams[s].stride +
+                                AttributeEnd(layout, s);
             if (offset < 0 || end > static_cast<int64_t>(m_streams[s].buffer->Size()))
                 return D3DERR_INVALIDCALL;
             bases[s] = m_streams[s].buffer->Data() + offset;

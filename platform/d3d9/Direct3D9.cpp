@@ -57,6 +57,11 @@ bool ValidDeviceType(D3DDEVTYPE type)
 
 } // namespace
 
+HRESULT FaultyCooperativeLevel()
+{
+    return g_faults ? g_faults->cooperativeLevel : S_OK;
+}
+
 void FillCaps(D3DDEVTYPE type, D3DCAPS9& caps)
 {
     std::memset(&caps, 0, sizeof caps);

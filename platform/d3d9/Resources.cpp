@@ -114,8 +114,10 @@ HRESULT Texture::QueryInterface(REFIID riid, void** ppv)
 DWORD Texture::SetLOD(DWORD lod)
 {
     const DWORD old = m_lod;
-    if (m_pool == D3DPOOL_MANAGED)
+    if (m_pool == D3DPOOL_MANAGED) {
         m_lod = std::min<DWORD>(lod, LevelCount() - 1);
+        samplerApplied = false; // the top level is given to OpenGL with the sampler state
+    }
     return old;
 }
 

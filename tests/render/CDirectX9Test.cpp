@@ -129,6 +129,18 @@ TEST_F(DeviceOwner, WithoutThe24BitRequestD24S8IsNeverTried)
     EXPECT_EQ(std::get<1>(attempts[0]), static_cast<DWORD>(D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_MULTITHREADED));
 }
 
+TEST_F(DeviceOwner, WithoutVertexShadersOnlySoftwareProcessingIsTriedOnEachDevice)
+{
+    Record([](const Attempt&) { return true; });
+    EXPECT_EQ(InitFailure(), "Failed CDirectX9::Init CreateDevice");
+    const DWORD sw = D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_MULTITHREADED;
+    const std::vector<Attempt> expected = {{D3DDEVTYPE_HAL, sw, D3DFMT_D24S8},
+                                           {D3DDEVTYPE_REF, sw, D3DFMT_D24S8},
+                                           {D3DDEVTYPE_HAL, sw, D3DFMT_D16},
+                                           {D3DDEVTYPE_REF, sw, D3DFMT_D16}};
+    EXPECT_EQ(attempts, expected);
+}
+
 TEST_F(DeviceOwner, UnreadableHardwareCapabilitiesWarnAndUseTheReferenceDevice)
 {
     faults.halCapsFail = true;
@@ -193,6 +205,17 @@ TEST_F(DeviceOwner, NoFrameIsDrawnWhileLostNorInTheFrameOfTheReset)
     EXPECT_EQ(CDirectX9::Device->TestCooperativeLevel(), D3D_OK);
     EXPECT_TRUE(CDirectX9::BeginRender());
     EXPECT_TRUE(CDirectX9::EndRender());
+}
+
+TEST_F(DeviceOwner, ACooperativeLevelFailureOtherThanLossStillDrawsTheFrame)
+{
+    ASSERT_EQ(InitFailure(), "");
+    faults.cooperativeLevel = D3DERR_DRIVERINTERNALERROR;
+    qv::test::SetD3D9Faults(&faults);
+    CDirectX9::SetClearParam({0, nullptr, D3DCLEAR_TARGET, 0xFF00FF00, 1.0f, 0});
+    EXPECT_TRUE(CDirectX9::BeginRender());
+    CDirectX9::EndRender();
+    EXPECT_EQ(qvtest::ReadBackBuffer(CDirectX9::Device).At(5, 5)[1], 0xFF);
 }
 
 TEST_F(DeviceOwner, TheStencilClearAddedToTheClearParametersHoldsForEveryFrame)

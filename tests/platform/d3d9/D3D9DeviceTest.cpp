@@ -244,6 +244,11 @@ TEST_F(D3D9Device, BuffersNeverLetADrawReadPastThem)
     EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 0, 3), D3DERR_INVALIDCALL);
     EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 1, 0, 3, 0, 1), D3DERR_INVALIDCALL);
     EXPECT_EQ(device->DrawPrimitive(static_cast<D3DPRIMITIVETYPE>(9), 0, 1), D3DERR_INVALIDCALL);
+    // A stride shorter than the vertex: the vertices at 28, 36 and 44 fit 3 x 8 bytes, but
+    // the last one's 20 bytes would end past the buffer's 60.
+    device->SetStreamSource(0, vertices, 28, 8);
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1), D3DERR_INVALIDCALL);
+    device->SetStreamSource(0, vertices, 0, sizeof(ScreenVertex));
     EXPECT_EQ(device->BeginScene(), D3DERR_INVALIDCALL);
     device->EndScene();
 
