@@ -12,6 +12,7 @@
 #include "render/CD3DXObject.h"
 #include "platform/d3d9/D3D9TestHooks.h"
 #include "render/CDirectX9.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -237,6 +238,38 @@ TEST_F(ShadowVolume, AModelWithoutAHierarchyAnswersFalseAndTouchesNothing)
     EXPECT_FALSE(object.GenerateShadowVolume());
     EXPECT_FALSE(object.RenderShadowVolume(1.0f, 2.0f, 3.0f));
     EXPECT_EQ(qv::test::D3D9DeviceCallCount(), calls);
+}
+
+TEST_F(ShadowVolume, WithoutTheEffectNothingIsDrawn)
+{
+    CD3DXObject object;
+    Attach(object, {V3(0, 0, 0), V3(0, 1, 0), V3(1, 0, 0)}, {0, 1, 2});
+    ASSERT_TRUE(object.GenerateShadowVolume());
+    ID3DXEffect* effect = CD3DXObject::ShadowEffect;
+    CD3DXObject::ShadowEffect = nullptr;
+    const uint64_t calls = qv::test::D3D9DeviceCallCount();
+    EXPECT_FALSE(object.RenderShadowVolume(1.0f, 2.0f, 3.0f));
+    EXPECT_EQ(qv::test::D3D9DeviceCallCount(), calls);
+    CD3DXObject::ShadowEffect = effect;
+}
+
+TEST_F(ShadowVolume, AnEffectFileEmptyOrOutsideTheLanguageStopsTheFirstModel)
+{
+    const char* const files[] = {"", "float4x4 mWVP;\nfloat4 VS(float4 p : POSITION) : POSITION\n"
+                                     "{\n    return tex2D(p);\n}\ntechnique TShader { pass { VertexShader ="
+                                     " compile vs_2_0 VS(); } }\n"};
+    for (const char* text : files) {
+        qvtest::WriteFileText("data/shader/shadowvolume.fx", text);
+        try {
+            CD3DXObject object;
+            ADD_FAILURE() << "constructed with the effect " << text;
+        } catch (const char* failure) {
+            EXPECT_STREQ(failure,
+                         "Failed CD3DXObject::CD3DXObject D3DXCreateEffectFromFile [.\\data\\shader\\shadowvolume.fx]");
+        }
+        EXPECT_EQ(CD3DXObject::InstanceCount, 0u);
+        EXPECT_EQ(CD3DXObject::ShadowEffect, nullptr);
+    }
 }
 
 TEST_F(ShadowVolume, MeshesThatSixteenBitIndicesCannotHoldAreRefused)

@@ -203,6 +203,36 @@ TEST_F(D3D9Draw, TheLocalViewerShapesTheSpecularHighlight)
     EXPECT_EQ(Picture().At(32, 32)[0], 0);
 }
 
+TEST_F(D3D9Draw, TheViewportPlacesClipSpaceAndLimitsClearing)
+{
+    // The top-right quarter: x from 32, y from 0 (rows from the top).
+    const D3DVIEWPORT9 quarter = {32, 0, 32, 32, 0.0f, 1.0f};
+    ASSERT_EQ(device->SetViewport(&quarter), D3D_OK);
+    const D3DVIEWPORT9 outside = {40, 0, 32, 32, 0.0f, 1.0f};
+    EXPECT_EQ(device->SetViewport(&outside), D3DERR_INVALIDCALL);
+    ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FF, 1.0f, 0), D3D_OK);
+    const ColorVertex v[4] = {{-1, -1, 0.5f, 0xFFFF0000}, {-1, 1, 0.5f, 0xFFFF0000}, {1, -1, 0.5f, 0xFFFF0000},
+                              {1, 1, 0.5f, 0xFFFF0000}};
+    device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
+    // The upper half of clip space only: y from 0 to 1.
+    const ColorVertex upper[4] = {{-1, 0, 0.5f, 0xFF00FF00}, {-1, 1, 0.5f, 0xFF00FF00}, {1, 0, 0.5f, 0xFF00FF00},
+                                  {1, 1, 0.5f, 0xFF00FF00}};
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof v[0]), D3D_OK);
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, upper, sizeof upper[0]), D3D_OK);
+    const qvtest::Image image = Picture();
+    auto rgb = [&](int x, int y) {
+        const uint8_t* p = image.At(x, y);
+        return (p[0] << 16) | (p[1] << 8) | p[2];
+    };
+    EXPECT_EQ(rgb(10, 10), 0x000000);  // outside the viewport: neither cleared nor drawn
+    EXPECT_EQ(rgb(48, 50), 0x000000);
+    EXPECT_EQ(rgb(48, 5), 0x00FF00);   // upper half of the viewport
+    EXPECT_EQ(rgb(48, 26), 0xFF0000);  // lower half
+    EXPECT_EQ(rgb(32, 16), 0xFF0000);
+    EXPECT_EQ(rgb(31, 16), 0x000000);
+}
+
 TEST_F(D3D9Draw, SixteenAndThirtyTwoBitIndicesDrawTheSame)
 {
     const ColorVertex v[4] = {{-1, -1, 0.5f, 0xFF00FFFF}, {-1, 1, 0.5f, 0xFF00FFFF}, {1, -1, 0.5f, 0xFF00FFFF},
