@@ -189,6 +189,7 @@ void PresentCanvas(HWND topLevel)
         return;
     c->SetOrigin(0, 0);
     c->ResetClip();
+    DisplayLibraryAllocations ignored;
     if (SDL_Surface* s = SDL_GetWindowSurface(w->sdl)) {
         c->Present(s);
         SDL_UpdateWindowSurface(w->sdl);

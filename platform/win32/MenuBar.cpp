@@ -161,6 +161,7 @@ namespace {
 // The bar of each window as last drawn, kept for SwapGlWindow.
 struct StripState {
     Canvas canvas;
+    unsigned generation = 0;
     int selected = -1;
     unsigned revision = ~0u;
     int width = -1;
@@ -184,6 +185,8 @@ Canvas& StripCanvas(Window& w, int selected)
     const int width = StripWidth(w);
     if (s.selected != selected || s.revision != MenuRevision() || s.width != width || s.menu != w.menu) {
         PaintMenuBar(s.canvas, w.menu, width, selected);
+        static unsigned s_generation = 0;
+        s.generation = ++s_generation;
         s.selected = selected;
         s.revision = MenuRevision();
         s.width = width;
@@ -304,7 +307,8 @@ private:
         Window* w = Find(m_hwnd);
         if (!w || !w->menu)
             return;
-        DrawStripWithGl(*w, StripCanvas(*w, m_barSelected), true);
+        const Canvas& strip = StripCanvas(*w, m_barSelected);
+        DrawStripWithGl(*w, strip, true, Strips()[m_hwnd].generation);
         if (w->sdl)
             SDL_GL_SwapWindow(w->sdl);
     }
@@ -360,6 +364,7 @@ private:
             if (p.rect.y + p.rect.h > display.y + display.h)
                 p.rect.y = std::max(display.y, display.y + display.h - p.rect.h);
         }
+        DisplayLibraryAllocations ignored;
         p.window = SDL_CreateWindow("menu", p.rect.x, p.rect.y, p.rect.w, p.rect.h,
                                     SDL_WINDOW_POPUP_MENU | SDL_WINDOW_BORDERLESS | SDL_WINDOW_SKIP_TASKBAR |
                                         SDL_WINDOW_ALWAYS_ON_TOP | SDL_WINDOW_HIDDEN);
@@ -415,6 +420,7 @@ private:
         p.drawnSelected = p.selected;
         if (!p.window)
             return;
+        DisplayLibraryAllocations ignored;
         if (SDL_Surface* s = SDL_GetWindowSurface(p.window)) {
             p.canvas.Present(s);
             SDL_UpdateWindowSurface(p.window);
@@ -730,8 +736,13 @@ private:
 };
 
 bool g_tracking = false;
+Uint32 g_menuMayOpenAt = 0;
+// How long after a hint the client area is still kept at each present.
+constexpr Uint32 kKeepClientMs = 3000;
 
 } // namespace
+
+void MenuMayOpen() { g_menuMayOpenAt = SDL_GetTicks() | 1; }
 
 void TrackMenuBar(HWND hWnd, int x, bool byMouse)
 {
@@ -795,9 +806,15 @@ void qv::SwapGlWindow(HWND hWnd)
     if (!w || !w->sdl)
         return;
     if (w->menu && w->gl) {
-        KeepClientCopy(*w);
+        // Keeping the client area costs a copy of it; it is needed only when a menu opens.
+        static std::map<HWND, bool> s_kept;
+        if (!s_kept[hWnd] || (g_menuMayOpenAt && SDL_GetTicks() - g_menuMayOpenAt < kKeepClientMs)) {
+            KeepClientCopy(*w);
+            s_kept[hWnd] = true;
+        }
         const int selected = Strips().count(hWnd) ? Strips()[hWnd].selected : -1;
-        DrawStripWithGl(*w, StripCanvas(*w, selected), false);
+        const Canvas& strip = StripCanvas(*w, selected);
+        DrawStripWithGl(*w, strip, false, Strips()[hWnd].generation);
     }
     SDL_GL_SwapWindow(w->sdl);
 }

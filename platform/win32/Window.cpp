@@ -4,11 +4,16 @@
 
 #include <algorithm>
 #include <cstring>
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
 #include <unordered_map>
 #include <vector>
 
 #include "platform/win32/Cursor.h"
 #include "platform/win32/KeyboardState.h"
+#include "platform/win32/MenuStrip.h"
 #include "platform/win32/ResourceTable.h"
 #include "platform/win32/SdlWindow.h"
 
@@ -147,6 +152,7 @@ bool CreateSdlWindow(Window& w)
     if (!w.cls->layerDrawn)
         SetGlAttributes();
     const int width = std::max(1, Width(c)), height = std::max(1, Height(c) + strip);
+    DisplayLibraryAllocations ignored;
     int surfaceWidth = width, surfaceHeight = height;
     if (!w.cls->layerDrawn && OffscreenDriver())
         OffscreenSurfaceSize(surfaceWidth, surfaceHeight);
@@ -186,10 +192,19 @@ bool CreateSdlWindow(Window& w)
 // ---------------------------------------------------------------------------------------------
 // Registry and geometry
 
+#if defined(__SANITIZE_ADDRESS__)
+DisplayLibraryAllocations::DisplayLibraryAllocations() { __lsan_disable(); }
+DisplayLibraryAllocations::~DisplayLibraryAllocations() { __lsan_enable(); }
+#else
+DisplayLibraryAllocations::DisplayLibraryAllocations() = default;
+DisplayLibraryAllocations::~DisplayLibraryAllocations() = default;
+#endif
+
 bool EnsureVideo()
 {
     if (SDL_WasInit(SDL_INIT_VIDEO))
         return true;
+    DisplayLibraryAllocations ignored;
     // Ctrl+C ends the program as it would any other; the layer must not turn it into an event.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
@@ -737,6 +752,7 @@ BOOL DestroyWindow(HWND hWnd)
         if (d->menu && IsTopLevel(*d))
             DestroyMenu(d->menu);
         if (d->gl) {
+            ForgetStripTextures(*d);
             if (SDL_GL_GetCurrentContext() == d->gl)
                 SDL_GL_MakeCurrent(d->sdl, nullptr);
             SDL_GL_DeleteContext(d->gl);

@@ -100,6 +100,17 @@ SDL_Rect DisplayBounds();
 // SDL must be started (video, events) before the first window or event.
 bool EnsureVideo();
 
+// The display's and the fonts' libraries (Mesa, EGL, fontconfig) keep for the whole run some
+// memory that they never give back; in a build with the leak checker those allocations are not
+// counted as the program's.
+class DisplayLibraryAllocations {
+public:
+    DisplayLibraryAllocations();
+    ~DisplayLibraryAllocations();
+    DisplayLibraryAllocations(const DisplayLibraryAllocations&) = delete;
+    DisplayLibraryAllocations& operator=(const DisplayLibraryAllocations&) = delete;
+};
+
 // Thread-local last-error helper.
 void SetError(DWORD code);
 

@@ -126,6 +126,9 @@ TEST(ScreenCaptureInner, DISABLED_MenuVersionBoxAndMessageBox)
     ShowWindow(g_main, SW_SHOWNORMAL);
     SDL_Delay(200);
     Drain();
+    // The pointer rests on the menu bar, as before a click.
+    PushMouseMotion(g_main, 100, 5);
+    Drain();
     ASSERT_TRUE(qv::MakeGlCurrent(g_main));
     int dw = 0, dh = 0;
     SDL_GL_GetDrawableSize(qv::SdlWindowOf(g_main), &dw, &dh);
