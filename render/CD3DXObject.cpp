@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 
+#include "app/ReleaseInterface.h"
 #include "render/CDirectX9.h"
 #include "render/CMeshHierarchyAllocator.h"
 
@@ -62,10 +63,7 @@ CD3DXObject::CD3DXObject()
         if (FAILED(D3DXCreateEffectFromFile(g_pDevice, path, nullptr, nullptr, 0, nullptr, &ShadowEffect, nullptr))) {
             ShadowEffect = nullptr;
             // The next object tries both again.
-            if (SphereMesh) {
-                SphereMesh->Release();
-                SphereMesh = nullptr;
-            }
+            ReleaseInterface(SphereMesh);
             ThrowWithPath("Failed CD3DXObject::CD3DXObject D3DXCreateEffectFromFile [%s]", path);
         }
         ShadowEffectWVP = ShadowEffect->GetParameterByName(nullptr, "mWVP");
@@ -78,14 +76,8 @@ CD3DXObject::~CD3DXObject()
 {
     Release();
     if (--InstanceCount == 0) {
-        if (ShadowEffect) {
-            ShadowEffect->Release();
-            ShadowEffect = nullptr;
-        }
-        if (SphereMesh) {
-            SphereMesh->Release();
-            SphereMesh = nullptr;
-        }
+        ReleaseInterface(ShadowEffect);
+        ReleaseInterface(SphereMesh);
     }
 }
 
@@ -212,14 +204,8 @@ bool CD3DXObject::AllocateBoneMatrices(UINT capacity)
 HRESULT CD3DXObject::GenerateSkinnedMesh(D3DXMESHCONTAINER_EX* container)
 {
     if (!container->pSkinInfo) return S_OK;
-    if (container->MeshData.pMesh) {
-        container->MeshData.pMesh->Release();
-        container->MeshData.pMesh = nullptr;
-    }
-    if (container->pBoneCombinationBuf) {
-        container->pBoneCombinationBuf->Release();
-        container->pBoneCombinationBuf = nullptr;
-    }
+    ReleaseInterface(container->MeshData.pMesh);
+    ReleaseInterface(container->pBoneCombinationBuf);
     ID3DXMesh* source = container->pOrigMesh;
     if (!source) return E_FAIL;
     IDirect3DDevice9* device = nullptr;
@@ -296,17 +282,17 @@ void CD3DXObject::UpdateFrameMatrices(D3DXFRAME_EX* frame, const D3DXMATRIX* par
 
 void CD3DXObject::UpdateBoneMatrices(D3DXFRAME_EX* frame)
 {
-    for (; frame; frame = Ex(frame->pFrameSibling)) {
-        for (D3DXMESHCONTAINER* c = frame->pMeshContainer; c; c = c->pNextMeshContainer) {
-            D3DXMESHCONTAINER_EX* container = Ex(c);
-            if (!container->pSkinInfo || !container->ppBoneMatrixPtrs || !BoneMatrices) continue;
-            const DWORD bones = std::min<DWORD>(container->pSkinInfo->GetNumBones(), BoneMatrixCapacity);
-            for (DWORD b = 0; b < bones; ++b)
-                D3DXMatrixMultiply(&BoneMatrices[b], &container->pBoneOffsetMatrices[b],
-                                   container->ppBoneMatrixPtrs[b]);
-        }
-        UpdateBoneMatrices(Ex(frame->pFrameFirstChild));
+    if (!frame) return;
+    for (D3DXMESHCONTAINER* c = frame->pMeshContainer; c; c = c->pNextMeshContainer) {
+        D3DXMESHCONTAINER_EX* container = Ex(c);
+        if (!container->pSkinInfo || !container->ppBoneMatrixPtrs || !BoneMatrices) continue;
+        const DWORD bones = std::min<DWORD>(container->pSkinInfo->GetNumBones(), BoneMatrixCapacity);
+        for (DWORD b = 0; b < bones; ++b)
+            D3DXMatrixMultiply(&BoneMatrices[b], &container->pBoneOffsetMatrices[b], container->ppBoneMatrixPtrs[b]);
     }
+    // Sibling before child: with several skinned containers the one written last is drawn.
+    UpdateBoneMatrices(Ex(frame->pFrameSibling));
+    UpdateBoneMatrices(Ex(frame->pFrameFirstChild));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -370,11 +356,11 @@ void CD3DXObject::Render()
 
 void CD3DXObject::DrawFrame(D3DXFRAME_EX* frame)
 {
-    for (; frame; frame = Ex(frame->pFrameSibling)) {
-        for (D3DXMESHCONTAINER* c = frame->pMeshContainer; c; c = c->pNextMeshContainer)
-            DrawMeshContainer(Ex(c), frame);
-        DrawFrame(Ex(frame->pFrameFirstChild));
-    }
+    if (!frame) return;
+    for (D3DXMESHCONTAINER* c = frame->pMeshContainer; c; c = c->pNextMeshContainer) DrawMeshContainer(Ex(c), frame);
+    // The sibling's subtree before the child's: the order in which overlapping parts are drawn.
+    DrawFrame(Ex(frame->pFrameSibling));
+    DrawFrame(Ex(frame->pFrameFirstChild));
 }
 
 void CD3DXObject::DrawMeshContainer(D3DXMESHCONTAINER_EX* container, D3DXFRAME_EX* frame)
@@ -450,8 +436,5 @@ void CD3DXObject::Release()
         FrameRoot = nullptr;
     }
     FreeBoneMatrices();
-    if (AnimationController) {
-        AnimationController->Release();
-        AnimationController = nullptr;
-    }
+    ReleaseInterface(AnimationController);
 }

@@ -69,6 +69,11 @@ public:
     void ChangeAnimation(UINT track, float duration);
     void FrameMove();
 
+    // Stencil shadow volumes (CD3DXObjectShadow.cpp): made once after Load, drawn into the
+    // stencil buffer each frame with the light at (x, y, z) in world space.
+    bool GenerateShadowVolume();
+    bool RenderShadowVolume(float x, float y, float z);
+
     // Bone boxes.
     void CreateBoneOBB(int depth);
     bool SetBoneOBB(const char* name, COBBTree* tree);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "render/CD3DXObject.h"
 #include "render/CDirectX9.h"
@@ -20,6 +21,31 @@ char* NameOrDummy(LPCSTR name, UINT number)
     char dummy[32];
     std::snprintf(dummy, sizeof dummy, "DUMMY_%u", number);
     return DuplicateName(dummy);
+}
+
+// A copy of the skin information for vertices of another format: the skinning walks the
+// vertices by the skin's own format, so a mesh that was given normals needs a skin that knows.
+HRESULT CopySkinInfo(ID3DXSkinInfo* source, DWORD numVertices, DWORD fvf, ID3DXSkinInfo** copy)
+{
+    const DWORD bones = source->GetNumBones();
+    HRESULT hr = D3DXCreateSkinInfoFVF(numVertices, fvf, bones, copy);
+    if (FAILED(hr)) return hr;
+    std::vector<DWORD> vertices;
+    std::vector<float> weights;
+    for (DWORD b = 0; b < bones && SUCCEEDED(hr); ++b) {
+        const DWORD count = source->GetNumBoneInfluences(b);
+        vertices.resize(count);
+        weights.resize(count);
+        if (count > 0 && FAILED(hr = source->GetBoneInfluence(b, vertices.data(), weights.data()))) break;
+        if (FAILED(hr = (*copy)->SetBoneInfluence(b, count, vertices.data(), weights.data()))) break;
+        if (source->GetBoneName(b) && FAILED(hr = (*copy)->SetBoneName(b, source->GetBoneName(b)))) break;
+        if (source->GetBoneOffsetMatrix(b)) hr = (*copy)->SetBoneOffsetMatrix(b, source->GetBoneOffsetMatrix(b));
+    }
+    if (FAILED(hr)) {
+        (*copy)->Release();
+        *copy = nullptr;
+    }
+    return hr;
 }
 
 } // namespace
@@ -122,8 +148,14 @@ HRESULT CMeshHierarchyAllocator::CreateMeshContainer(LPCSTR Name, const D3DXMESH
     }
 
     if (pSkinInfo) {
-        container->pSkinInfo = pSkinInfo;
-        pSkinInfo->AddRef();
+        if (container->MeshData.pMesh != mesh) {
+            const HRESULT hr = CopySkinInfo(pSkinInfo, container->MeshData.pMesh->GetNumVertices(),
+                                            container->MeshData.pMesh->GetFVF(), &container->pSkinInfo);
+            if (FAILED(hr)) return fail(hr, device);
+        } else {
+            container->pSkinInfo = pSkinInfo;
+            pSkinInfo->AddRef();
+        }
         container->pOrigMesh = container->MeshData.pMesh;
         container->pOrigMesh->AddRef();
         const DWORD bones = pSkinInfo->GetNumBones();

@@ -1,6 +1,8 @@
 // The program's resources on hosts other than Windows: the same resources as Quorvane.rc,
 // read by the platform layer (LoadStringA, LoadMenuA, LoadAcceleratorsA, DialogBoxParamA,
 // LoadIconA, LoadCursorA, the version block). A test compares the two.
+#ifndef _WIN32
+
 #include "platform/win32/ResourceTable.h"
 #include "resources/resource.h"
 
@@ -12,7 +14,7 @@ MenuItem Item(const char* text, UINT id) { return MenuItem{text, id, 0, {}}; }
 MenuItem Separator() { return MenuItem{"", 0, MF_SEPARATOR, {}}; }
 MenuItem Popup(const char* text, std::vector<MenuItem> items) { return MenuItem{text, 0, MF_POPUP, std::move(items)}; }
 
-const char* const kIconPalette = "Kc000000 Rcd3a5b Wcffffff";
+const char* const kIconPalette = "Kc000000 Rccd3a5b Wcffffff";
 const char* const kCursorPalette = "Kc000000 Wcffffff";
 
 qv::res::Table MakeTable()
@@ -210,3 +212,5 @@ const qv::res::Table& qv::res::ProgramResources()
     static const Table table = MakeTable();
     return table;
 }
+
+#endif // _WIN32

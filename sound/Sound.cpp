@@ -14,16 +14,37 @@ void ShowSoundError(const char* text) { MessageBoxA(g_hSoundWnd, text, "Error", 
 bool IsChannel(SoundChannel channel) { return channel >= 0 && channel < SOUND_CHANNEL_COUNT; }
 bool IsStream(SoundStream stream) { return stream >= 0 && stream < SOUND_STREAM_COUNT; }
 
+// Stops and destroys the streams, then the channels; the first failure ends it, leaving the
+// rest in the pools.
+void ReleasePools()
+{
+    for (int i = 0; i < SOUND_STREAM_COUNT; ++i) {
+        if (g_pStreams[i]) {
+            g_pStreams[i]->Stop();
+            CDMusicVorbis* stream = g_pStreams[i];
+            g_pStreams[i] = NULL;
+            delete stream;
+        }
+    }
+    for (int i = 0; i < SOUND_CHANNEL_COUNT; ++i) {
+        if (g_pSounds[i]) {
+            g_pSounds[i]->Release();
+            CDMusicSound* sound = g_pSounds[i];
+            g_pSounds[i] = NULL;
+            delete sound;
+        }
+    }
+}
+
 } // namespace
 
 void SoundInit(HWND hWnd)
 {
-    for (int i = 0; i < SOUND_CHANNEL_COUNT; ++i)
-        g_pSounds[i] = NULL;
-    for (int i = 0; i < SOUND_STREAM_COUNT; ++i)
-        g_pStreams[i] = NULL;
     g_hSoundWnd = hWnd;
     try {
+        // A start-up that failed after this point runs it again: the pools of the earlier
+        // run are released, not forgotten.
+        ReleasePools();
         // The process-wide object was built empty; the set-up runs on it here.
         CDMusic& music = CDMusic::GetInstance();
         music.~CDMusic();
@@ -112,22 +133,7 @@ bool SoundSetVolume(SoundChannel channel, float volume, DWORD duration)
 void SoundRelease()
 {
     try {
-        for (int i = 0; i < SOUND_STREAM_COUNT; ++i) {
-            if (g_pStreams[i]) {
-                g_pStreams[i]->Stop();
-                CDMusicVorbis* stream = g_pStreams[i];
-                g_pStreams[i] = NULL;
-                delete stream;
-            }
-        }
-        for (int i = 0; i < SOUND_CHANNEL_COUNT; ++i) {
-            if (g_pSounds[i]) {
-                g_pSounds[i]->Release();
-                CDMusicSound* sound = g_pSounds[i];
-                g_pSounds[i] = NULL;
-                delete sound;
-            }
-        }
+        ReleasePools();
         // The object stays for the exit-time destructor, released and empty.
         CDMusic& music = CDMusic::GetInstance();
         music.~CDMusic();

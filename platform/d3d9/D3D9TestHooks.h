@@ -27,6 +27,7 @@ struct D3D9Faults {
     bool displayModeFails = false;      // GetAdapterDisplayMode fails
     D3DFORMAT displayFormat = D3DFMT_UNKNOWN; // when set, the desktop's reported format
     DWORD vertexShaderVersion = 0;      // when set, the capabilities' VertexShaderVersion
+    bool noTwoSidedStencil = false;     // the capabilities lack D3DSTENCILCAPS_TWOSIDED
     HRESULT cooperativeLevel = 0;       // when a failure, what TestCooperativeLevel answers
     // Asked before each CreateDevice with its device type, behaviour flags and depth format;
     // a failure code makes that CreateDevice fail with it.

@@ -144,6 +144,8 @@ void FillCaps(D3DDEVTYPE type, D3DCAPS9& caps)
     caps.NumSimultaneousRTs = 1;
     if (g_faults && g_faults->vertexShaderVersion)
         caps.VertexShaderVersion = g_faults->vertexShaderVersion;
+    if (g_faults && g_faults->noTwoSidedStencil)
+        caps.StencilCaps &= ~static_cast<DWORD>(D3DSTENCILCAPS_TWOSIDED);
 }
 
 HRESULT Direct3D9::QueryInterface(REFIID riid, void** ppv)

@@ -193,7 +193,7 @@ int Canvas::Text(int x, int y, const std::string& utf8, Argb color, const TextSt
         penX += static_cast<int>(g->advance.x >> 6);
     }
     if (style.underline)
-        HLine(x, penX, y + ascent + 1, color);
+        HLine(x, penX, y + ascent, color);
     return penX - x;
 }
 

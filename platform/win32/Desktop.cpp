@@ -32,7 +32,7 @@ HWND GetWindow(HWND hWnd, UINT uCmd)
     Window* w = Find(hWnd);
     if (!w) {
         if (uCmd == GW_OWNER)
-            return nullptr; // other applications' windows: their owners are not ours to name
+            return ForeignOwner(hWnd);
         SetError(ERROR_INVALID_WINDOW_HANDLE);
         return nullptr;
     }

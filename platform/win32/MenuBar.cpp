@@ -43,7 +43,7 @@ void MenuText(Canvas& c, int x, int y, const std::string& text, Argb color)
         while (end < plain.size() && (static_cast<unsigned char>(plain[end]) & 0xC0) == 0x80)
             ++end;
         const int width = TextWidth(plain.substr(underlined, end - underlined), kMenuText);
-        c.HLine(x + before, x + before + width, y + TextAscent(kMenuText) + 1, color);
+        c.HLine(x + before, x + before + width, y + TextAscent(kMenuText), color);
     }
 }
 
@@ -62,7 +62,9 @@ std::vector<RECT> BarLayout(HMENU menu)
     return rects;
 }
 
-void PaintBar(Canvas& c, HMENU menu, int width, int selected)
+} // namespace
+
+void PaintMenuBar(Canvas& c, HMENU menu, int width, int selected)
 {
     c.Resize(std::max(1, width), kMenuBarHeight, colors::kFace);
     MenuObject* m = FindMenu(menu);
@@ -79,6 +81,8 @@ void PaintBar(Canvas& c, HMENU menu, int width, int selected)
         MenuText(c, rects[i].left + kBarPad, textY, e.text, color);
     }
 }
+
+namespace {
 
 struct PopupLayout {
     int width = 0;
@@ -120,7 +124,9 @@ void Arrow(Canvas& c, int x, int y, Argb color)
         c.VLine(x + i, y + i, y + 7 - i, color);
 }
 
-void PaintPopup(Canvas& c, HMENU menu, int selected)
+} // namespace
+
+void PaintPopupMenu(Canvas& c, HMENU menu, int selected)
 {
     const PopupLayout layout = LayoutPopup(menu);
     c.Resize(layout.width, layout.height, colors::kFace);
@@ -150,6 +156,8 @@ void PaintPopup(Canvas& c, HMENU menu, int selected)
     }
 }
 
+namespace {
+
 // The bar of each window as last drawn, kept for SwapGlWindow.
 struct StripState {
     Canvas canvas;
@@ -175,7 +183,7 @@ Canvas& StripCanvas(Window& w, int selected)
     StripState& s = Strips()[w.handle];
     const int width = StripWidth(w);
     if (s.selected != selected || s.revision != MenuRevision() || s.width != width || s.menu != w.menu) {
-        PaintBar(s.canvas, w.menu, width, selected);
+        PaintMenuBar(s.canvas, w.menu, width, selected);
         s.selected = selected;
         s.revision = MenuRevision();
         s.width = width;
@@ -402,7 +410,7 @@ private:
     {
         if (p.revision == MenuRevision() && p.drawnSelected == p.selected)
             return;
-        PaintPopup(p.canvas, p.menu, p.selected);
+        PaintPopupMenu(p.canvas, p.menu, p.selected);
         p.revision = MenuRevision();
         p.drawnSelected = p.selected;
         if (!p.window)

@@ -16,4 +16,9 @@ void KeepClientCopy(Window& w);
 // The strip's rectangle in SDL window coordinates and the scale of strip pixels on it.
 SDL_Rect StripRectInWindow(const Window& w);
 
+// The pictures of a menu bar (`width` pixels wide) and of a drop-down menu, with the item
+// `selected` highlighted (-1: none).
+void PaintMenuBar(Canvas& canvas, HMENU menu, int width, int selected);
+void PaintPopupMenu(Canvas& canvas, HMENU menu, int selected);
+
 } // namespace qv::win

@@ -546,6 +546,11 @@ LRESULT DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
         return 0;
     }
     case WM_ERASEBKGND:
+        if (w->cls->background) {
+            RECT r;
+            GetClientRect(hWnd, &r);
+            FillRect(reinterpret_cast<HDC>(wParam), &r, w->cls->background);
+        }
         return 1;
     case WM_SETCURSOR: {
         if (!IsTopLevel(*w) && SendMessageA(w->parent, WM_SETCURSOR, wParam, lParam))

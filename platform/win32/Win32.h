@@ -706,10 +706,17 @@ int TranslateAcceleratorA(HWND hWnd, HACCEL hAccTable, LPMSG lpMsg);
 #define SS_LEFT 0x00000000L
 #define SS_CENTER 0x00000001L
 #define SS_ICON 0x00000003L
+#define SS_NOPREFIX 0x00000080L
 #define SS_NOTIFY 0x00000100L
 #define BS_PUSHBUTTON 0x00000000L
 #define BS_DEFPUSHBUTTON 0x00000001L
 #define DWLP_MSGRESULT 0
+#define DWLP_DLGPROC ((int)sizeof(LRESULT))
+#define DWLP_USER ((int)(sizeof(LRESULT) + sizeof(DLGPROC)))
+#define BN_CLICKED 0
+#define STN_CLICKED 0
+#define BM_CLICK 0x00F5
+#define DM_GETDEFID (WM_USER + 0)
 INT_PTR DialogBoxParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND hWndParent, DLGPROC lpDialogFunc,
                         LPARAM dwInitParam);
 #define DialogBoxA(inst, tmpl, parent, proc) DialogBoxParamA(inst, tmpl, parent, proc, 0L)
@@ -810,6 +817,7 @@ BOOL TextOutA(HDC hdc, int x, int y, LPCSTR lpString, int c);
 BOOL GetTextExtentPoint32A(HDC hdc, LPCSTR lpString, int c, LPSIZE psizl);
 HBRUSH CreateSolidBrush(COLORREF color);
 int FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr);
+BOOL DrawIcon(HDC hDC, int X, int Y, HICON hIcon);
 
 // ---------------------------------------------------------------------------------------------
 // Shell

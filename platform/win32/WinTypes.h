@@ -7,7 +7,9 @@
 
 #define WINAPI
 #define CALLBACK
+#ifndef APIENTRY
 #define APIENTRY
+#endif
 #define STDMETHODCALLTYPE
 #define STDAPI extern "C" HRESULT
 #define CONST const

@@ -90,11 +90,45 @@ void SendSizeAndMove(Window& w)
 void InvalidateTree(Window& w)
 {
     w.needsPaint = true;
+    w.needsErase = true;
     ForEachWindow([&](Window& c) {
         if (c.parent == w.handle)
             InvalidateTree(c);
         return true;
     });
+}
+
+void SetGlAttributes()
+{
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
+    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+}
+
+bool OffscreenDriver()
+{
+    const char* driver = SDL_GetCurrentVideoDriver();
+    return driver && std::strcmp(driver, "offscreen") == 0;
+}
+
+// The offscreen driver makes a window's OpenGL surface once, in the window's first size, and
+// never resizes it; the window's picture is its bottom-left corner (OpenGL's origin) in the
+// size the window has. So the surface is made large enough for any size the window can take.
+void OffscreenSurfaceSize(int& width, int& height)
+{
+    SDL_DisplayMode mode;
+    width = 1600;
+    height = 1200;
+    if (SDL_GetDesktopDisplayMode(0, &mode) == 0) {
+        width = std::max(width, mode.w);
+        height = std::max(height, mode.h);
+    }
 }
 
 bool CreateSdlWindow(Window& w)
@@ -110,24 +144,17 @@ bool CreateSdlWindow(Window& w)
         flags |= SDL_WINDOW_BORDERLESS;
     if (w.style & WS_THICKFRAME)
         flags |= SDL_WINDOW_RESIZABLE;
-    if (!w.cls->layerDrawn) {
-        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2);
-        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
-        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
-        SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
-        SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
-        SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
-        SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
-        SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
-        SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    }
-    w.sdl = SDL_CreateWindow(w.title.c_str(), c.left, c.top - strip, std::max(1, Width(c)),
-                             std::max(1, Height(c) + strip), flags);
+    if (!w.cls->layerDrawn)
+        SetGlAttributes();
+    const int width = std::max(1, Width(c)), height = std::max(1, Height(c) + strip);
+    int surfaceWidth = width, surfaceHeight = height;
+    if (!w.cls->layerDrawn && OffscreenDriver())
+        OffscreenSurfaceSize(surfaceWidth, surfaceHeight);
+    w.sdl = SDL_CreateWindow(w.title.c_str(), c.left, c.top - strip, surfaceWidth, surfaceHeight, flags);
     if (!w.sdl && !w.cls->layerDrawn) {
         // Some servers offer no stencil: a context without it is better than no window.
         SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
-        w.sdl = SDL_CreateWindow(w.title.c_str(), c.left, c.top - strip, std::max(1, Width(c)),
-                                 std::max(1, Height(c) + strip), flags);
+        w.sdl = SDL_CreateWindow(w.title.c_str(), c.left, c.top - strip, surfaceWidth, surfaceHeight, flags);
     }
     if (!w.sdl)
         return false;
@@ -148,6 +175,8 @@ bool CreateSdlWindow(Window& w)
             w.sdl = nullptr;
             return false;
         }
+        if (surfaceWidth != width || surfaceHeight != height)
+            SDL_SetWindowSize(w.sdl, width, height);
     }
     return true;
 }
@@ -709,6 +738,7 @@ BOOL DestroyWindow(HWND hWnd)
         }
         if (d->sdl)
             SDL_DestroyWindow(d->sdl);
+        ForgetCanvas(h);
         r.byHandle.erase(h);
         for (auto& slot : r.windows)
             if (slot.get() == d)
@@ -724,7 +754,7 @@ BOOL DestroyWindow(HWND hWnd)
 
 BOOL IsWindow(HWND hWnd)
 {
-    return hWnd == kDesktop || Find(hWnd) != nullptr;
+    return hWnd == kDesktop || Find(hWnd) != nullptr || (hWnd && IsForeignWindow(hWnd));
 }
 
 HWND GetDesktopWindow() { return kDesktop; }
@@ -735,8 +765,13 @@ HWND GetDesktopWindow() { return kDesktop; }
 BOOL ShowWindow(HWND hWnd, int nCmdShow)
 {
     Window* w = Find(hWnd);
-    if (!w)
-        return FALSE;
+    if (!w) {
+        bool visible = false;
+        if (!ForeignWindowText(hWnd, nullptr, nullptr, &visible))
+            return FALSE;
+        ForeignShow(hWnd, nCmdShow);
+        return visible ? TRUE : FALSE;
+    }
     const bool was = w->visible;
     if (nCmdShow == SW_HIDE) {
         if (!was)
@@ -793,6 +828,10 @@ BOOL UpdateWindow(HWND hWnd)
 BOOL IsWindowVisible(HWND hWnd)
 {
     Window* w = Find(hWnd);
+    if (!w) {
+        bool visible = false;
+        return ForeignWindowText(hWnd, nullptr, nullptr, &visible) && visible;
+    }
     while (w) {
         if (!w->visible)
             return FALSE;
@@ -863,7 +902,7 @@ BOOL SetForegroundWindow(HWND hWnd)
 {
     Window* w = Find(TopLevelOf(hWnd));
     if (!w)
-        return FALSE;
+        return ForeignActivate(hWnd) ? TRUE : FALSE;
     if (w->sdl)
         SDL_RaiseWindow(w->sdl);
     Activate(w->handle, WA_ACTIVE);
@@ -891,6 +930,15 @@ LONG_PTR GetLongPtr(HWND hWnd, int nIndex, bool pointerSized)
     if (!w) {
         SetError(ERROR_INVALID_WINDOW_HANDLE);
         return 0;
+    }
+    if (nIndex >= 0 && w->cls->name == "#32770") {
+        // The fields of a dialog.
+        if (nIndex == DWLP_MSGRESULT)
+            return w->dialogMessageResult;
+        if (nIndex == DWLP_DLGPROC && pointerSized)
+            return reinterpret_cast<LONG_PTR>(w->dialogProc);
+        if (nIndex == DWLP_USER)
+            return w->dialogData;
     }
     switch (nIndex) {
     case GWL_STYLE:
@@ -925,6 +973,23 @@ LONG_PTR SetLongPtr(HWND hWnd, int nIndex, LONG_PTR value, bool pointerSized)
     }
     SetError(ERROR_SUCCESS);
     LONG_PTR old = 0;
+    if (nIndex >= 0 && w->cls->name == "#32770") {
+        if (nIndex == DWLP_MSGRESULT) {
+            old = w->dialogMessageResult;
+            w->dialogMessageResult = value;
+            return old;
+        }
+        if (nIndex == DWLP_DLGPROC && pointerSized) {
+            old = reinterpret_cast<LONG_PTR>(w->dialogProc);
+            w->dialogProc = reinterpret_cast<DLGPROC>(value);
+            return old;
+        }
+        if (nIndex == DWLP_USER) {
+            old = w->dialogData;
+            w->dialogData = value;
+            return old;
+        }
+    }
     switch (nIndex) {
     case GWL_STYLE: {
         old = static_cast<LONG>(FullStyle(*w));
@@ -980,12 +1045,14 @@ int GetWindowTextA(HWND hWnd, LPSTR lpString, int nMaxCount)
     if (!lpString || nMaxCount <= 0)
         return 0;
     lpString[0] = 0;
-    if (!w) {
+    std::string foreign;
+    if (!w && !ForeignWindowText(hWnd, &foreign, nullptr, nullptr)) {
         SetError(ERROR_INVALID_WINDOW_HANDLE);
         return 0;
     }
-    const int n = std::min<int>(static_cast<int>(w->title.size()), nMaxCount - 1);
-    std::memcpy(lpString, w->title.data(), n);
+    const std::string& title = w ? w->title : foreign;
+    const int n = std::min<int>(static_cast<int>(title.size()), nMaxCount - 1);
+    std::memcpy(lpString, title.data(), n);
     lpString[n] = 0;
     return n;
 }
@@ -1016,12 +1083,14 @@ int GetClassNameA(HWND hWnd, LPSTR lpClassName, int nMaxCount)
     if (!lpClassName || nMaxCount <= 0)
         return 0;
     lpClassName[0] = 0;
-    if (!w) {
+    std::string foreign;
+    if (!w && !ForeignWindowText(hWnd, nullptr, &foreign, nullptr)) {
         SetError(ERROR_INVALID_WINDOW_HANDLE);
         return 0;
     }
-    const int n = std::min<int>(static_cast<int>(w->cls->name.size()), nMaxCount - 1);
-    std::memcpy(lpClassName, w->cls->name.data(), n);
+    const std::string& name = w ? w->cls->name : foreign;
+    const int n = std::min<int>(static_cast<int>(name.size()), nMaxCount - 1);
+    std::memcpy(lpClassName, name.data(), n);
     lpClassName[n] = 0;
     return n;
 }
@@ -1221,7 +1290,7 @@ BOOL InvalidateRect(HWND hWnd, const RECT*, BOOL)
 {
     if (!hWnd) {
         ForEachWindow([](Window& w) {
-            w.needsPaint = true;
+            w.needsPaint = w.needsErase = true;
             return true;
         });
         return TRUE;
@@ -1233,10 +1302,12 @@ BOOL InvalidateRect(HWND hWnd, const RECT*, BOOL)
         SetError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
-    if (w->cls->layerDrawn)
+    if (w->cls->layerDrawn) {
         InvalidateTree(*w);
-    else
+    } else {
         w->needsPaint = true;
+        w->needsErase = true;
+    }
     return TRUE;
 }
 

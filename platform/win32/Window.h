@@ -49,10 +49,18 @@ struct Window {
     bool enabled = true;
     bool destroying = false;
     bool needsPaint = false;
+    bool needsErase = false;
     bool fullScreen = false;   // shown across the whole display by the SDL window
     SDL_Window* sdl = nullptr; // top-level windows only
     SDL_GLContext gl = nullptr;
     DWORD threadId = 0;
+    // A dialog's procedure and its result fields (DWLP_*), and how it ended.
+    DLGPROC dialogProc = nullptr;
+    LONG_PTR dialogMessageResult = 0;
+    bool dialogEnded = false;
+    INT_PTR dialogResult = 0;
+    // Controls drawn by the layer: pressed (buttons), default (push buttons).
+    bool pressed = false;
     Uint32 geometrySetAt = 0; // SDL_GetTicks of the layer's last move or resize of the SDL window
 };
 
@@ -95,6 +103,13 @@ bool EnsureVideo();
 // Thread-local last-error helper.
 void SetError(DWORD code);
 
+// The picture of a top-level window that the layer draws (null for the others); `Present` copies
+// it to the screen.
+class Canvas;
+Canvas* CanvasOf(HWND topLevel);
+void PresentCanvas(HWND topLevel);
+void ForgetCanvas(HWND topLevel);
+
 // Registers a class that the layer uses for its own windows (dialogs, controls, message boxes).
 void RegisterLayerClass(const char* name, WNDPROC proc, bool layerDrawn);
 
@@ -105,6 +120,7 @@ bool IsForeignWindow(HWND hWnd);
 bool ForeignWindowProcess(HWND hWnd, DWORD* processId);
 bool ForeignWindowText(HWND hWnd, std::string* title, std::string* className, bool* visible);
 bool ForeignShow(HWND hWnd, int showCommand);
+HWND ForeignOwner(HWND hWnd);
 bool ForeignActivate(HWND hWnd);
 bool ForeignGetPlacement(HWND hWnd, WINDOWPLACEMENT* placement);
 bool ForeignSetPlacement(HWND hWnd, const WINDOWPLACEMENT* placement);

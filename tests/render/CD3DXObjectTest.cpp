@@ -1,6 +1,7 @@
 // Loading, frames, materials, the frustum test and drawing of models.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -17,12 +18,8 @@
 namespace {
 
 using modelfixture::Surroundings;
+using modelfixture::TestName;
 using modelfixture::Write;
-
-std::string TestName()
-{
-    return ::testing::UnitTest::GetInstance()->current_test_info()->name();
-}
 
 class Model : public ::testing::Test {
 protected:
@@ -464,6 +461,69 @@ TEST_F(Model, AnInvisibleObjectDrawsNothingAndRenderKeepsTheMaterial)
     // Both containers were drawn, the one behind the camera last.
     EXPECT_TRUE(SameMatrix(D3DXMATRIX(CDirectX9::SafeGetTransform(D3DTS_WORLD)), Translation(0.0f, 0.0f, -20.0f)));
     EXPECT_EQ(std::memcmp(&CDirectX9::Material, &before, sizeof before), 0);
+}
+
+
+// ---------------------------------------------------------------------------------------------
+// Walk order
+
+// Three quads skinned to one bone each, in containers of the frames X (red), its child Y
+// (green) and its sibling Z (blue); the bones sit one, two and three units along x. Each quad
+// lies two units left of the origin at depth 5, so its bone of two units brings it to the
+// middle of the picture.
+std::string ThreeSkinnedQuadsText(bool normals)
+{
+    const std::string normalBlock = normals ? "  MeshNormals { 1; 0.0;0.0;-1.0;; 2; 3;0,0,0;, 3;0,0,0;; }\n" : "";
+    auto quad = [&](const char* name, const char* emissive, const char* bone) {
+        return std::string(" Mesh ") + name + R"( {
+  4;
+  -3.0;-1.0;5.0;, -3.0;1.0;5.0;, -1.0;1.0;5.0;, -1.0;-1.0;5.0;;
+  2;
+  3;0,1,2;, 3;0,2,3;;
+)" + normalBlock + R"(  MeshMaterialList { 1; 2; 0,0;; Material { 0.0;0.0;0.0;1.0;; 0.0; 0.0;0.0;0.0;; )" +
+               emissive + R"(;; } }
+  SkinWeights { ")" + bone + R"("; 4; 0,1,2,3; 1.0,1.0,1.0,1.0; 1.0,0.0,0.0,0.0, 0.0,1.0,0.0,0.0, 0.0,0.0,1.0,0.0, 0.0,0.0,0.0,1.0;; }
+ }
+)";
+    };
+    auto bone = [](const char* name, float x) {
+        char text[200];
+        std::snprintf(text, sizeof text,
+                      " Frame %s { FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, %.1f,0,0,1;; } }\n", name, x);
+        return std::string(text);
+    };
+    return "xof 0303txt 0032\nFrame Root {\n" + bone("BoneX", 1.0f) + bone("BoneY", 2.0f) + bone("BoneZ", 3.0f) +
+           "Frame X {\n" + quad("MX", "1.0;0.0;0.0", "BoneX") + "Frame Y {\n" +
+           quad("MY", "0.0;1.0;0.0", "BoneY") + "}\n}\nFrame Z {\n" + quad("MZ", "0.0;0.0;1.0", "BoneZ") + "}\n}\n";
+}
+
+TEST_F(Model, ContainersAreSkinnedAndDrawnFrameThenSiblingThenChild)
+{
+    LookAlongZ();
+    CDirectX9::SafeSetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+    CDirectX9::SafeSetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    // Meshes without normals in the file are given them, and skinned all the same.
+    for (bool normals : {true, false}) {
+        SCOPED_TRACE(normals ? "with normals" : "without normals");
+        CD3DXObject model;
+        model.Load(Write("three.x", ThreeSkinnedQuadsText(normals)).c_str());
+        model.FrameMove();
+        // X, then its sibling Z, then its child Y: Y's bone is written last into the shared buffer.
+        ASSERT_NE(model.BoneMatrices, nullptr);
+        EXPECT_EQ(model.BoneMatrices[0]._41, 2.0f);
+
+        // Drawn in the same order, without a depth test: Y's green is on top.
+        g_pDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+        g_pDevice->BeginScene();
+        model.Render();
+        g_pDevice->EndScene();
+        const qvtest::Image image = qvtest::ReadBackBuffer(g_pDevice);
+        ASSERT_EQ(image.width, 160);
+        const uint8_t* middle = image.At(80, 60);
+        EXPECT_LT(middle[0], 16);
+        EXPECT_GT(middle[1], 240);
+        EXPECT_LT(middle[2], 16);
+    }
 }
 
 } // namespace

@@ -201,6 +201,11 @@ std::string TwoSkinnedMeshesText()
     return text.insert(mesh, copy);
 }
 
+std::string TestName()
+{
+    return ::testing::UnitTest::GetInstance()->current_test_info()->name();
+}
+
 std::string Write(const std::string& name, const std::string& text)
 {
     qvtest::WriteFileText(name, text);
@@ -210,7 +215,10 @@ std::string Write(const std::string& name, const std::string& text)
 Surroundings::Surroundings(const std::string& testName)
 {
     previous_ = std::filesystem::current_path().string();
-    const std::string dir = qvtest::MakeTempDir("model_" + testName);
+    // The suite's name too: tests of several suites may share a name.
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    const std::string suite = info ? std::string(info->test_suite_name()) + "." : std::string();
+    const std::string dir = qvtest::MakeTempDir("model_" + suite + testName);
     if (chdir(dir.c_str()) != 0) {
         ADD_FAILURE() << "cannot enter " << dir;
         return;

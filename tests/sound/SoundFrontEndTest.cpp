@@ -288,3 +288,55 @@ TEST_F(FrontEnd, MemoryImagesPlayAsPrimarySegmentsAndMidiImagesFail)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(FrontEnd, AMidiPathPlaysOnTheDefaultAudioPath)
+{
+    Init(true);
+    ASSERT_EQ(SoundPlay(".\\data\\sound\\long.wav", 0, 1.0f), 1);
+    const double full = Rms(qv::test::RenderAudio(kRate / 4), 1000, kRate / 4);
+    ASSERT_TRUE(SoundStop(1));
+    // A wave under a name that ends in "MID": the channel swaps its own path, set to half
+    // volume just before, for the performance's default one, which is at full volume.
+    std::filesystem::copy_file("data/sound/long.wav", "data/sound/tune.MID");
+    ASSERT_EQ(SoundPlay(".\\data\\sound\\tune.MID", 0, 0.5f), 1);
+    const double midi = Rms(qv::test::RenderAudio(kRate / 4), 1000, kRate / 4);
+    ASSERT_GT(full, 0.05);
+    EXPECT_GT(midi, full * 0.5);
+    // Its later volume changes act on the default path.
+    ASSERT_TRUE(SoundSetVolume(1, 0.5f, 0));
+    const double lowered = Rms(qv::test::RenderAudio(kRate / 4), 1000, kRate / 4);
+    EXPECT_LT(lowered, midi * 0.01);
+}
+
+TEST_F(FrontEnd, APathTooLongForTheLoaderFailsWithItsText)
+{
+    Init(false);
+    const std::string path = ".\\data\\sound\\" + std::string(400, 'a') + ".wav";
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(SoundPlay(path.c_str(), 0, 1.0f), -1);
+    const std::string shown = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(shown, "MessageBox [Error] FAILED CDMusicSound::PlaySub LoadObjectFromFile[" + path + "]\n");
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(FrontEnd, StartingSoundAgainReleasesTheEarlierPools)
+{
+    // The main object's start-up runs again after a failure later in it.
+    Init(false);
+    ASSERT_EQ(SoundPlay(".\\data\\sound\\long.wav", 0x7FFFFFFF, 1.0f), 1);
+    ASSERT_EQ(StreamLoadAndPlay(".\\data\\sound\\music.ogg", 0xFFFFFFFF, 1.0f), 0);
+    testing::internal::CaptureStderr();
+    SoundInit(NULL);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    ASSERT_TRUE(g_bSoundAvailable);
+    // Fresh pools: nothing plays, and the first channel and stream are taken again.
+    EXPECT_EQ(SoundPlay(".\\data\\sound\\long.wav", 0, 1.0f), 1);
+    EXPECT_EQ(StreamLoad(".\\data\\sound\\music.ogg"), 0);
+}
+
+} // namespace

@@ -120,6 +120,15 @@ void DrawDot(CImage& img)
             v *= 1.0f - Smoothstep(0.8f, 1.0f, static_cast<float>(d));
             img.At(x, y) = {v, v, v, 1.0f};
         }
+    // The dot is added onto the picture, colour only, and its quad's edges sample half a texel
+    // beyond the region (across the wrap too): those texels must add nothing.
+    const Color none{0, 0, 0, 0};
+    for (int x = r.x0; x <= r.x1; ++x) {
+        img.At(x, r.y0 - 1) = none;
+        img.At(x, r.y1 % kLogoHeight) = none;
+    }
+    for (int y = r.y0 - 1; y <= r.y1; ++y)
+        img.At((r.x0 - 1 + kLogoWidth) % kLogoWidth, y % kLogoHeight) = none;
 }
 
 // Scan lines laid over the whole screen 15 times: dark rows every 8 texels, fading at the bottom.

@@ -102,10 +102,9 @@ TEST_F(WindowGeometry, PopupStyleCoveringTheDisplayIsFullScreenAndCaptionStyleCo
 {
     HWND w = MakeWindow(WS_OVERLAPPEDWINDOW);
     ShowWindow(w, SW_SHOW);
-    SDL_Window* sdl = qv::SdlWindowOf(w);
-    ASSERT_NE(sdl, nullptr);
+    ASSERT_NE(qv::SdlWindowOf(w), nullptr);
     if (DriverShowsBorders()) {
-        EXPECT_FALSE(SDL_GetWindowFlags(sdl) & SDL_WINDOW_BORDERLESS);
+        EXPECT_FALSE(SDL_GetWindowFlags(qv::SdlWindowOf(w)) & SDL_WINDOW_BORDERLESS);
     }
 
     // A popup smaller than the display: borderless, not full screen.
@@ -114,9 +113,9 @@ TEST_F(WindowGeometry, PopupStyleCoveringTheDisplayIsFullScreenAndCaptionStyleCo
     EXPECT_EQ(GetWindowLongA(w, GWL_STYLE) & ~WS_VISIBLE & ~WS_CLIPSIBLINGS, LONG(WS_POPUP));
     SizeForClient(w, 320, 240);
     if (DriverShowsBorders()) {
-        EXPECT_TRUE(SDL_GetWindowFlags(sdl) & SDL_WINDOW_BORDERLESS);
+        EXPECT_TRUE(SDL_GetWindowFlags(qv::SdlWindowOf(w)) & SDL_WINDOW_BORDERLESS);
     }
-    EXPECT_FALSE(SDL_GetWindowFlags(sdl) & SDL_WINDOW_FULLSCREEN);
+    EXPECT_FALSE(SDL_GetWindowFlags(qv::SdlWindowOf(w)) & SDL_WINDOW_FULLSCREEN);
     RECT c;
     GetClientRect(w, &c);
     EXPECT_EQ(c.right, 320);
@@ -125,7 +124,7 @@ TEST_F(WindowGeometry, PopupStyleCoveringTheDisplayIsFullScreenAndCaptionStyleCo
     // Covering the display: full screen.
     const int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
     SetWindowPos(w, HWND_TOP, 0, 0, sw, sh, SWP_NOZORDER);
-    EXPECT_TRUE(SDL_GetWindowFlags(sdl) & SDL_WINDOW_FULLSCREEN_DESKTOP);
+    EXPECT_TRUE(SDL_GetWindowFlags(qv::SdlWindowOf(w)) & SDL_WINDOW_FULLSCREEN_DESKTOP);
     GetClientRect(w, &c);
     EXPECT_EQ(c.right, sw);
     EXPECT_EQ(c.bottom, sh);
@@ -134,15 +133,15 @@ TEST_F(WindowGeometry, PopupStyleCoveringTheDisplayIsFullScreenAndCaptionStyleCo
     SetWindowLongA(w, GWL_STYLE, WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX);
     SizeForClient(w, 640, 480);
     SetWindowPos(w, nullptr, 30, 40, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-    EXPECT_FALSE(SDL_GetWindowFlags(sdl) & SDL_WINDOW_FULLSCREEN);
+    EXPECT_FALSE(SDL_GetWindowFlags(qv::SdlWindowOf(w)) & SDL_WINDOW_FULLSCREEN);
     if (DriverShowsBorders()) {
-        EXPECT_FALSE(SDL_GetWindowFlags(sdl) & SDL_WINDOW_BORDERLESS);
+        EXPECT_FALSE(SDL_GetWindowFlags(qv::SdlWindowOf(w)) & SDL_WINDOW_BORDERLESS);
     }
     GetClientRect(w, &c);
     EXPECT_EQ(c.right, 640);
     EXPECT_EQ(c.bottom, 480);
     int dw = 0, dh = 0;
-    SDL_GL_GetDrawableSize(sdl, &dw, &dh);
+    SDL_GL_GetDrawableSize(qv::SdlWindowOf(w), &dw, &dh);
     EXPECT_EQ(dw, 640);
     EXPECT_EQ(dh, 480);
     RECT outer;

@@ -1,0 +1,425 @@
+// The first stage: the building list, construction and tear-down, the scene step, the draw
+// queue, collisions with the buildings, breaking and the falling pieces.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "StageFixture.h"
+#include "app/CCharacterSystem.h"
+#include "app/CGameConfig.h"
+#include "app/CInput.h"
+#include "game/CPhill.h"
+#include "game/CQuillabet.h"
+#include "game/CRina.h"
+#include "game/CStage01.h"
+#include "game/CStage01Message.h"
+#include "game/SceneSteps.h"
+#include "render/CD3DLight.h"
+#include "render/CDirectX9.h"
+#include "render/CMeshDrawRequest.h"
+
+namespace {
+
+template <class T> int CountOf()
+{
+    int n = 0;
+    for (CCharacter* c : CCharacterSystem::CharacterList)
+        if (dynamic_cast<T*>(c))
+            ++n;
+    return n;
+}
+
+struct Parsed {
+    BuildingRecord building;
+    RoadRecord road;
+};
+
+Parsed Parse(const char* line, StageMapState& state)
+{
+    Parsed p;
+    ParseStageMapLine(line, state, nullptr, p.building, p.road);
+    return p;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// The building list
+
+TEST(StageMapLine, PlacesScalesAndTurnsTheBuilding)
+{
+    StageMapState state;
+    const Parsed p = Parse("building003 lot 1.5 0 -2 1.5707964 0 0 1.5 5 2\n", state);
+    EXPECT_EQ(p.building.Type, 2);
+    // Scaled (3, 30, 4), turned a quarter about y, moved to (3, -0.1, -4).
+    D3DXVECTOR3 corner(0.5f, 1.0f, 0.5f);
+    D3DXVECTOR3 out;
+    D3DXVec3TransformCoord(&out, &corner, &p.building.World);
+    EXPECT_NEAR(out.x, 3.0f + 2.0f, 1e-4f);
+    EXPECT_NEAR(out.y, 30.0f - 0.1f, 1e-4f);
+    EXPECT_NEAR(out.z, -4.0f - 1.5f, 1e-4f);
+    EXPECT_FLOAT_EQ(p.building.Radius, std::sqrt(3.0f) * 30.0f * 0.5f);
+    // The road is the building's matrix on the ground.
+    D3DXMATRIX expected = p.building.World;
+    expected._42 = 0.01f;
+    EXPECT_EQ(0, std::memcmp(&expected, &p.road.World, sizeof expected));
+    EXPECT_EQ(p.road.Type, 2);
+}
+
+TEST(StageMapLine, LowBuildingsAreRaisedSoALowerFactorCanBeTaller)
+{
+    StageMapState state;
+    EXPECT_FLOAT_EQ(Parse("building001 a 0 0 0 0 0 0 1 1 1", state).building.World._22, 3.0f * 4.4f);
+    EXPECT_FLOAT_EQ(Parse("building001 a 0 0 0 0 0 0 1 5 1", state).building.World._22, 30.0f);
+    EXPECT_FLOAT_EQ(Parse("building001 a 0 0 0 0 0 0 1 7 1", state).building.World._22, 21.0f);
+    // Scales (2, 13.2, 2): the radius follows the tallest edge.
+    const Parsed p = Parse("building001 a 0 0 0 0 0 0 1 1 1", state);
+    EXPECT_FLOAT_EQ(p.building.Radius, std::sqrt(3.0f) * (3.0f * 4.4f) * 0.5f);
+}
+
+TEST(StageMapLine, UnknownKindsKeepThePreviousType)
+{
+    StageMapState state;
+    EXPECT_EQ(Parse("Building005 a 0 0 0 0 0 0 1 1 1", state).building.Type, 0); // case matters
+    EXPECT_EQ(Parse("building005 a 0 0 0 0 0 0 1 1 1", state).building.Type, 4);
+    EXPECT_EQ(Parse("building009 a 0 0 0 0 0 0 1 1 1", state).building.Type, 4);
+    EXPECT_EQ(Parse("building0055 a 0 0 0 0 0 0 1 1 1", state).building.Type, 4);
+    EXPECT_EQ(Parse("building008 a 0 0 0 0 0 0 1 1 1", state).building.Type, 7);
+}
+
+TEST(StageMapLine, ShortAndBlankLinesKeepEarlierFields)
+{
+    StageMapState state;
+    const Parsed full = Parse("building002 a 4 0 5 0 0 0 1 2 3", state);
+    const Parsed blank = Parse("\n", state);
+    EXPECT_EQ(0, std::memcmp(&full.building.World, &blank.building.World, sizeof(D3DXMATRIX)));
+    EXPECT_EQ(blank.building.Type, 1);
+    // Only x is given anew; an unreadable number stops the line there.
+    const Parsed shortLine = Parse("building002 a 6 zero 9", state);
+    EXPECT_FLOAT_EQ(shortLine.building.World._41, 12.0f);
+    EXPECT_FLOAT_EQ(shortLine.building.World._43, 10.0f);
+    // Before any line every field is 0: the building is flattened to nothing but stays sound.
+    StageMapState fresh;
+    const Parsed empty = Parse("", fresh);
+    EXPECT_EQ(empty.building.Type, 0);
+    EXPECT_FLOAT_EQ(empty.building.Radius, std::sqrt(3.0f) * 0.0f + std::sqrt(3.0f) * FLT_MIN * 0.5f);
+}
+
+TEST(StageMapLine, AWordAsLongAsTheLineFitsItsBuffer)
+{
+    StageMapState state;
+    std::string line(999, 'x');
+    const Parsed p = Parse(line.c_str(), state);
+    EXPECT_EQ(std::strlen(state.Kind), 999u);
+    EXPECT_EQ(p.building.Type, 0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Construction and tear-down
+
+class StageBuildTest : public stagetest::StageTest {
+protected:
+    const char* Map() const override
+    {
+        return "building001 near 10 0 0 0 0 0 1 1 1\n"
+               "\n"
+               "building004 ahead 0 0 40 0.5 0 0 2 3 2\n"
+               "building007 far 80 0 -40 0.5 0 0 2 3 2\n";
+    }
+};
+
+TEST_F(StageBuildTest, BuildsTheCityTheActorsAndTheLight)
+{
+    CStage01* stage = new CStage01();
+    ASSERT_EQ(stage->Buildings.size(), 4u); // the blank line repeats the first building
+    ASSERT_EQ(stage->Roads.size(), 4u);
+    EXPECT_EQ(stage->Buildings[1].Type, 0);
+    EXPECT_EQ(0, std::memcmp(&stage->Buildings[0].World, &stage->Buildings[1].World, sizeof(D3DXMATRIX)));
+    for (const BuildingRecord& b : stage->Buildings) {
+        const CD3DSafeTexture* t = b.Texture;
+        EXPECT_TRUE(t >= stage->BuildingTextures && t < stage->BuildingTextures + CStage01::BUILDING_TEXTURES);
+        EXPECT_NE(t->Entry, nullptr);
+    }
+    for (const auto& model : stage->BuildingModels)
+        ASSERT_TRUE(model && model->FrameRoot);
+    for (const auto& model : stage->RoadModels)
+        ASSERT_TRUE(model && model->FrameRoot);
+    // Every piece turns about its own centre: its mesh is centred on the root frame's origin.
+    for (const auto& piece : stage->PieceModels) {
+        ASSERT_TRUE(piece && piece->FrameRoot);
+        const D3DXMESHCONTAINER_EX* c = static_cast<D3DXMESHCONTAINER_EX*>(piece->FrameRoot->pMeshContainer);
+        ASSERT_NE(c, nullptr);
+        EXPECT_EQ(c->BoundingSphereCenter, D3DXVECTOR3(0.0f, 0.0f, 0.0f));
+        const D3DXMATRIX& m = piece->FrameRoot->TransformationMatrix;
+        EXPECT_TRUE(m._41 > -0.6f && m._41 < 0.6f && m._42 > 0.0f && m._42 < 1.0f && m._43 > -0.6f && m._43 < 0.6f);
+    }
+    EXPECT_EQ(CountOf<CRina>(), 1);
+    EXPECT_EQ(CountOf<CQuillabet>(), 1);
+    EXPECT_EQ(CountOf<CQuillabetShadow>(), 1);
+    EXPECT_EQ(CountOf<CPhill>(), 10);
+    EXPECT_EQ(CountOf<CPhillShadow>(), 10);
+    for (CPhill* p : stage->Phill) {
+        EXPECT_TRUE(p->Position.x >= -2 && p->Position.x <= 2 && p->Position.z >= -2 && p->Position.z <= 2);
+        EXPECT_EQ(p->Position.x, std::floor(p->Position.x));
+    }
+    // The stage is updated before the actors it made.
+    EXPECT_EQ(CCharacterSystem::CharacterList.front(), stage);
+    // With a stencil buffer it is cleared with every frame.
+    EXPECT_EQ(CDirectX9::ClearParam.Flags, static_cast<DWORD>(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL));
+    EXPECT_EQ(CDirectX9::ClearParam.Color, 0xFF000000u);
+    ASSERT_NE(stage->Light, nullptr);
+    EXPECT_TRUE(stage->Light->IsEnabled);
+    EXPECT_FLOAT_EQ(stage->CameraYaw, 3.14159265f / 2.0f);
+}
+
+TEST_F(StageBuildTest, DeletingTheStageTakesEverythingItMadeAndEndsTheScene)
+{
+    g_nStageStep = 1;
+    CStage01* stage = new CStage01();
+    for (int i = 0; i < 3; ++i)
+        stagetest::RunFrame(true);
+    EXPECT_FALSE(stage->DrawRequests.empty());
+    stage->Kill();
+    stagetest::RunFrame();
+    // The actors, their shadows and the draw requests go in the same deletion pass.
+    EXPECT_TRUE(CCharacterSystem::CharacterList.empty());
+    EXPECT_EQ(g_nStageStep, 2u);
+    EXPECT_FALSE(Stage01Step());
+    EXPECT_EQ(g_nStageStep, 0u);
+}
+
+TEST_F(StageBuildTest, TheStepCreatesTheStageOnceAfterDeletingEveryCharacter)
+{
+    CStage01* old = new CStage01();
+    (void)old;
+    g_nStageStep = 0;
+    EXPECT_TRUE(Stage01Step());
+    EXPECT_EQ(g_nStageStep, 1u);
+    EXPECT_EQ(CountOf<CStage01>(), 1);
+    EXPECT_EQ(CountOf<CRina>(), 1);
+    EXPECT_TRUE(Stage01Step());
+    EXPECT_EQ(CountOf<CStage01>(), 1);
+    g_nStageStep = 7;
+    EXPECT_TRUE(Stage01Step());
+    EXPECT_EQ(g_nStageStep, 7u);
+}
+
+class StageNoMapTest : public stagetest::StageTest {
+protected:
+    void SetUp() override
+    {
+        ASSERT_FALSE(stagetest::EnterStageDir(nullptr, false).empty());
+        std::string error;
+        ASSERT_TRUE(stagetest::OpenDevice(160, 120, true, &error)) << error;
+    }
+};
+
+TEST_F(StageNoMapTest, AMissingListFailsWithItsTextAndLeavesNoCharacter)
+{
+    g_nStageStep = 0;
+    try {
+        Stage01Step();
+        FAIL() << "no failure";
+    } catch (const char* text) {
+        EXPECT_STREQ(text, "Failed CStage01::CStage01 fopen");
+    }
+    EXPECT_EQ(g_nStageStep, 0u);
+    EXPECT_TRUE(CCharacterSystem::CharacterList.empty());
+    // The next frame tries again.
+    EXPECT_THROW(Stage01Step(), const char*);
+}
+
+class StageEmptyMapTest : public stagetest::StageTest {
+protected:
+    const char* Map() const override { return ""; }
+};
+
+TEST_F(StageEmptyMapTest, AnEmptyListGivesAStageWithoutBuildings)
+{
+    CStage01* stage = new CStage01();
+    EXPECT_TRUE(stage->Buildings.empty());
+    EXPECT_TRUE(stage->Roads.empty());
+    EXPECT_TRUE(stage->BuildingModels[7] && stage->PieceModels[511] && stage->RoadModels[0]);
+    for (int i = 0; i < 5; ++i)
+        stagetest::RunFrame(true);
+    EXPECT_TRUE(stage->DrawRequests.empty());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Collisions
+
+class StageWallTest : public stagetest::StageTest {
+protected:
+    // A wall from x = 2 to 4 across Rina's way to the right, too low for the heroine's chest.
+    const char* Map() const override { return "building001 wall 1.5 0 0 0 0 0 1 0.1 3\n"; }
+};
+
+TEST_F(StageWallTest, RinaWithNoBuildingNearMovesByHerVelocity)
+{
+    CStage01* stage = new CStage01();
+    g_Input.Pressed[INPUT_LEFT] = true;
+    stagetest::RunFrame();
+    stagetest::RunFrame();
+    // Left of the camera that looks along +z is -x; the first frames walk at 0.02.
+    EXPECT_NEAR(stage->Rina->Position.x, -0.04f, 1e-5f);
+    EXPECT_NEAR(stage->Rina->Position.z, 0.0f, 1e-5f);
+}
+
+TEST_F(StageWallTest, RinaWalkingIntoAWallStopsAtTheLastFreePlace)
+{
+    // No footstep shakes turn the camera, so she walks straight along x.
+    CGameConfig::GetInstance().IsSoundOn = false;
+    CStage01* stage = new CStage01();
+    g_Input.Pressed[INPUT_RIGHT] = true;
+    for (int i = 0; i < 150; ++i)
+        stagetest::RunFrame();
+    // She stays at the wall: each move into it is undone, and a swinging limb that still
+    // touches it slides her back a little.
+    float least = 1e9f, most = -1e9f;
+    for (int i = 0; i < 60; ++i) {
+        stagetest::RunFrame();
+        least = std::min(least, stage->Rina->Position.x);
+        most = std::max(most, stage->Rina->Position.x);
+    }
+    ASSERT_EQ(stage->Buildings.size(), 1u);
+    EXPECT_GT(least, 1.3f);
+    EXPECT_LT(most, 2.0f);
+    EXPECT_LT(most - least, 0.1f);
+    EXPECT_NEAR(stage->Rina->Position.z, 0.0f, 1e-4f);
+}
+
+class StageInsideTest : public stagetest::StageTest {
+protected:
+    // A low building over the square's centre: Rina starts inside it.
+    const char* Map() const override { return "building001 box 0 0 0 0 0 0 0.3 0.1 0.3\n"; }
+};
+
+TEST_F(StageInsideTest, AnActorInsideABuildingIsPushedOutTowardTheFirstFreeSide)
+{
+    CStage01* stage = new CStage01();
+    stagetest::RunFrame();
+    const float z1 = stage->Rina->Position.z;
+    stagetest::RunFrame();
+    const float z2 = stage->Rina->Position.z;
+    EXPECT_NEAR(z1, 0.01f, 1e-6f);
+    EXPECT_NEAR(z2, 0.02f, 1e-6f);
+    EXPECT_FLOAT_EQ(stage->Rina->Position.x, 0.0f);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Breaking and the falling pieces
+
+class StageBreakTest : public stagetest::StageTest {
+protected:
+    // Two tall buildings in the heroine's way, overlapping each other, and one far off.
+    const char* Map() const override
+    {
+        return "building003 first 0 0 9 0 0 0 2 5 2\n"
+               "building005 second 0 0 9.2 0 0 0 2 5 2\n"
+               "building002 away 60 0 60 0 0 0 2 5 2\n";
+    }
+};
+
+TEST_F(StageBreakTest, TheHeroineBreaksOneBuildingAFrameIntoFallingPieces)
+{
+    CGameConfig::GetInstance().IsSoundOn = false;
+    CStage01* stage = new CStage01();
+    int frame = 0;
+    while (stage->Buildings.size() == 3 && frame < 400) {
+        stagetest::RunFrame();
+        ++frame;
+    }
+    ASSERT_EQ(stage->Buildings.size(), 2u) << "nothing broke in 400 frames";
+    // The first in list order broke; its road stays.
+    EXPECT_EQ(stage->Buildings[0].Type, 4);
+    EXPECT_EQ(stage->Roads.size(), 3u);
+    ASSERT_EQ(stage->Debris.size(), 64u);
+    for (int p = 0; p < 64; ++p) {
+        const DebrisRecord& r = stage->Debris[static_cast<size_t>(p)];
+        EXPECT_EQ(r.Model, stage->PieceModels[2 * 64 + p]);
+        EXPECT_FLOAT_EQ(D3DXVec3Length(&r.Axis), 1.0f);
+        EXPECT_TRUE(r.Velocity.x >= -0.01f && r.Velocity.x <= 0.01f);
+        EXPECT_TRUE(r.PrevVelocity.y >= -0.0101f && r.PrevVelocity.y <= 0.0051f);
+        EXPECT_EQ(r.Life, 479); // made and moved once in the frame of the break
+    }
+    // The second breaks in a later frame, not in the same one.
+    stagetest::RunFrame();
+    EXPECT_GE(stage->Buildings.size(), 1u);
+}
+
+TEST_F(StageBreakTest, PiecesBounceSettleAndGoAfter481Moves)
+{
+    CStage01* stage = new CStage01();
+    DebrisRecord r;
+    r.Model = stage->PieceModels[0];
+    r.Texture = &stage->BuildingTextures[0];
+    D3DXMatrixIdentity(&r.World);
+    r.Position = D3DXVECTOR3(0.0f, 0.001f, 0.0f);
+    r.Velocity = D3DXVECTOR3(0.009f, -0.005f, 0.0f);
+    r.PrevVelocity = r.Velocity;
+    r.Axis = D3DXVECTOR3(0.0f, 1.0f, 0.0f);
+    r.Angle = 0.0f;
+    r.AngularSpeed = 0.03f;
+    r.DustSize = 1.0f;
+    r.Life = 480;
+    stage->Debris.assign(1, r);
+    CGameConfig::GetInstance().IsSoundOn = false;
+    stage->MoveDebris();
+    // Through the floor: the bounce halves and turns the fall, slows the slide and the turn.
+    const DebrisRecord& m = stage->Debris[0];
+    EXPECT_FLOAT_EQ(m.Velocity.y, -0.5f * (-0.005f - 0.0001f));
+    EXPECT_FLOAT_EQ(m.Velocity.x, 0.009f * (2.0f / 3.0f));
+    EXPECT_FLOAT_EQ(m.AngularSpeed, 0.03f * (-2.0f / 3.0f));
+    EXPECT_LT(m.Position.y, 0.0f); // the position is not corrected
+    EXPECT_EQ(m.Life, 479);
+    // With sound off a bounce makes dust but no shake.
+    EXPECT_EQ(CountOf<CCharacter>() > 0, true);
+    for (int i = 1; i < 480; ++i)
+        stage->MoveDebris();
+    ASSERT_EQ(stage->Debris.size(), 1u);
+    EXPECT_EQ(stage->Debris[0].Life, 0);
+    stage->MoveDebris();
+    EXPECT_TRUE(stage->Debris.empty());
+}
+
+TEST(StageSound, VolumeFallsWithDistanceToSilenceAt1000)
+{
+    EXPECT_FLOAT_EQ(DistanceVolume(0.0f), 1.0f);
+    EXPECT_FLOAT_EQ(DistanceVolume(1000.0f), 0.0f);
+    EXPECT_FLOAT_EQ(DistanceVolume(5000.0f), 0.0f);
+    EXPECT_FLOAT_EQ(DistanceVolume(750.0f), 0.5f);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The stage's messages
+
+TEST_F(StageEmptyMapTest, TheThreeMessagesComeAtTheirFramesOnce)
+{
+    CGameConfig::GetInstance().IsSoundOn = false;
+    new CStage01();
+    int made[3] = {0, 0, 0};
+    for (int frame = 0; frame < 800; ++frame) {
+        const size_t before = CCharacterSystem::CharacterList.size();
+        CCharacterSystem().UpdateAll();
+        for (size_t i = before; i < CCharacterSystem::CharacterList.size(); ++i) {
+            CCharacter* c = CCharacterSystem::CharacterList[i];
+            const int which = dynamic_cast<CStage01Message00*>(c) ? 0
+                              : dynamic_cast<CStage01Message01*>(c) ? 1
+                              : dynamic_cast<CStage01Message02*>(c) ? 2
+                                                                    : -1;
+            if (which >= 0) {
+                ++made[which];
+                const int expected[3] = {180, 460, 740};
+                EXPECT_EQ(frame, expected[which]);
+            }
+        }
+        CCharacterSystem().DeleteDead();
+    }
+    EXPECT_EQ(made[0], 1);
+    EXPECT_EQ(made[1], 1);
+    EXPECT_EQ(made[2], 1);
+}

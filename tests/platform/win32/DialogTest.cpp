@@ -1,0 +1,322 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <string>
+
+#include "WindowTestSupport.h"
+#include "platform/win32/Canvas.h"
+#include "platform/win32/MenuStrip.h"
+#include "platform/win32/Window.h"
+#include "resources/resource.h"
+#include "support/TestSupport.h"
+
+using namespace wintest;
+
+namespace {
+
+// The picture of a top-level window that the layer draws, as the screen would show it.
+qvtest::Image CaptureLayerWindow(HWND top)
+{
+    qvtest::Image image;
+    qv::win::Canvas* canvas = qv::win::CanvasOf(top);
+    if (!canvas)
+        return image;
+    image.width = canvas->Width();
+    image.height = canvas->Height();
+    image.rgba.resize(static_cast<size_t>(image.width) * image.height * 4);
+    for (int i = 0; i < image.width * image.height; ++i) {
+        const uint32_t p = canvas->Pixels()[i];
+        image.rgba[i * 4 + 0] = (p >> 16) & 0xFF;
+        image.rgba[i * 4 + 1] = (p >> 8) & 0xFF;
+        image.rgba[i * 4 + 2] = p & 0xFF;
+        image.rgba[i * 4 + 3] = 0xFF;
+    }
+    return image;
+}
+
+// Leaves the headless answers off for one test: the boxes and dialogs run their own loops.
+class Interactive {
+public:
+    Interactive() { unsetenv("QV_MESSAGEBOX"); }
+    ~Interactive() { setenv("QV_MESSAGEBOX", "auto", 1); }
+};
+
+class Dialogs : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Log().clear();
+        g_handler = nullptr;
+        owner = MakeWindow(WS_CAPTION | WS_SYSMENU);
+        ShowWindow(owner, SW_SHOWNORMAL);
+        Drain();
+        Log().clear();
+    }
+    void TearDown() override { DestroyWindow(owner); }
+    HWND owner = nullptr;
+};
+
+// A version box procedure in the manner of the game's: subclassed link labels, painted texts.
+WNDPROC g_linkPrevious = nullptr;
+int g_linkPaints = 0;
+bool g_capture = false;
+qvtest::Image g_captured;
+std::vector<UINT> g_dialogSaw;
+
+LRESULT CALLBACK LinkProc(HWND h, UINT m, WPARAM wp, LPARAM lp)
+{
+    if (m == WM_PAINT) {
+        ++g_linkPaints;
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(h, &ps);
+        HFONT font = CreateFontA(0, 0, 0, 0, 0, 0, TRUE, 0, 0, 0, 0, 0, 0, "system");
+        SelectObject(dc, font);
+        SetBkColor(dc, GetSysColor(COLOR_MENU));
+        SetTextColor(dc, RGB(0, 0, 255));
+        SetBkMode(dc, TRANSPARENT);
+        TextOutA(dc, 0, 0, "http://qv.example/", 18);
+        DeleteObject(font);
+        EndPaint(h, &ps);
+        return 0;
+    }
+    return CallWindowProcA(g_linkPrevious, h, m, wp, lp);
+}
+
+INT_PTR CALLBACK VersionBoxProc(HWND h, UINT m, WPARAM wp, LPARAM)
+{
+    g_dialogSaw.push_back(m);
+    switch (m) {
+    case WM_INITDIALOG:
+        g_linkPrevious = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrA(GetDlgItem(h, IDC_LINK_WEB), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(LinkProc)));
+        if (g_capture)
+            PostMessageA(h, WM_APP, 0, 0);
+        return TRUE;
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(h, &ps);
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, RGB(0, 0, 0));
+        TextOutA(dc, 98, 23, "THE Quorvane 1, 0, 0, 1", 23);
+        TextOutA(dc, 98, 44, "Copyright (C) 2004 Frostmart", 28);
+        EndPaint(h, &ps);
+        return FALSE;
+    }
+    case WM_APP:
+        // Everything painted, as a person would see it.
+        UpdateWindow(h);
+        for (HWND c = GetWindow(h, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+            UpdateWindow(c);
+        g_captured = CaptureLayerWindow(h);
+        EndDialog(h, 77);
+        return TRUE;
+    case WM_COMMAND:
+        if (LOWORD(wp) == IDOK || LOWORD(wp) == IDCANCEL) {
+            SetWindowLongPtrA(GetDlgItem(h, IDC_LINK_WEB), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_linkPrevious));
+            EndDialog(h, LOWORD(wp));
+            return TRUE;
+        }
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+} // namespace
+
+TEST_F(Dialogs, VersionBoxHeadlessIsPaintedReportedAndClosedWithOk)
+{
+    testing::internal::CaptureStderr();
+    const INT_PTR result =
+        DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_ABOUTBOX), owner, VersionBoxProc, 0);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(result, IDOK);
+    EXPECT_NE(err.find("Dialog [バージョン情報]"), std::string::npos) << err;
+    EXPECT_GE(g_linkPaints, 1) << "the subclassed label painted itself";
+    ASSERT_FALSE(g_dialogSaw.empty());
+    EXPECT_EQ(g_dialogSaw.front(), UINT(WM_INITDIALOG));
+    EXPECT_TRUE(IsWindowEnabled(owner)) << "the owner is enabled again";
+    EXPECT_EQ(GetActiveWindow(), owner) << "and active again";
+    // The owner went inactive while the box was open, so no frame would run meanwhile.
+    const auto acts = LogOf(WM_ACTIVATE);
+    ASSERT_GE(acts.size(), 2u);
+    EXPECT_EQ(LOWORD(acts.front().wParam), WA_INACTIVE);
+    EXPECT_EQ(LOWORD(acts.back().wParam), WA_ACTIVE);
+    EXPECT_EQ(DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(999), owner, VersionBoxProc, 0), -1);
+}
+
+TEST_F(Dialogs, VersionBoxLooksAsDesigned)
+{
+    Interactive interactive;
+    g_capture = true;
+    const INT_PTR result =
+        DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_ABOUTBOX), owner, VersionBoxProc, 0);
+    g_capture = false;
+    EXPECT_EQ(result, 77);
+    ASSERT_EQ(g_captured.width, 192 * 6 / 4);
+    ASSERT_EQ(g_captured.height, 88 * 12 / 8);
+    const std::string diff = qvtest::CompareWithReference(g_captured, "platform/win32/reference/version_box.png", 8);
+    EXPECT_TRUE(diff.empty()) << diff;
+}
+
+TEST_F(Dialogs, VersionBoxAnswersItsKeysInItsOwnLoop)
+{
+    Interactive interactive;
+    PushKey(owner, SDL_SCANCODE_RETURN, SDLK_RETURN, true);
+    PushKey(owner, SDL_SCANCODE_RETURN, SDLK_RETURN, false);
+    EXPECT_EQ(DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_ABOUTBOX), owner, VersionBoxProc, 0), IDOK);
+    PushKey(owner, SDL_SCANCODE_ESCAPE, SDLK_ESCAPE, true);
+    EXPECT_EQ(DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_ABOUTBOX), owner, VersionBoxProc, 0),
+              IDCANCEL);
+}
+
+namespace {
+
+int g_hookRemoved = 0;
+HHOOK g_boxHook = nullptr;
+std::atomic<int> g_buttonsPainted{0};
+int g_buttonsToPaint = 0;
+std::vector<HWND> g_paintedButtons;
+qvtest::Image g_boxPicture;
+std::vector<std::pair<SDL_Scancode, SDL_Keycode>> g_keysToPush;
+
+LRESULT CALLBACK BoxHook(int code, WPARAM wParam, LPARAM lParam)
+{
+    MSG* m = reinterpret_cast<MSG*>(lParam);
+    if (code == HC_ACTION && wParam == PM_REMOVE) {
+        ++g_hookRemoved;
+        // Once the box's buttons have been painted, a person answers it.
+        char cls[32] = {};
+        GetClassNameA(m->hwnd, cls, sizeof cls);
+        if (m->message == WM_PAINT && std::string(cls) == "BUTTON" &&
+            std::find(g_paintedButtons.begin(), g_paintedButtons.end(), m->hwnd) == g_paintedButtons.end()) {
+            g_paintedButtons.push_back(m->hwnd);
+            g_buttonsPainted = static_cast<int>(g_paintedButtons.size());
+        }
+        if (m->message == WM_KEYDOWN && g_boxPicture.width == 0)
+            g_boxPicture = CaptureLayerWindow(qv::win::TopLevelOf(m->hwnd));
+    }
+    return CallNextHookEx(g_boxHook, code, wParam, lParam);
+}
+
+// Pushes the answer after the box has been fully drawn: the loop takes input before paints.
+void AnswerWhenPainted(HWND window, int buttons, std::vector<std::pair<SDL_Scancode, SDL_Keycode>> keys)
+{
+    g_keysToPush = std::move(keys);
+    g_paintedButtons.clear();
+    g_buttonsPainted = 0;
+    g_buttonsToPaint = buttons;
+    g_boxPicture = qvtest::Image{};
+    static HWND s_window;
+    s_window = window;
+    static SDL_TimerID timer = 0;
+    if (timer)
+        SDL_RemoveTimer(timer);
+    SDL_InitSubSystem(SDL_INIT_TIMER);
+    // A timer on another thread cannot touch the layer; it only pushes SDL events, which are
+    // thread-safe, once the hook has seen the buttons painted.
+    timer = SDL_AddTimer(
+        20,
+        [](Uint32 interval, void*) -> Uint32 {
+            if (g_buttonsPainted < g_buttonsToPaint)
+                return interval;
+            for (auto [sc, sym] : g_keysToPush) {
+                PushKey(s_window, sc, sym, true);
+                PushKey(s_window, sc, sym, false);
+            }
+            return 0;
+        },
+        nullptr);
+}
+
+} // namespace
+
+TEST_F(Dialogs, MessageBoxRunsItsOwnLoopWithTheHooksAndAnswersYesNo)
+{
+    Interactive interactive;
+    g_boxHook = SetWindowsHookExA(WH_GETMESSAGE, BoxHook, nullptr, GetCurrentThreadId());
+    // Escape cannot leave a Yes/No question; the arrow moves to No and Enter answers it.
+    AnswerWhenPainted(owner, 2, {{SDL_SCANCODE_ESCAPE, SDLK_ESCAPE}, {SDL_SCANCODE_RIGHT, SDLK_RIGHT}, {SDL_SCANCODE_RETURN, SDLK_RETURN}});
+    const int answer = MessageBoxA(owner, "今後エラーメッセージ(Game)の表示を抑制しますか？", "注意", MB_YESNO);
+    EXPECT_EQ(answer, IDNO);
+    EXPECT_GT(g_hookRemoved, 0) << "the box's loop takes its messages through the hooks";
+    EXPECT_TRUE(IsWindowEnabled(owner));
+    ASSERT_GT(g_boxPicture.width, 0);
+    const std::string diff = qvtest::CompareWithReference(g_boxPicture, "platform/win32/reference/message_box_yesno.png", 8);
+    EXPECT_TRUE(diff.empty()) << diff;
+
+    // The letter of a button answers it; a box without owner needs no window at all.
+    AnswerWhenPainted(owner, 2, {{SDL_SCANCODE_Y, SDLK_y}});
+    EXPECT_EQ(MessageBoxA(nullptr, "Yes?", "Q", MB_YESNO | MB_ICONQUESTION), IDYES);
+    UnhookWindowsHookEx(g_boxHook);
+}
+
+TEST_F(Dialogs, ErrorBoxWithOkAnswersEnterAndEscapeAlike)
+{
+    Interactive interactive;
+    g_boxHook = SetWindowsHookExA(WH_GETMESSAGE, BoxHook, nullptr, GetCurrentThreadId());
+    AnswerWhenPainted(owner, 1, {{SDL_SCANCODE_ESCAPE, SDLK_ESCAPE}});
+    EXPECT_EQ(MessageBoxA(owner, "Failed CGameMain::CGameMain InitTimer", "Error", MB_OK | MB_ICONHAND), IDOK);
+    ASSERT_GT(g_boxPicture.width, 0);
+    const std::string diff = qvtest::CompareWithReference(g_boxPicture, "platform/win32/reference/message_box_error.png", 8);
+    EXPECT_TRUE(diff.empty()) << diff;
+    AnswerWhenPainted(owner, 1, {{SDL_SCANCODE_RETURN, SDLK_RETURN}});
+    EXPECT_EQ(MessageBoxA(owner, "長い文章は折り返されます。長い文章は折り返されます。長い文章は折り返されます。長い文章は折り返されます。",
+                          "警告", MB_OK | MB_ICONEXCLAMATION),
+              IDOK);
+    UnhookWindowsHookEx(g_boxHook);
+}
+
+TEST(MessageBoxHeadless, AnswersTheDefaultAndReportsTitleAndText)
+{
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(MessageBoxA(nullptr, "text", "Error", MB_OK), IDOK);
+    EXPECT_EQ(MessageBoxA(nullptr, "今後エラーメッセージ(Game)の表示を抑制しますか？", "注意", MB_YESNO), IDNO);
+    EXPECT_EQ(MessageBoxA(nullptr, "x", "t", MB_OKCANCEL | MB_DEFBUTTON2), IDCANCEL);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("MessageBox [Error] text\n"), std::string::npos);
+    EXPECT_NE(err.find("MessageBox [注意] 今後エラーメッセージ(Game)の表示を抑制しますか？\n"), std::string::npos);
+}
+
+TEST(Gdi, DeviceContextsKeepTheirStateAndDrawNothingOnOpenGLWindows)
+{
+    HWND w = MakeWindow();
+    HDC dc = GetDC(w);
+    ASSERT_NE(dc, nullptr);
+    EXPECT_EQ(SetBkMode(dc, TRANSPARENT), OPAQUE);
+    EXPECT_EQ(SetBkMode(dc, OPAQUE), TRANSPARENT);
+    EXPECT_EQ(SetTextColor(dc, RGB(0, 0, 255)), RGB(0, 0, 0));
+    EXPECT_EQ(SetTextColor(dc, RGB(1, 2, 3)), RGB(0, 0, 255));
+    HFONT font = CreateFontA(0, 0, 0, 0, 0, 0, TRUE, 0, SHIFTJIS_CHARSET, 0, 0, 0, 0, "system");
+    ASSERT_NE(font, nullptr);
+    HGDIOBJ old = SelectObject(dc, font);
+    EXPECT_NE(old, nullptr);
+    EXPECT_EQ(SelectObject(dc, old), font);
+    EXPECT_TRUE(TextOutA(dc, 0, 0, "abc", 3));
+    SIZE size;
+    EXPECT_TRUE(GetTextExtentPoint32A(dc, "abc", 3, &size));
+    EXPECT_GT(size.cx, 0);
+    EXPECT_GT(size.cy, 0);
+    EXPECT_TRUE(DeleteObject(font));
+    EXPECT_FALSE(DeleteObject(font));
+    EXPECT_EQ(ReleaseDC(w, dc), 1);
+    EXPECT_EQ(ReleaseDC(w, dc), 0) << "released once only";
+    EXPECT_EQ(GetSysColor(COLOR_MENU), RGB(212, 208, 200));
+    EXPECT_EQ(GetSysColor(COLOR_WINDOW), RGB(255, 255, 255));
+    DestroyWindow(w);
+}
+
+TEST(Shell, OpensThroughTheDesktopOrSaysWhy)
+{
+    setenv("QV_SHELLEXECUTE", "log", 1);
+    testing::internal::CaptureStderr();
+    HINSTANCE r = ShellExecuteA(nullptr, "open", "mailto: someone@example.jp", nullptr, nullptr, SW_SHOWNORMAL);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_GT(reinterpret_cast<uintptr_t>(r), 32u);
+    EXPECT_NE(err.find("ShellExecute [open] mailto: someone@example.jp"), std::string::npos);
+    EXPECT_LE(reinterpret_cast<uintptr_t>(ShellExecuteA(nullptr, "open", nullptr, nullptr, nullptr, SW_SHOWNORMAL)), 32u);
+    EXPECT_LE(reinterpret_cast<uintptr_t>(ShellExecuteA(nullptr, "print", "x", nullptr, nullptr, SW_SHOWNORMAL)), 32u);
+    unsetenv("QV_SHELLEXECUTE");
+}
