@@ -21,6 +21,10 @@ e2e_cleanup() {
 e2e_setup() {
   E2E_TMP=$(mktemp -d "${TMPDIR:-/tmp}/qv-e2e.XXXXXX")
   ln -s "$E2E_RUN_DIR/data" "$E2E_TMP/data"
+  # The single-instance lock lives in the runtime folder: a private one keeps copies of the
+  # game that run elsewhere on this machine from counting as a first copy.
+  export XDG_RUNTIME_DIR="$E2E_TMP/runtime"
+  mkdir -m 700 "$XDG_RUNTIME_DIR"
   trap e2e_cleanup EXIT
   local display
   for display in $(seq 90 140); do
