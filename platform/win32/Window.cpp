@@ -118,36 +118,17 @@ bool OffscreenDriver()
 }
 
 // The offscreen driver makes a window's OpenGL surface once, in the window's first size, and
-// never resizes it. A window whose size changed gets a new SDL window of the new size, and its
-// context (with everything in it) moves over to that.
-void KeepSurfaceInSize(Window& w)
+// never resizes it; the window's picture is its bottom-left corner (OpenGL's origin) in the
+// size the window has. So the surface is made large enough for any size the window can take.
+void OffscreenSurfaceSize(int& width, int& height)
 {
-    if (!w.gl || !OffscreenDriver())
-        return;
-    int width = 0, height = 0;
-    SDL_GetWindowSize(w.sdl, &width, &height);
-    if (width == w.surfaceWidth && height == w.surfaceHeight)
-        return;
-    int x = 0, y = 0;
-    SDL_GetWindowPosition(w.sdl, &x, &y);
-    const Uint32 keep = SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS | SDL_WINDOW_RESIZABLE | SDL_WINDOW_SHOWN |
-                        SDL_WINDOW_HIDDEN | SDL_WINDOW_FULLSCREEN_DESKTOP;
-    SetGlAttributes();
-    SDL_Window* replacement = SDL_CreateWindow(w.title.c_str(), x, y, width, height, SDL_GetWindowFlags(w.sdl) & keep);
-    if (!replacement)
-        return;
-    SDL_Window* old = w.sdl;
-    const bool wasCurrent = SDL_GL_GetCurrentContext() == w.gl;
-    if (SDL_GL_MakeCurrent(replacement, w.gl) != 0) {
-        SDL_DestroyWindow(replacement);
-        if (wasCurrent)
-            SDL_GL_MakeCurrent(old, w.gl);
-        return;
+    SDL_DisplayMode mode;
+    width = 1600;
+    height = 1200;
+    if (SDL_GetDesktopDisplayMode(0, &mode) == 0) {
+        width = std::max(width, mode.w);
+        height = std::max(height, mode.h);
     }
-    w.sdl = replacement;
-    w.surfaceWidth = width;
-    w.surfaceHeight = height;
-    SDL_DestroyWindow(old);
 }
 
 bool CreateSdlWindow(Window& w)
@@ -165,13 +146,15 @@ bool CreateSdlWindow(Window& w)
         flags |= SDL_WINDOW_RESIZABLE;
     if (!w.cls->layerDrawn)
         SetGlAttributes();
-    w.sdl = SDL_CreateWindow(w.title.c_str(), c.left, c.top - strip, std::max(1, Width(c)),
-                             std::max(1, Height(c) + strip), flags);
+    const int width = std::max(1, Width(c)), height = std::max(1, Height(c) + strip);
+    int surfaceWidth = width, surfaceHeight = height;
+    if (!w.cls->layerDrawn && OffscreenDriver())
+        OffscreenSurfaceSize(surfaceWidth, surfaceHeight);
+    w.sdl = SDL_CreateWindow(w.title.c_str(), c.left, c.top - strip, surfaceWidth, surfaceHeight, flags);
     if (!w.sdl && !w.cls->layerDrawn) {
         // Some servers offer no stencil: a context without it is better than no window.
         SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
-        w.sdl = SDL_CreateWindow(w.title.c_str(), c.left, c.top - strip, std::max(1, Width(c)),
-                                 std::max(1, Height(c) + strip), flags);
+        w.sdl = SDL_CreateWindow(w.title.c_str(), c.left, c.top - strip, surfaceWidth, surfaceHeight, flags);
     }
     if (!w.sdl)
         return false;
@@ -187,12 +170,13 @@ bool CreateSdlWindow(Window& w)
     }
     if (!w.cls->layerDrawn) {
         w.gl = SDL_GL_CreateContext(w.sdl);
-        SDL_GetWindowSize(w.sdl, &w.surfaceWidth, &w.surfaceHeight);
         if (!w.gl) {
             SDL_DestroyWindow(w.sdl);
             w.sdl = nullptr;
             return false;
         }
+        if (surfaceWidth != width || surfaceHeight != height)
+            SDL_SetWindowSize(w.sdl, width, height);
     }
     return true;
 }
@@ -329,6 +313,11 @@ void SyncSdlWindow(Window& w)
         if (cw != width || ch != height) {
             SDL_SetWindowSize(w.sdl, width, height);
             w.geometrySetAt = SDL_GetTicks();
+            // The context learns the drawable's new size when it is bound again.
+            if (w.gl && SDL_GL_GetCurrentContext() == w.gl) {
+                SDL_GL_MakeCurrent(w.sdl, nullptr);
+                SDL_GL_MakeCurrent(w.sdl, w.gl);
+            }
         }
         if (cx != c.left || cy != c.top - strip) {
             SDL_SetWindowPosition(w.sdl, c.left, c.top - strip);
@@ -340,7 +329,6 @@ void SyncSdlWindow(Window& w)
         SDL_ShowWindow(w.sdl);
     else if (!w.visible && shown)
         SDL_HideWindow(w.sdl);
-    KeepSurfaceInSize(w);
 }
 
 void OnSdlResized(Window& w, int width, int height)

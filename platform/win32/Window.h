@@ -53,8 +53,6 @@ struct Window {
     bool fullScreen = false;   // shown across the whole display by the SDL window
     SDL_Window* sdl = nullptr; // top-level windows only
     SDL_GLContext gl = nullptr;
-    int surfaceWidth = 0; // the size the OpenGL surface was made in
-    int surfaceHeight = 0;
     DWORD threadId = 0;
     // A dialog's procedure and its result fields (DWLP_*), and how it ended.
     DLGPROC dialogProc = nullptr;
