@@ -13,6 +13,8 @@
 #include "app/CCharacterSystem.h"
 #include "app/CGameConfig.h"
 #include "app/CInput.h"
+#include "game/CCameraShake.h"
+#include "game/COpeningSmoke.h"
 #include "game/CPhill.h"
 #include "game/CQuillabet.h"
 #include "game/CRina.h"
@@ -359,7 +361,7 @@ TEST_F(StageBreakTest, PiecesBounceSettleAndGoAfter481Moves)
     r.Model = stage->PieceModels[0];
     r.Texture = &stage->BuildingTextures[0];
     D3DXMatrixIdentity(&r.World);
-    r.Position = D3DXVECTOR3(0.0f, 0.001f, 0.0f);
+    r.Position = D3DXVECTOR3(0.0f, 0.0045f, 0.0f);
     r.Velocity = D3DXVECTOR3(0.009f, -0.005f, 0.0f);
     r.PrevVelocity = r.Velocity;
     r.Axis = D3DXVECTOR3(0.0f, 1.0f, 0.0f);
@@ -378,13 +380,44 @@ TEST_F(StageBreakTest, PiecesBounceSettleAndGoAfter481Moves)
     EXPECT_LT(m.Position.y, 0.0f); // the position is not corrected
     EXPECT_EQ(m.Life, 479);
     // With sound off a bounce makes dust but no shake.
-    EXPECT_EQ(CountOf<CCharacter>() > 0, true);
-    for (int i = 1; i < 480; ++i)
+    EXPECT_EQ(CountOf<COpeningSmoke>(), 1);
+    EXPECT_EQ(CountOf<CCameraShake>(), 0);
+    // The top of the rise that follows makes neither.
+    while (stage->Debris[0].Velocity.y > 0.0f)
+        stage->MoveDebris();
+    EXPECT_EQ(CountOf<COpeningSmoke>(), 1);
+    // The next bounce, with sound on, shakes the camera by the distance to Rina.
+    CGameConfig::GetInstance().IsSoundOn = true;
+    while (stage->Debris[0].Velocity.y < 0.0f)
+        stage->MoveDebris();
+    EXPECT_EQ(CountOf<COpeningSmoke>(), 2);
+    ASSERT_EQ(CountOf<CCameraShake>(), 1);
+    const DebrisRecord& n = stage->Debris[0];
+    const D3DXVECTOR3 toRina = n.Position - stage->Rina->Position; // the piece's world is the identity
+    for (CCharacter* c : CCharacterSystem::CharacterList) {
+        if (CCameraShake* shake = dynamic_cast<CCameraShake*>(c)) {
+            EXPECT_NEAR(shake->Magnitude, 10.0f / (D3DXVec3Length(&toRina) + 20.0f), 1e-4f);
+        }
+    }
+    const int moved = 480 - n.Life;
+    for (int i = moved; i < 480; ++i)
         stage->MoveDebris();
     ASSERT_EQ(stage->Debris.size(), 1u);
     EXPECT_EQ(stage->Debris[0].Life, 0);
     stage->MoveDebris();
     EXPECT_TRUE(stage->Debris.empty());
+}
+
+TEST(StagePieces, BlinkThreeFramesOnThreeOffInTheirLastTwoSeconds)
+{
+    EXPECT_TRUE(CStage01::IsPieceShown(479));
+    EXPECT_TRUE(CStage01::IsPieceShown(123)); // 123 mod 6 is 3, but not yet blinking
+    EXPECT_TRUE(CStage01::IsPieceShown(121));
+    EXPECT_TRUE(CStage01::IsPieceShown(120));
+    EXPECT_FALSE(CStage01::IsPieceShown(117));
+    EXPECT_FALSE(CStage01::IsPieceShown(119));
+    EXPECT_TRUE(CStage01::IsPieceShown(114));
+    EXPECT_TRUE(CStage01::IsPieceShown(0));
 }
 
 TEST(StageSound, VolumeFallsWithDistanceToSilenceAt1000)
@@ -488,4 +521,26 @@ TEST_F(StageMissingCameraTest, ALateFailureLeavesOnlyKilledActorsForTheDeletionP
     CCharacterSystem().DeleteDead();
     EXPECT_TRUE(CCharacterSystem::CharacterList.empty());
     EXPECT_TRUE(CD3DSafeTexture::EntryList().empty());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Without a stencil buffer
+
+class StageNoStencilTest : public stagetest::StageTest {
+protected:
+    const char* Map() const override { return ""; }
+    bool Stencil() const override { return false; }
+};
+
+TEST_F(StageNoStencilTest, TheClearIsLeftAsItWasAndTheSkyTurnsOnlyWhenDrawn)
+{
+    const DWORD flags = CDirectX9::ClearParam.Flags;
+    CStage01* stage = new CStage01();
+    EXPECT_EQ(CDirectX9::ClearParam.Flags, flags);
+    EXPECT_EQ(stage->Rina->ShadowModel, nullptr);
+    const float yaw = g_fSkyYaw;
+    stagetest::RunFrame(false);
+    EXPECT_EQ(g_fSkyYaw, yaw);
+    stagetest::RunFrame(true);
+    EXPECT_FLOAT_EQ(g_fSkyYaw, yaw + 0.0003f);
 }
