@@ -5,6 +5,8 @@
 #include <new>
 #include <string>
 
+#include "app/ReleaseInterface.h"
+
 // WCHAR is wchar_t on Windows and a 16-bit char16_t elsewhere, so wide literals differ.
 #ifdef _WIN32
 #define DXV_WIDE(s) L##s
@@ -22,15 +24,6 @@ ULONGLONG MakeVersion(ULONGLONG a, ULONGLONG b, ULONGLONG c, ULONGLONG d)
 DWORD FirstPart(ULONGLONG version) { return static_cast<DWORD>(version >> 48); }
 
 bool AtLeast(ULONGLONG version, ULONGLONG minimum) { return CompareFileVersions(version, minimum) >= 0; }
-
-template <class T>
-void ReleaseInterface(T*& p)
-{
-    if (p) {
-        p->Release();
-        p = nullptr;
-    }
-}
 
 void SetOutputs(DWORD* pMajor, DWORD* pMinor, CHAR* pLetter, DWORD major, DWORD minor, CHAR letter)
 {

@@ -256,6 +256,23 @@ void ParseStageMapLine(const char* line, StageMapState& state, CD3DSafeTexture* 
     road.World._42 = 0.01f;
 }
 
+void ReadStageMap(FILE* file, CD3DSafeTexture* textures, std::vector<BuildingRecord>& buildings,
+                  std::vector<RoadRecord>& roads)
+{
+    StageMapState state;
+    char line[1000];
+    // A line longer than the buffer is read on as further lines.
+    while (fgets(line, sizeof line, file)) {
+        // Every line draws its facade, whatever its kind.
+        const DWORD pick = CRandomMT::GetInstance().GetUInt32() % CStage01::BUILDING_TEXTURES;
+        BuildingRecord building;
+        RoadRecord road;
+        ParseStageMapLine(line, state, &textures[pick], building, road);
+        buildings.push_back(building);
+        roads.push_back(road);
+    }
+}
+
 // ---------------------------------------------------------------------------------------------
 // Construction
 
@@ -348,17 +365,7 @@ void CStage01::LoadMap()
     FILE* file = fopen(".\\data\\stage\\Stage1Map.dat", "rt");
     if (!file)
         throw "Failed CStage01::CStage01 fopen";
-    StageMapState state;
-    char line[1000];
-    // A line longer than the buffer is read on as further lines.
-    while (fgets(line, sizeof line, file)) {
-        const DWORD pick = CRandomMT::GetInstance().GetUInt32() % BUILDING_TEXTURES;
-        BuildingRecord building;
-        RoadRecord road;
-        ParseStageMapLine(line, state, &BuildingTextures[pick], building, road);
-        Buildings.push_back(building);
-        Roads.push_back(road);
-    }
+    ReadStageMap(file, BuildingTextures, Buildings, Roads);
     fclose(file);
 }
 

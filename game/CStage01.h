@@ -114,6 +114,11 @@ struct StageMapState {
 void ParseStageMapLine(const char* line, StageMapState& state, CD3DSafeTexture* texture, BuildingRecord& building,
                        RoadRecord& road);
 
+// Reads the building list from an open file: one building and one road per line, each with
+// one of the 24 facades of `textures`.
+void ReadStageMap(FILE* file, CD3DSafeTexture* textures, std::vector<BuildingRecord>& buildings,
+                  std::vector<RoadRecord>& roads);
+
 // The stage's scene step and end callback.
 extern unsigned int g_nStageStep;
 // The sky's turn, kept for the run.

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 
+#include "app/ReleaseInterface.h"
 #include "render/CDirectX9.h"
 #include "render/CMeshHierarchyAllocator.h"
 
@@ -62,10 +63,7 @@ CD3DXObject::CD3DXObject()
         if (FAILED(D3DXCreateEffectFromFile(g_pDevice, path, nullptr, nullptr, 0, nullptr, &ShadowEffect, nullptr))) {
             ShadowEffect = nullptr;
             // The next object tries both again.
-            if (SphereMesh) {
-                SphereMesh->Release();
-                SphereMesh = nullptr;
-            }
+            ReleaseInterface(SphereMesh);
             ThrowWithPath("Failed CD3DXObject::CD3DXObject D3DXCreateEffectFromFile [%s]", path);
         }
         ShadowEffectWVP = ShadowEffect->GetParameterByName(nullptr, "mWVP");
@@ -78,14 +76,8 @@ CD3DXObject::~CD3DXObject()
 {
     Release();
     if (--InstanceCount == 0) {
-        if (ShadowEffect) {
-            ShadowEffect->Release();
-            ShadowEffect = nullptr;
-        }
-        if (SphereMesh) {
-            SphereMesh->Release();
-            SphereMesh = nullptr;
-        }
+        ReleaseInterface(ShadowEffect);
+        ReleaseInterface(SphereMesh);
     }
 }
 
@@ -212,14 +204,8 @@ bool CD3DXObject::AllocateBoneMatrices(UINT capacity)
 HRESULT CD3DXObject::GenerateSkinnedMesh(D3DXMESHCONTAINER_EX* container)
 {
     if (!container->pSkinInfo) return S_OK;
-    if (container->MeshData.pMesh) {
-        container->MeshData.pMesh->Release();
-        container->MeshData.pMesh = nullptr;
-    }
-    if (container->pBoneCombinationBuf) {
-        container->pBoneCombinationBuf->Release();
-        container->pBoneCombinationBuf = nullptr;
-    }
+    ReleaseInterface(container->MeshData.pMesh);
+    ReleaseInterface(container->pBoneCombinationBuf);
     ID3DXMesh* source = container->pOrigMesh;
     if (!source) return E_FAIL;
     IDirect3DDevice9* device = nullptr;
@@ -450,8 +436,5 @@ void CD3DXObject::Release()
         FrameRoot = nullptr;
     }
     FreeBoneMatrices();
-    if (AnimationController) {
-        AnimationController->Release();
-        AnimationController = nullptr;
-    }
+    ReleaseInterface(AnimationController);
 }

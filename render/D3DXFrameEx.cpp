@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "app/ReleaseInterface.h"
 #include "render/CDirectX9.h"
 #include "render/COBBTree.h"
 
@@ -60,19 +61,6 @@ D3DXMESHCONTAINER_EX::D3DXMESHCONTAINER_EX()
     pShadowSkinInfo = nullptr;
     NumShadowTriangles = 0;
 }
-
-namespace {
-
-template <typename T>
-void ReleaseInterface(T*& p)
-{
-    if (p) {
-        p->Release();
-        p = nullptr;
-    }
-}
-
-} // namespace
 
 void D3DXMESHCONTAINER_EX::Release()
 {

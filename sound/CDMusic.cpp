@@ -33,10 +33,7 @@ CDMusic& CDMusic::GetInstance()
 // Clears what it releases, so that running it again finds nothing.
 void CDMusic::ReleaseAll()
 {
-    if (m_pLoader) {
-        m_pLoader->Release();
-        m_pLoader = NULL;
-    }
+    ReleaseInterface(m_pLoader);
     if (m_pPerformance) {
         m_pPerformance->Stop(NULL, NULL, 0, 0);
         m_pPerformance->CloseDown();
@@ -55,4 +52,22 @@ void CDMusic::SetMasterVolume(LONG volume)
         return;
     if (FAILED(m_pPerformance->SetGlobalParam(GUID_PerfMasterVolume, &volume, sizeof(LONG))))
         throw "FAILED CDMusicSound::SetMasterVolume SetGlobalParam";
+}
+
+bool IsPlayingResult(HRESULT hr, const char* failure)
+{
+    if (hr == S_FALSE)
+        return false;
+    if (hr == E_POINTER || hr == DMUS_E_NO_MASTER_CLOCK)
+        throw failure;
+    return true;
+}
+
+void KeepSegmentState(IDirectMusicSegmentState* state, IDirectMusicSegmentState8*& kept, const char* failure)
+{
+    ReleaseInterface(kept);
+    HRESULT hr = state->QueryInterface(IID_IDirectMusicSegmentState8, (void**)&kept);
+    state->Release();
+    if (FAILED(hr))
+        throw failure;
 }

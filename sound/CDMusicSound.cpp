@@ -86,26 +86,11 @@ CDMusicSound::~CDMusicSound() noexcept(false) { Release(); }
 void CDMusicSound::Release()
 {
     Stop();
-    if (m_pListener) {
-        m_pListener->Release();
-        m_pListener = NULL;
-    }
-    if (m_p3DBuffer) {
-        m_p3DBuffer->Release();
-        m_p3DBuffer = NULL;
-    }
-    if (m_pAudioPath) {
-        m_pAudioPath->Release();
-        m_pAudioPath = NULL;
-    }
-    if (m_pSegmentState) {
-        m_pSegmentState->Release();
-        m_pSegmentState = NULL;
-    }
-    if (m_pSegment) {
-        m_pSegment->Release();
-        m_pSegment = NULL;
-    }
+    ReleaseInterface(m_pListener);
+    ReleaseInterface(m_p3DBuffer);
+    ReleaseInterface(m_pAudioPath);
+    ReleaseInterface(m_pSegmentState);
+    ReleaseInterface(m_pSegment);
 }
 
 void CDMusicSound::Play(const char* path, DWORD repeats) { PlaySub(path, repeats, 0, false); }
@@ -153,10 +138,7 @@ void CDMusicSound::PlaySub(const void* data, DWORD repeats, LONG size, bool prim
         if (FAILED(m_pSegment->SetParam(GUID_StandardMIDIFile, 0xFFFFFFFF, 0, 0, NULL)))
             throw "FAILED CDMusicSound::PlaySub SetParam";
         // A MIDI segment plays through the performance's synthesizer path from now on.
-        if (m_pAudioPath) {
-            m_pAudioPath->Release();
-            m_pAudioPath = NULL;
-        }
+        ReleaseInterface(m_pAudioPath);
         if (FAILED(performance->GetDefaultAudioPath(&m_pAudioPath)))
             throw "FAILED CDMusicSound::PlaySub CreateStandardAudioPath";
     }
@@ -177,14 +159,7 @@ void CDMusicSound::PlaySegment()
     if (FAILED(performance->PlaySegmentEx(m_pSegment, NULL, NULL, m_bPrimary ? 0 : DMUS_SEGF_SECONDARY, 0, &state,
                                           NULL, m_pAudioPath)))
         throw "FAILED CDMusicSound::PlaySegment PlaySegmentEx";
-    if (m_pSegmentState) {
-        m_pSegmentState->Release();
-        m_pSegmentState = NULL;
-    }
-    HRESULT hr = state->QueryInterface(IID_IDirectMusicSegmentState8, (void**)&m_pSegmentState);
-    state->Release();
-    if (FAILED(hr))
-        throw "FAILED CDMusicSound::PlaySegment QueryInterface";
+    KeepSegmentState(state, m_pSegmentState, "FAILED CDMusicSound::PlaySegment QueryInterface");
     MUSIC_TIME length = 0;
     if (FAILED(m_pSegment->GetLength(&length)))
         throw "FAILED CDMusicSound::PlaySegment GetLength";
@@ -200,12 +175,7 @@ bool CDMusicSound::IsPlaying()
     // A play that has just been set up counts as playing, whatever the performance says yet.
     if (timeGetTime() - m_dwStartTime < 50)
         return true;
-    HRESULT hr = performance->IsPlaying(NULL, m_pSegmentState);
-    if (hr == S_FALSE)
-        return false;
-    if (hr == E_POINTER || hr == DMUS_E_NO_MASTER_CLOCK)
-        throw "FAILED CDMusicSound::IsPlaying IsPlaying";
-    return true;
+    return IsPlayingResult(performance->IsPlaying(NULL, m_pSegmentState), "FAILED CDMusicSound::IsPlaying IsPlaying");
 }
 
 void CDMusicSound::SetVolume(float volume, DWORD duration)
@@ -232,10 +202,7 @@ void CDMusicSound::Stop()
     if (m_bDownloaded && FAILED(m_pSegment->Unload(performance)))
         throw "FAILED CDMusicSound::Stop Release";
     m_bDownloaded = false;
-    if (m_pSegmentState) {
-        m_pSegmentState->Release();
-        m_pSegmentState = NULL;
-    }
+    ReleaseInterface(m_pSegmentState);
     m_pSegment->Release();
     m_pSegment = NULL;
 }

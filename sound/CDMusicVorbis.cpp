@@ -37,18 +37,9 @@ CDMusicVorbis::~CDMusicVorbis() noexcept(false)
 void CDMusicVorbis::Release()
 {
     Stop();
-    if (m_pAudioPath) {
-        m_pAudioPath->Release();
-        m_pAudioPath = NULL;
-    }
-    if (m_pSegment) {
-        m_pSegment->Release();
-        m_pSegment = NULL;
-    }
-    if (m_pLoader) {
-        m_pLoader->Release();
-        m_pLoader = NULL;
-    }
+    ReleaseInterface(m_pAudioPath);
+    ReleaseInterface(m_pSegment);
+    ReleaseInterface(m_pLoader);
 }
 
 void CDMusicVorbis::Load(const char* path)
@@ -69,20 +60,14 @@ void CDMusicVorbis::Load(const char* path)
         desc.dwValidData = DMUS_OBJ_CLASS | DMUS_OBJ_STREAM;
         desc.guidClass = CLSID_DirectMusicSegment;
         desc.pStream = stream;
-        if (m_pSegment) {
-            m_pSegment->Release();
-            m_pSegment = NULL;
-        }
+        ReleaseInterface(m_pSegment);
         if (FAILED(m_pLoader->GetObject(&desc, IID_IDirectMusicSegment8, (void**)&m_pSegment)))
             throw "FAILED CDMusicVorbis::Load GetObject";
         if (FAILED(m_pSegment->Download(performance)))
             throw "FAILED CDMusicVorbis::Load Download";
         stream->Release(); // the loader keeps what it needs
     } catch (const char*) {
-        if (m_pSegment) {
-            m_pSegment->Release();
-            m_pSegment = NULL;
-        }
+        ReleaseInterface(m_pSegment);
         if (stream)
             stream->Release();
         throw;
@@ -99,14 +84,7 @@ void CDMusicVorbis::Play()
     if (FAILED(performance->PlaySegmentEx(m_pSegment, NULL, NULL, DMUS_SEGF_SECONDARY, 0, &state, NULL,
                                           m_pAudioPath)))
         throw "FAILED CDMusicVorbis::Play PlaySegmentEx";
-    if (m_pSegmentState) {
-        m_pSegmentState->Release();
-        m_pSegmentState = NULL;
-    }
-    HRESULT hr = state->QueryInterface(IID_IDirectMusicSegmentState8, (void**)&m_pSegmentState);
-    state->Release();
-    if (FAILED(hr))
-        throw "FAILED CDMusicVorbis::Play QueryInterface";
+    KeepSegmentState(state, m_pSegmentState, "FAILED CDMusicVorbis::Play QueryInterface");
 }
 
 void CDMusicVorbis::SetVolume(float volume, DWORD duration)
@@ -134,12 +112,7 @@ bool CDMusicVorbis::IsPlaying()
     IDirectMusicPerformance8* performance = CDMusic::GetInstance().GetPerformance();
     if (!performance)
         return false;
-    HRESULT hr = performance->IsPlaying(m_pSegment, NULL);
-    if (hr == S_FALSE)
-        return false;
-    if (hr == E_POINTER || hr == DMUS_E_NO_MASTER_CLOCK)
-        throw "FAILED CDMusicVorbis::IsPlaying IsPlaying";
-    return true;
+    return IsPlayingResult(performance->IsPlaying(m_pSegment, NULL), "FAILED CDMusicVorbis::IsPlaying IsPlaying");
 }
 
 void CDMusicVorbis::Stop()
@@ -157,10 +130,7 @@ void CDMusicVorbis::Stop()
         Sleep(1);
     if (FAILED(m_pSegment->Unload(performance)))
         throw "FAILED CDMusicSound::Stop Release";
-    if (m_pSegmentState) {
-        m_pSegmentState->Release();
-        m_pSegmentState = NULL;
-    }
+    ReleaseInterface(m_pSegmentState);
     m_pSegment->Release();
     m_pSegment = NULL;
 }

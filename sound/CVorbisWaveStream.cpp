@@ -167,22 +167,24 @@ STDMETHODIMP CVorbisWaveStream::Seek(LARGE_INTEGER dlibMove, DWORD dwOrigin, ULA
 {
     INT64 position = m_nPosition;
     const WORD blockAlign = GetLe16(m_Header + 32);
+    bool overflow = false;
     switch (dwOrigin) {
     case STREAM_SEEK_SET:
         position = dlibMove.QuadPart;
         break;
     case STREAM_SEEK_CUR:
-        position = m_nPosition + dlibMove.QuadPart;
+        overflow = __builtin_add_overflow(m_nPosition, dlibMove.QuadPart, &position);
         break;
     case STREAM_SEEK_END:
-        position = HEADER_SIZE + (INT64)GetLe16(m_Header + 22) * 2 * (m_pReader ? m_pReader->GetTotalSamples() : 0) +
-                   dlibMove.QuadPart;
+        position = HEADER_SIZE + (INT64)GetLe16(m_Header + 22) * 2 * (m_pReader ? m_pReader->GetTotalSamples() : 0);
+        overflow = __builtin_add_overflow(position, dlibMove.QuadPart, &position);
         break;
     default:
         break;
     }
-    // Before the start is no place to be: the position stays where it was.
-    if (position < 0)
+    // Before the start, or beyond what a position can hold, is no place to be: the position
+    // stays where it was.
+    if (overflow || position < 0)
         return STG_E_INVALIDFUNCTION;
     m_nPosition = position;
     if (m_pReader) {

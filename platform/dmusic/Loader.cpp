@@ -1,10 +1,13 @@
 // The DirectMusic loader and the segments it makes from WAVE files, memory images and streams.
 #include <atomic>
+#include <climits>
+#include <string>
 #include <vector>
 
 #include "platform/com/ComClasses.h"
 #include "platform/dmusic/DMusicObjects.h"
 #include "platform/win32/HostFile.h"
+#include "platform/win32/Win32.h"
 
 namespace qv::dm {
 
@@ -12,32 +15,20 @@ namespace {
 
 std::atomic<uint64_t> g_nextSegmentId{1};
 
-// UTF-16 (as the loader is given paths) to the UTF-8 of host file names.
+// UTF-16 (as the loader is given paths) to the UTF-8 of host file names: at most `max` units,
+// up to the first 0.
 std::string Utf16ToUtf8(const WCHAR* w, size_t max)
 {
-    std::string out;
-    for (size_t i = 0; i < max && w[i]; ++i) {
-        uint32_t c = w[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < max && w[i + 1] >= 0xDC00 && w[i + 1] < 0xE000) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (w[i + 1] - 0xDC00);
-            ++i;
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
+    size_t n = 0;
+    while (n < max && w[n])
+        ++n;
+    if (n == 0 || n > static_cast<size_t>(INT_MAX))
+        return std::string();
+    const int units = static_cast<int>(n);
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, w, units, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
+    if (bytes <= 0 || WideCharToMultiByte(CP_UTF8, 0, w, units, &out[0], bytes, nullptr, nullptr) != bytes)
+        return std::string();
     return out;
 }
 

@@ -1,77 +1,15 @@
 // Fuzz target: WAVE images as the DirectMusic loader meets them, from memory and through a
 // stream, down to the last sample of every pass.
-#include <algorithm>
-#include <atomic>
 #include <cstdint>
-#include <cstring>
 #include <memory>
+#include <vector>
 
 #include "platform/com/ComClasses.h"
 #include "platform/dmusic/DMusic.h"
 #include "platform/dmusic/WaveFormat.h"
+#include "tests/platform/dmusic/MemoryStream.h"
 
 namespace {
-
-// A read-only stream over the input that answers Read, Seek and Clone like a file would.
-class InputStream : public IStream {
-public:
-    InputStream(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-    STDMETHODIMP QueryInterface(REFIID, void** ppv) override
-    {
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        ULONG n = --refs_;
-        if (n == 0)
-            delete this;
-        return n;
-    }
-    STDMETHODIMP Read(void* pv, ULONG cb, ULONG* pcbRead) override
-    {
-        size_t n = pos_ < size_ ? std::min<size_t>(cb, size_ - pos_) : 0;
-        if (n)
-            std::memcpy(pv, data_ + pos_, n);
-        pos_ += n;
-        if (pcbRead)
-            *pcbRead = static_cast<ULONG>(n);
-        return S_OK;
-    }
-    STDMETHODIMP Write(const void*, ULONG, ULONG*) override { return E_NOTIMPL; }
-    STDMETHODIMP Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* out) override
-    {
-        int64_t base = origin == STREAM_SEEK_SET ? 0 : origin == STREAM_SEEK_CUR ? int64_t(pos_) : int64_t(size_);
-        if (move.QuadPart < -base)
-            return STG_E_INVALIDFUNCTION;
-        pos_ = size_t(base + move.QuadPart);
-        if (out)
-            out->QuadPart = pos_;
-        return S_OK;
-    }
-    STDMETHODIMP SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
-    STDMETHODIMP CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override { return E_NOTIMPL; }
-    STDMETHODIMP Commit(DWORD) override { return E_NOTIMPL; }
-    STDMETHODIMP Revert() override { return E_NOTIMPL; }
-    STDMETHODIMP LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-    STDMETHODIMP UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-    STDMETHODIMP Stat(STATSTG*, DWORD) override { return E_NOTIMPL; }
-    STDMETHODIMP Clone(IStream** out) override
-    {
-        auto* c = new InputStream(data_, size_);
-        c->pos_ = pos_;
-        *out = c;
-        return S_OK;
-    }
-
-private:
-    virtual ~InputStream() = default;
-    const uint8_t* data_;
-    size_t size_;
-    size_t pos_ = 0;
-    std::atomic<ULONG> refs_{1};
-};
 
 void ReadEverything(const std::shared_ptr<qv::dm::WaveData>& wave)
 {
@@ -94,7 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::shared_ptr<qv::dm::WaveData> wave;
     if (SUCCEEDED(qv::dm::WaveData::FromMemory(data, size, wave)))
         ReadEverything(wave);
-    auto* stream = new InputStream(data, size);
+    // A stream over the input that answers Read, Seek and Clone like a file would.
+    auto* stream = new dmtest::MemoryStream(std::make_shared<const std::vector<uint8_t>>(data, data + size),
+                                            std::make_shared<dmtest::StreamUse>());
     if (SUCCEEDED(qv::dm::WaveData::FromStream(stream, wave)))
         ReadEverything(wave);
     stream->Release();

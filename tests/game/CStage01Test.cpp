@@ -16,6 +16,7 @@
 #include "game/CQuillabet.h"
 #include "game/CRina.h"
 #include "game/CStage01.h"
+#include "game/CStage01Message.h"
 #include "game/SceneSteps.h"
 #include "render/CD3DLight.h"
 #include "render/CDirectX9.h"
@@ -391,4 +392,34 @@ TEST(StageSound, VolumeFallsWithDistanceToSilenceAt1000)
     EXPECT_FLOAT_EQ(DistanceVolume(1000.0f), 0.0f);
     EXPECT_FLOAT_EQ(DistanceVolume(5000.0f), 0.0f);
     EXPECT_FLOAT_EQ(DistanceVolume(750.0f), 0.5f);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The stage's messages
+
+TEST_F(StageEmptyMapTest, TheThreeMessagesComeAtTheirFramesOnce)
+{
+    CGameConfig::GetInstance().IsSoundOn = false;
+    new CStage01();
+    int made[3] = {0, 0, 0};
+    for (int frame = 0; frame < 800; ++frame) {
+        const size_t before = CCharacterSystem::CharacterList.size();
+        CCharacterSystem().UpdateAll();
+        for (size_t i = before; i < CCharacterSystem::CharacterList.size(); ++i) {
+            CCharacter* c = CCharacterSystem::CharacterList[i];
+            const int which = dynamic_cast<CStage01Message00*>(c) ? 0
+                              : dynamic_cast<CStage01Message01*>(c) ? 1
+                              : dynamic_cast<CStage01Message02*>(c) ? 2
+                                                                    : -1;
+            if (which >= 0) {
+                ++made[which];
+                const int expected[3] = {180, 460, 740};
+                EXPECT_EQ(frame, expected[which]);
+            }
+        }
+        CCharacterSystem().DeleteDead();
+    }
+    EXPECT_EQ(made[0], 1);
+    EXPECT_EQ(made[1], 1);
+    EXPECT_EQ(made[2], 1);
 }

@@ -9,11 +9,6 @@
 
 namespace {
 
-std::string TestName()
-{
-    return ::testing::UnitTest::GetInstance()->current_test_info()->name();
-}
-
 class ModelAnimation : public ::testing::Test {
 protected:
     void SetUp() override
@@ -28,7 +23,7 @@ protected:
         EXPECT_EQ(model.AnimationController->GetTrackDesc(k, &desc), D3D_OK);
         return desc;
     }
-    modelfixture::Surroundings env{TestName()};
+    modelfixture::Surroundings env{modelfixture::TestName()};
     CD3DXObject model;
 };
 

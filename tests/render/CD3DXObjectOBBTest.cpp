@@ -13,15 +13,10 @@ namespace {
 
 using modelfixture::Write;
 
-std::string TestName()
-{
-    return ::testing::UnitTest::GetInstance()->current_test_info()->name();
-}
-
 class ModelBoxes : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(env.Ready()); }
-    modelfixture::Surroundings env{TestName()};
+    modelfixture::Surroundings env{modelfixture::TestName()};
 };
 
 std::vector<D3DXFRAME_EX*> Frames(CD3DXObject& model)

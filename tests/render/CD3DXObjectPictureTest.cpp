@@ -13,11 +13,6 @@ namespace {
 
 constexpr int kTolerance = 2;
 
-std::string TestName()
-{
-    return ::testing::UnitTest::GetInstance()->current_test_info()->name();
-}
-
 class ModelPicture : public ::testing::Test {
 protected:
     void SetUp() override
@@ -51,7 +46,7 @@ protected:
         return qvtest::ReadBackBuffer(g_pDevice);
     }
 
-    modelfixture::Surroundings env{TestName()};
+    modelfixture::Surroundings env{modelfixture::TestName()};
 };
 
 TEST_F(ModelPicture, TheSkinnedColumnBendsWithItsAnimation)

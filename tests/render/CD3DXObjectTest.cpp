@@ -18,12 +18,8 @@
 namespace {
 
 using modelfixture::Surroundings;
+using modelfixture::TestName;
 using modelfixture::Write;
-
-std::string TestName()
-{
-    return ::testing::UnitTest::GetInstance()->current_test_info()->name();
-}
 
 class Model : public ::testing::Test {
 protected:

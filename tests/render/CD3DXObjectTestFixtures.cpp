@@ -201,6 +201,11 @@ std::string TwoSkinnedMeshesText()
     return text.insert(mesh, copy);
 }
 
+std::string TestName()
+{
+    return ::testing::UnitTest::GetInstance()->current_test_info()->name();
+}
+
 std::string Write(const std::string& name, const std::string& text)
 {
     qvtest::WriteFileText(name, text);

@@ -36,6 +36,9 @@ std::string TwoSkinnedMeshesText();
 // The column whose second bone names no frame.
 std::string MissingBoneText();
 
+// The running test's name, for its folder.
+std::string TestName();
+
 // Writes a file in the current folder and answers its name.
 std::string Write(const std::string& name, const std::string& text);
 

@@ -153,6 +153,11 @@ TEST_F(VorbisStream, SeeksPlaceTheDecoderBySample)
     EXPECT_NE(s->Seek(At(-1), STREAM_SEEK_SET, &pos), S_OK);
     ASSERT_EQ(s->Seek(At(0), STREAM_SEEK_CUR, &pos), S_OK);
     EXPECT_EQ(pos.QuadPart, 60u);
+    // So is a place beyond what a 64-bit position holds.
+    EXPECT_NE(s->Seek(At(INT64_MAX), STREAM_SEEK_CUR, &pos), S_OK);
+    EXPECT_NE(s->Seek(At(INT64_MAX), STREAM_SEEK_END, &pos), S_OK);
+    ASSERT_EQ(s->Seek(At(0), STREAM_SEEK_CUR, &pos), S_OK);
+    EXPECT_EQ(pos.QuadPart, 60u);
     s->Release();
 }
 

@@ -51,21 +51,22 @@ e2e_start_game() {
 e2e_wait_window() {
   local title=$1 id
   for _ in $(seq 1 200); do
-    id=$(xdotool search --onlyvisible --name "^${title}\$" 2>/dev/null | head -n 1 || true)
-    if [ -n "$id" ]; then echo "$id"; return 0; fi
+    for id in $(xdotool search --name "^${title}\$" 2>/dev/null || true); do
+      if xwininfo -id "$id" 2>/dev/null | grep -q 'IsViewable'; then echo "$id"; return 0; fi
+    done
     sleep 0.1
   done
   e2e_fail "no window titled '$title'"
 }
 
-# Waits for the game to end; prints its exit code.
-e2e_wait_exit() {
-  local seconds=${1:-20} code
+# Waits for the game to end and fails unless its exit code is the expected one.
+e2e_expect_exit() {
+  local expected=$1 seconds=${2:-20} code
   for _ in $(seq 1 $((seconds * 10))); do
     if ! kill -0 "$E2E_GAME_PID" 2>/dev/null; then
       wait "$E2E_GAME_PID" && code=0 || code=$?
       E2E_GAME_PID=""
-      echo "$code"
+      [ "$code" = "$expected" ] || e2e_fail "the game ended with $code, not $expected"
       return 0
     fi
     sleep 0.1
@@ -75,3 +76,34 @@ e2e_wait_exit() {
 
 e2e_key() { xdotool key --window "$1" --clearmodifiers "${@:2}"; }
 e2e_screenshot() { import -window root "$1"; }
+
+# Gives the window the keyboard (there is no window manager under Xvfb).
+e2e_focus() { xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1"; sleep 0.3; }
+
+# Holds a key (with modifiers, e.g. "alt+c") long enough for a frame to see it.
+e2e_press() {
+  local keys=(${1//+/ })
+  local k
+  for k in "${keys[@]}"; do xdotool keydown "$k"; done
+  sleep 0.15
+  for ((i = ${#keys[@]} - 1; i >= 0; i--)); do xdotool keyup "${keys[$i]}"; done
+  sleep 0.25
+}
+
+# Waits until a file exists; fails otherwise.
+e2e_wait_file() {
+  for _ in $(seq 1 50); do [ -s "$1" ] && return 0; sleep 0.1; done
+  e2e_fail "no file $1"
+}
+
+# Compares a region (WxH+X+Y) of a picture with a reference PNG: fails when more than a few
+# pixels differ by more than a fifth of the range.
+e2e_compare_region() {
+  local picture=$1 region=$2 reference=$3 actual
+  actual="$E2E_TMP/$(basename "$reference" .png).actual.png"
+  convert "$picture" -crop "$region" +repage "$actual"
+  if [ "${QV_UPDATE_REFERENCES:-0}" = 1 ]; then cp "$actual" "$reference"; return 0; fi
+  local differ
+  differ=$(compare -metric AE -fuzz 20% "$actual" "$reference" null: 2>&1 || true)
+  [ "${differ%%.*}" -le 8 ] 2>/dev/null || e2e_fail "$region of $picture differs from $reference in $differ pixels (see $actual)"
+}
