@@ -6,6 +6,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "StageFixture.h"
@@ -422,4 +423,69 @@ TEST_F(StageEmptyMapTest, TheThreeMessagesComeAtTheirFramesOnce)
     EXPECT_EQ(made[0], 1);
     EXPECT_EQ(made[1], 1);
     EXPECT_EQ(made[2], 1);
+}
+
+// ---------------------------------------------------------------------------------------------
+// A missing model
+
+class StageMissingModelTest : public stagetest::StageTest {
+protected:
+    virtual const char* Missing() const = 0;
+    void SetUp() override
+    {
+        namespace fs = std::filesystem;
+        stagetest::StageTest::SetUp();
+        // The model folder again, without one of the pieces.
+        fs::remove("data/xfile");
+        const fs::path generated = qvtest::RunDir() + "/data/xfile";
+        fs::create_directories("data/xfile/map");
+        for (const fs::directory_entry& e : fs::recursive_directory_iterator(generated)) {
+            if (e.is_directory() || fs::relative(e.path(), generated) == Missing())
+                continue;
+            const fs::path link = fs::path("data/xfile") / fs::relative(e.path(), generated);
+            fs::create_directories(link.parent_path());
+            fs::create_symlink(e.path(), link);
+        }
+    }
+};
+
+class StageMissingPieceTest : public StageMissingModelTest {
+protected:
+    const char* Missing() const override { return "map/building003Break010.x"; }
+};
+
+class StageMissingCameraTest : public StageMissingModelTest {
+protected:
+    const char* Missing() const override { return "camera.x"; }
+};
+
+TEST_F(StageMissingPieceTest, FailsWithTheModelsTextAndLeavesNothingBehind)
+{
+    g_nStageStep = 0;
+    try {
+        Stage01Step();
+        FAIL() << "no failure";
+    } catch (const char* text) {
+        EXPECT_NE(std::strstr(text, "Failed CD3DXObject::Load"), nullptr) << text;
+        EXPECT_NE(std::strstr(text, "building003Break010.x"), nullptr) << text;
+    }
+    EXPECT_EQ(g_nStageStep, 0u);
+    EXPECT_TRUE(CCharacterSystem::CharacterList.empty());
+    // Nothing of the stage's own stays in the texture cache either.
+    EXPECT_TRUE(CD3DSafeTexture::EntryList().empty());
+}
+
+TEST_F(StageMissingCameraTest, ALateFailureLeavesOnlyKilledActorsForTheDeletionPass)
+{
+    try {
+        new CStage01();
+        FAIL() << "no failure";
+    } catch (const char* text) {
+        EXPECT_NE(std::strstr(text, "camera.x"), nullptr) << text;
+    }
+    EXPECT_EQ(CountOf<CStage01>(), 0);
+    EXPECT_EQ(CountOf<CRina>(), 1); // killed, deleted with their shadows by the next pass
+    CCharacterSystem().DeleteDead();
+    EXPECT_TRUE(CCharacterSystem::CharacterList.empty());
+    EXPECT_TRUE(CD3DSafeTexture::EntryList().empty());
 }
