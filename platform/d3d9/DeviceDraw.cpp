@@ -564,9 +564,8 @@ void Device::ApplySampler(Texture* texture)
     texture->samplerApplied = true;
 }
 
-void Device::ApplyStage(bool transformed)
+void Device::ApplyStage()
 {
-    (void)transformed;
     const auto& ts = m_stageStates[0];
     Texture* texture = m_textures[0];
     // Without a texture, or with the stage disabled, the vertex colour passes unchanged.
@@ -812,7 +811,7 @@ void Device::ApplyState(const VertexLayout& layout)
     if (m_dirty & kDirtyScissor)
         ApplyScissor();
     if (m_dirty & kDirtyStage)
-        ApplyStage(transformed);
+        ApplyStage();
     if (m_glTexturing && (m_dirty & (kDirtyStage | kDirtySampler)) && m_textures[0])
         ApplySampler(m_textures[0]);
     // The material and the lights wait until lighting is on.
@@ -874,8 +873,9 @@ UINT MaxIndex(const void* indices, UINT count)
 
 } // namespace
 
-// Draws `vertexCount` vertices (from `first`) or `indexCount` indices; `bases` and `strides`
-// are where each stream's vertex 0 is. `vertexEnd` is one past the highest vertex read.
+// Draws `primitiveCount` primitives from vertex `first`, or through `indices`, reading the
+// vertices from user memory (stream 0 only) or from the bound vertex buffers, whose vertex 0
+// is `baseVertex` vertices into them. `vertexEnd` is one past the highest vertex read.
 HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, UINT first, UINT vertexEnd,
                      const uint8_t* userVertices, UINT userStride, const void* indices, GLenum indexType,
                      INT baseVertex)

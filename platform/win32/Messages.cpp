@@ -290,6 +290,11 @@ void OnWindowEvent(const SDL_WindowEvent& e)
         InvalidateRect(h, nullptr, FALSE);
         break;
     case SDL_WINDOWEVENT_SIZE_CHANGED:
+        // The display has resized the window: its context learns the new size when bound again.
+        if (w->gl && SDL_GL_GetCurrentContext() == w->gl) {
+            SDL_GL_MakeCurrent(w->sdl, nullptr);
+            SDL_GL_MakeCurrent(w->sdl, w->gl);
+        }
         OnSdlResized(*w, e.data1, e.data2);
         break;
     case SDL_WINDOWEVENT_MOVED:

@@ -313,6 +313,11 @@ void SyncSdlWindow(Window& w)
         if (cw != width || ch != height) {
             SDL_SetWindowSize(w.sdl, width, height);
             w.geometrySetAt = SDL_GetTicks();
+            // The context learns the drawable's new size when it is bound again.
+            if (w.gl && SDL_GL_GetCurrentContext() == w.gl) {
+                SDL_GL_MakeCurrent(w.sdl, nullptr);
+                SDL_GL_MakeCurrent(w.sdl, w.gl);
+            }
         }
         if (cx != c.left || cy != c.top - strip) {
             SDL_SetWindowPosition(w.sdl, c.left, c.top - strip);
