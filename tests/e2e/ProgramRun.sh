@@ -9,8 +9,12 @@ win=$(e2e_wait_window "THE Quorvane")
 e2e_focus "$win"
 
 # The layer draws the menu bar in a light strip above the black client area.
-import -window "$win" "$E2E_TMP/window.png"
-strip=$(convert "$E2E_TMP/window.png" -crop 600x12+4+4 -colorspace gray -format '%[fx:mean]' info:)
+for _ in $(seq 1 30); do
+  import -window "$win" "$E2E_TMP/window.png"
+  strip=$(convert "$E2E_TMP/window.png" -crop 600x12+4+4 -colorspace gray -format '%[fx:mean]' info:)
+  awk -v m="$strip" 'BEGIN { exit !(m > 0.5) }' && break
+  sleep 0.2
+done
 awk -v m="$strip" 'BEGIN { exit !(m > 0.5) }' || e2e_fail "no menu bar above the client area (mean $strip)"
 
 e2e_press F2
