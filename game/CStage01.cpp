@@ -417,6 +417,12 @@ void CStage01::ReleaseTextures()
 // ---------------------------------------------------------------------------------------------
 // Drawing
 
+bool CStage01::IsPieceShown(int life)
+{
+    // Blinks three frames on, three off before it vanishes.
+    return !(life <= 120 && life % 6 >= 3);
+}
+
 bool CStage01::Draw()
 {
     CDirectX9::SafeSetRenderState(D3DRS_ZWRITEENABLE, TRUE);
@@ -458,8 +464,7 @@ bool CStage01::Draw()
         CDirectX9::SafeSetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
         model->SetAlpha(root, 1.0f);
         model->OverrideTexture = piece.Texture;
-        // Blinks three frames on, three off before it vanishes.
-        if (!(piece.Life <= 120 && piece.Life % 6 >= 3))
+        if (IsPieceShown(piece.Life))
             model->Render();
         model->OverrideTexture = nullptr;
         root->TransformationMatrix = kept;

@@ -90,6 +90,8 @@ public:
     void BreakBuilding(size_t index);
     // Moves the falling pieces one frame, with their bounces, and removes the spent ones.
     void MoveDebris();
+    // Whether a falling piece with `life` frames left is drawn.
+    static bool IsPieceShown(int life);
 
 private:
     // Whether building `b` (already placed) and the actor's model touch, with the nearness

@@ -45,7 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FILE* out = fopen(path.c_str(), "wb");
     if (!out)
         return 0;
-    fwrite(data, 1, size, out);
+    if (size > 0)
+        fwrite(data, 1, size, out);
     fclose(out);
 
     static CD3DSafeTexture textures[CStage01::BUILDING_TEXTURES];
