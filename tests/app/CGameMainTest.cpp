@@ -1,0 +1,303 @@
+// The main object as the message loop drives it: start-up from the settings file, the scene
+// sequence, the keys of the frame function, the message hook's commands and the version box.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+
+#include "app/CCharacter.h"
+#include "app/CGameConfig.h"
+#include "app/CGameMain.h"
+#include "app/MessageHook.h"
+#include "app/WinMain.h"
+#include "platform/platform.h"
+#include "platform/win32/TestHooks.h"
+#include "resources/resource.h"
+#include "support/TestSupport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A clock that only moves when the program reads or sleeps on it, so frames cost no time.
+class FrameClock {
+public:
+    FrameClock()
+    {
+        m_Fake.frequency = 1000000;
+        m_Fake.now = [this] { return m_Now += 50; };
+        m_Fake.sleep = [this](DWORD ms) {
+            ++Sleeps;
+            m_Now += static_cast<int64_t>(ms) * 1000;
+        };
+        qv::test::SetFakeClock(&m_Fake);
+    }
+    ~FrameClock() { qv::test::SetFakeClock(nullptr); }
+    int Sleeps = 0;
+
+private:
+    int64_t m_Now = 1000000000;
+    qv::test::FakeClock m_Fake;
+};
+
+class GameMainTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_Dir = qvtest::MakeTempDir(testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directory_symlink(fs::path(qvtest::RunDir()) / "data", fs::path(m_Dir) / "data");
+        ASSERT_EQ(chdir(m_Dir.c_str()), 0);
+    }
+
+    void WriteSettings(const char* text) { qvtest::WriteFileText(m_Dir + "/Config.dat", text); }
+
+    // The window WinMain makes, with the class menu, and the main object built on it.
+    void Start()
+    {
+        HINSTANCE instance = GetModuleHandleA(nullptr);
+        WNDCLASSEXA wc = {};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = WndProc;
+        wc.hInstance = instance;
+        wc.lpszMenuName = MAKEINTRESOURCEA(IDR_MAINMENU);
+        wc.lpszClassName = "QUORVANE_TEST";
+        RegisterClassExA(&wc);
+        m_Window = CreateWindowExA(0, "QUORVANE_TEST", "THE Quorvane", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, 640, 480,
+                                   nullptr, nullptr, instance, nullptr);
+        ASSERT_NE(m_Window, nullptr);
+        ShowWindow(m_Window, SW_SHOWNORMAL);
+        CGameConfig& config = CGameConfig::GetInstance();
+        config.Instance = instance;
+        config.Window = m_Window;
+        CGameMain::GetInstance();
+    }
+
+    // One frame with the given keys held (they are released again before the next frame).
+    void Frame(std::initializer_list<int> keys = {})
+    {
+        for (int key : keys)
+            qv::test::SetKeyDown(key, true);
+        CGameMain::GetInstance().GameMain();
+        for (int key : keys)
+            qv::test::SetKeyDown(key, false);
+    }
+
+    static LRESULT Hook(UINT message, WPARAM wParam, LPARAM lParam = 0)
+    {
+        MSG msg = {};
+        msg.hwnd = CGameConfig::GetInstance().Window;
+        msg.message = message;
+        msg.wParam = wParam;
+        msg.lParam = lParam;
+        return GetMessageHookProc(HC_ACTION, PM_REMOVE, reinterpret_cast<LPARAM>(&msg));
+    }
+
+    static bool Checked(UINT id)
+    {
+        return (GetMenuState(GetMenu(CGameConfig::GetInstance().Window), id, MF_BYCOMMAND) & MF_CHECKED) != 0;
+    }
+
+    FrameClock m_Clock;
+    std::string m_Dir;
+    HWND m_Window = nullptr;
+};
+
+} // namespace
+
+TEST_F(GameMainTest, StartsFromTheSettingsFileInTheScreenModeItNames)
+{
+    WriteSettings("1 3 0 1\n");
+    Start();
+    const CGameConfig& config = CGameConfig::GetInstance();
+    EXPECT_EQ(config.RenderDivisor, 2);
+    EXPECT_EQ(config.Width, 320);
+    EXPECT_EQ(config.Height, 240);
+    EXPECT_TRUE(config.IsWindowed);
+    EXPECT_TRUE(config.IsVsyncWait);
+    EXPECT_FALSE(config.IsSoundOn);
+    RECT client;
+    GetClientRect(m_Window, &client);
+    EXPECT_EQ(client.right - client.left, 320);
+    EXPECT_EQ(client.bottom - client.top, 240);
+    EXPECT_EQ(GetWindowLongA(m_Window, GWL_STYLE) & (WS_CAPTION | WS_SYSMENU | WS_THICKFRAME),
+              WS_CAPTION | WS_SYSMENU) << "a window has no sizing border";
+    EXPECT_NE(CGameMain::GetInstance().Hook, nullptr);
+    EXPECT_EQ(CGameMain::GetInstance().Menu, nullptr) << "the menu bar stays on a window";
+    EXPECT_NE(GetMenu(m_Window), nullptr);
+}
+
+TEST_F(GameMainTest, FramesWalkTheSceneSequenceAndTheKeys)
+{
+    Start();
+    CGameConfig& config = CGameConfig::GetInstance();
+
+    Frame();
+    EXPECT_EQ(g_nSceneState, unsigned(SCENE_LOGO)) << "frame 0 only moves the scene number";
+    EXPECT_TRUE(CCharacterSystem::CharacterList.empty());
+    EXPECT_EQ(g_nFrameCount, 1u);
+    Frame();
+    ASSERT_EQ(CCharacterSystem::CharacterList.size(), 1u) << "the logo is made in the next frame";
+    CCharacter* logo = CCharacterSystem::CharacterList.front();
+
+    // F1 cycles the divisor 1 -> 2 -> 4 -> 1; a held key counts once.
+    Frame({VK_F1});
+    EXPECT_EQ(config.RenderDivisor, 2);
+    Frame({VK_F1});
+    EXPECT_EQ(config.RenderDivisor, 2) << "still held: not newly pressed";
+    Frame();
+    Frame({VK_F1});
+    EXPECT_EQ(config.RenderDivisor, 4);
+    Frame();
+    Frame({VK_F1});
+    EXPECT_EQ(config.RenderDivisor, 1);
+    Frame();
+
+    // F2 toggles the FPS line.
+    Frame({VK_F2});
+    EXPECT_TRUE(g_bShowFPS);
+    Frame();
+
+    // While paused, input and frames go on but no character is updated.
+    const DWORD age = logo->Age;
+    Frame({'C'});
+    EXPECT_TRUE(config.IsPaused);
+    const unsigned int frames = g_nFrameCount;
+    Frame();
+    Frame();
+    EXPECT_EQ(logo->Age, age) << "the pause takes effect in the frame of the key";
+    EXPECT_EQ(g_nFrameCount, frames + 2) << "frames are still counted while paused";
+    Frame({'C'});
+    EXPECT_FALSE(config.IsPaused);
+
+    // Escape: the rest of this frame runs; the next one posts WM_CLOSE and returns at once.
+    MSG msg;
+    for (int i = 0; i < 1000 && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE); ++i)
+        DispatchMessageA(&msg);
+    Frame({VK_ESCAPE});
+    EXPECT_EQ(g_nSceneState, unsigned(SCENE_QUIT));
+    EXPECT_FALSE(PeekMessageA(&msg, m_Window, WM_CLOSE, WM_CLOSE, PM_NOREMOVE));
+    const unsigned int before = g_nFrameCount;
+    const int sleeps = m_Clock.Sleeps;
+    Frame();
+    EXPECT_TRUE(PeekMessageA(&msg, m_Window, WM_CLOSE, WM_CLOSE, PM_REMOVE));
+    EXPECT_EQ(g_nFrameCount, before) << "the quit frame runs nothing after posting";
+    EXPECT_EQ(m_Clock.Sleeps, sleeps) << "and does not wait";
+}
+
+TEST_F(GameMainTest, TheHookCarriesOutTheSettingsCommandsAndCheckMarks)
+{
+    Start();
+    CGameConfig& config = CGameConfig::GetInstance();
+
+    Hook(WM_COMMAND, IDM_15FPS);
+    EXPECT_EQ(config.RenderDivisor, 4);
+    Hook(WM_COMMAND, IDM_30FPS);
+    EXPECT_EQ(config.RenderDivisor, 2);
+    Hook(WM_COMMAND, IDM_SOUND_OFF);
+    EXPECT_FALSE(config.IsSoundOn);
+
+    // The marks follow the settings only when a menu is selected.
+    config.RenderDivisor = 4;
+    EXPECT_FALSE(Checked(IDM_15FPS));
+    Hook(WM_APP, MAKEWPARAM(0, MF_POPUP), 1);
+    EXPECT_TRUE(g_bMenuOpen);
+    EXPECT_TRUE(Checked(IDM_15FPS));
+    EXPECT_FALSE(Checked(IDM_30FPS));
+    EXPECT_FALSE(Checked(IDM_60FPS));
+    EXPECT_TRUE(Checked(IDM_WINDOW_640));
+    EXPECT_FALSE(Checked(IDM_FULL_640));
+    EXPECT_TRUE(Checked(IDM_VSYNC_OFF));
+    EXPECT_TRUE(Checked(IDM_SOUND_OFF));
+    EXPECT_FALSE(Checked(IDM_SOUND_ON));
+    Hook(WM_APP, MAKEWPARAM(0, 0xFFFF), 0);
+    EXPECT_FALSE(g_bMenuOpen) << "the close notification";
+
+    // The VSYNC command resets the device in the current mode.
+    Hook(WM_COMMAND, IDM_VSYNC_ON);
+    EXPECT_TRUE(config.IsVsyncWait);
+    EXPECT_EQ(config.Width, 640);
+}
+
+TEST_F(GameMainTest, CapturesAreNumberedFromZeroInTheirFolder)
+{
+    Start();
+    Frame();
+    Frame();
+    Hook(WM_COMMAND, IDM_CAPTURE);
+    Hook(WM_COMMAND, IDM_CAPTURE);
+    EXPECT_TRUE(fs::is_regular_file(m_Dir + "/ScreenCapture/sc000000.bmp"));
+    EXPECT_TRUE(fs::is_regular_file(m_Dir + "/ScreenCapture/sc000001.bmp"));
+    EXPECT_FALSE(fs::exists(m_Dir + "/ScreenCapture/sc000002.bmp"));
+    EXPECT_EQ(g_nCaptureCount, 2u);
+}
+
+TEST_F(GameMainTest, ACaptureThatCannotBeWrittenIsReportedAndTheGameGoesOn)
+{
+    Start();
+    // A file where the folder should be: the folder cannot be made, so the save fails.
+    qvtest::WriteFileText(m_Dir + "/ScreenCapture", "not a folder");
+    testing::internal::CaptureStderr();
+    Hook(WM_COMMAND, IDM_CAPTURE);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("MessageBox [Error] Failed CDirectX9::SaveScreen D3DXSaveSurfaceToFile"), std::string::npos)
+        << err;
+    Frame();
+    EXPECT_EQ(g_nFrameCount, 1u);
+}
+
+TEST_F(GameMainTest, AltEnterSwitchesToFullScreenAndHoldsTheMenuBar)
+{
+    Start();
+    CGameConfig& config = CGameConfig::GetInstance();
+    EXPECT_EQ(Hook(WM_SYSKEYDOWN, VK_RETURN, 1 << 29), 0);
+    EXPECT_FALSE(config.IsWindowed);
+    EXPECT_EQ(GetMenu(m_Window), nullptr);
+    EXPECT_NE(CGameMain::GetInstance().Menu, nullptr);
+    // The pointer in the top strip brings the held bar back; below it, it goes again.
+    Hook(WM_MOUSEMOVE, 0, MAKELPARAM(10, 2));
+    EXPECT_NE(GetMenu(m_Window), nullptr);
+    EXPECT_EQ(CGameMain::GetInstance().Menu, nullptr);
+    Hook(WM_MOUSEMOVE, 0, MAKELPARAM(10, 200));
+    EXPECT_EQ(GetMenu(m_Window), nullptr);
+    Hook(WM_SYSKEYDOWN, VK_RETURN, 1 << 29);
+    EXPECT_TRUE(config.IsWindowed);
+    EXPECT_NE(GetMenu(m_Window), nullptr);
+    EXPECT_EQ(CGameMain::GetInstance().Menu, nullptr);
+}
+
+namespace {
+
+LRESULT CALLBACK PlainProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return DefWindowProcA(hWnd, message, wParam, lParam);
+}
+
+} // namespace
+
+TEST(VersionBox, LinkLabelsGetTheirProceduresBackWhenTheBoxCloses)
+{
+    WNDCLASSEXA wc = {};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = PlainProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "QV_LINK_TEST";
+    RegisterClassExA(&wc);
+    for (int id : {IDOK, IDCANCEL}) {
+        HWND box = CreateWindowExA(0, "QV_LINK_TEST", "box", WS_OVERLAPPED, 0, 0, 100, 100, nullptr, nullptr,
+                                   wc.hInstance, nullptr);
+        HWND web = CreateWindowExA(0, "QV_LINK_TEST", "", WS_CHILD, 0, 0, 10, 10, box,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_LINK_WEB)), wc.hInstance, nullptr);
+        HWND mail = CreateWindowExA(0, "QV_LINK_TEST", "", WS_CHILD, 0, 20, 10, 10, box,
+                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_LINK_MAIL)), wc.hInstance, nullptr);
+        ASSERT_TRUE(box && web && mail);
+        EXPECT_TRUE(AboutDlgProc(box, WM_INITDIALOG, 0, 0));
+        EXPECT_EQ(GetWindowLongPtrA(web, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(WebLinkProc));
+        EXPECT_EQ(GetWindowLongPtrA(mail, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(MailLinkProc));
+        EXPECT_FALSE(AboutDlgProc(box, WM_COMMAND, 42, 0)) << "other commands are not the box's";
+        EXPECT_TRUE(AboutDlgProc(box, WM_COMMAND, static_cast<WPARAM>(id), 0));
+        EXPECT_EQ(GetWindowLongPtrA(web, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(PlainProc));
+        EXPECT_EQ(GetWindowLongPtrA(mail, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(PlainProc));
+        DestroyWindow(box);
+    }
+}
