@@ -149,6 +149,9 @@ bool CreateSdlWindow(Window& w)
         flags |= SDL_WINDOW_BORDERLESS;
     if (w.style & WS_THICKFRAME)
         flags |= SDL_WINDOW_RESIZABLE;
+    // A box over a full-screen owner stays above it.
+    if (Window* owner = Find(w.owner); owner && owner->fullScreen)
+        flags |= SDL_WINDOW_ALWAYS_ON_TOP;
     if (!w.cls->layerDrawn)
         SetGlAttributes();
     const int width = std::max(1, Width(c)), height = std::max(1, Height(c) + strip);
