@@ -99,8 +99,8 @@ bool LogoSceneStep()
 CLogoScene::CLogoScene() : LogoStream(-1), NoiseStream(-1), JitterX(0), JitterY(0), m_bFadeMade(false)
 {
     AddCallback(LogoSceneCallback);
-    CDirectX9::SafeCreateTexture(".\\data\\graphics\\vannet.tga", Texture);
     try {
+        CDirectX9::SafeCreateTexture(".\\data\\graphics\\vannet.tga", Texture);
         CDirectX9::SafeSetRenderState(D3DRS_LIGHTING, FALSE);
         g_DirectX9.SetProjection(kPi / 4, 0.5f, 5.0f);
         D3DXMATRIX m;

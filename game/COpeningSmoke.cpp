@@ -54,8 +54,14 @@ void DrawPuff(CD3DSafeTexture& texture, Vertex3DTex* v, bool setDepthTest)
 COpeningSmoke::COpeningSmoke()
     : Position(0, 0, 0), Velocity(0, 0, 0), Acceleration(0, 0, 0), Rotation(0), Size(0)
 {
-    // The base destructor takes a half-built puff off the registry when the load throws.
-    CDirectX9::SafeCreateTexture(kSmokeTexture, Texture);
+    try {
+        CDirectX9::SafeCreateTexture(kSmokeTexture, Texture);
+    } catch (...) {
+        // A failed load leaves its entry on the handle; the base destructor then takes the
+        // half-built puff off the registry.
+        CDirectX9::SafeReleaseTexture(Texture);
+        throw;
+    }
     IsTranslucent = true;
 }
 

@@ -29,19 +29,6 @@ Vertex3DTex g_RinaBlob[4] = {{0.0f, 0.0f, 0.0f, 0x80FFFFFF, 0.0f, 0.0f},
                             {0.0f, 0.0f, 0.0f, 0x80FFFFFF, 0.0f, 1.0f},
                             {0.0f, 0.0f, 0.0f, 0x80FFFFFF, 1.0f, 1.0f}};
 
-// Shadow volumes are a later addition to the model class; a model without them casts none.
-template <class Model> auto GenerateVolume(Model* model, int) -> decltype(model->GenerateShadowVolume())
-{
-    return model->GenerateShadowVolume();
-}
-template <class Model> bool GenerateVolume(Model*, long) { return false; }
-template <class Model> auto RenderVolume(Model* model, float x, float y, float z, int)
-    -> decltype(model->RenderShadowVolume(x, y, z))
-{
-    return model->RenderShadowVolume(x, y, z);
-}
-template <class Model> bool RenderVolume(Model*, float, float, float, long) { return false; }
-
 void ReleaseModel(CD3DXObject*& model)
 {
     if (model) {
@@ -70,7 +57,7 @@ CRina::CRina()
         if (HasStencilDepthBuffer()) {
             ShadowModel = new CD3DXObject();
             ShadowModel->Load(".\\data\\xfile\\RinaShadow.x");
-            GenerateVolume(ShadowModel, 0);
+            ShadowModel->GenerateShadowVolume();
         }
         Model->ChangeAnimation(0, 0.0f);
         if (ShadowModel)
@@ -238,7 +225,7 @@ bool CRina::Draw()
     Model->Render();
 
     if (stencil) {
-        RenderVolume(ShadowModel, x - 300.0f, y + 300.0f, z - 300.0f, 0);
+        ShadowModel->RenderShadowVolume(x - 300.0f, y + 300.0f, z - 300.0f);
         // Darken every pixel that the volume left inside the shadow.
         Vertex2D quad[4] = {{0.0f, 0.0f, 0.0f, 1.0f, 0x5C000000},
                             {640.0f, 0.0f, 0.0f, 1.0f, 0x5C000000},

@@ -256,6 +256,23 @@ void ParseStageMapLine(const char* line, StageMapState& state, CD3DSafeTexture* 
     road.World._42 = 0.01f;
 }
 
+void ReadStageMap(FILE* file, CD3DSafeTexture* textures, std::vector<BuildingRecord>& buildings,
+                  std::vector<RoadRecord>& roads)
+{
+    StageMapState state;
+    char line[1000];
+    // A line longer than the buffer is read on as further lines.
+    while (fgets(line, sizeof line, file)) {
+        // Every line draws its facade, whatever its kind.
+        const DWORD pick = CRandomMT::GetInstance().GetUInt32() % CStage01::BUILDING_TEXTURES;
+        BuildingRecord building;
+        RoadRecord road;
+        ParseStageMapLine(line, state, &textures[pick], building, road);
+        buildings.push_back(building);
+        roads.push_back(road);
+    }
+}
+
 // ---------------------------------------------------------------------------------------------
 // Construction
 
@@ -348,17 +365,7 @@ void CStage01::LoadMap()
     FILE* file = fopen(".\\data\\stage\\Stage1Map.dat", "rt");
     if (!file)
         throw "Failed CStage01::CStage01 fopen";
-    StageMapState state;
-    char line[1000];
-    // A line longer than the buffer is read on as further lines.
-    while (fgets(line, sizeof line, file)) {
-        const DWORD pick = CRandomMT::GetInstance().GetUInt32() % BUILDING_TEXTURES;
-        BuildingRecord building;
-        RoadRecord road;
-        ParseStageMapLine(line, state, &BuildingTextures[pick], building, road);
-        Buildings.push_back(building);
-        Roads.push_back(road);
-    }
+    ReadStageMap(file, BuildingTextures, Buildings, Roads);
     fclose(file);
 }
 
@@ -410,6 +417,12 @@ void CStage01::ReleaseTextures()
 // ---------------------------------------------------------------------------------------------
 // Drawing
 
+bool CStage01::IsPieceShown(int life)
+{
+    // Blinks three frames on, three off before it vanishes.
+    return !(life <= 120 && life % 6 >= 3);
+}
+
 bool CStage01::Draw()
 {
     CDirectX9::SafeSetRenderState(D3DRS_ZWRITEENABLE, TRUE);
@@ -451,8 +464,7 @@ bool CStage01::Draw()
         CDirectX9::SafeSetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
         model->SetAlpha(root, 1.0f);
         model->OverrideTexture = piece.Texture;
-        // Blinks three frames on, three off before it vanishes.
-        if (!(piece.Life <= 120 && piece.Life % 6 >= 3))
+        if (IsPieceShown(piece.Life))
             model->Render();
         model->OverrideTexture = nullptr;
         root->TransformationMatrix = kept;

@@ -90,6 +90,8 @@ public:
     void BreakBuilding(size_t index);
     // Moves the falling pieces one frame, with their bounces, and removes the spent ones.
     void MoveDebris();
+    // Whether a falling piece with `life` frames left is drawn.
+    static bool IsPieceShown(int life);
 
 private:
     // Whether building `b` (already placed) and the actor's model touch, with the nearness
@@ -113,6 +115,11 @@ struct StageMapState {
 // Builds the building and its road from one line of the building list.
 void ParseStageMapLine(const char* line, StageMapState& state, CD3DSafeTexture* texture, BuildingRecord& building,
                        RoadRecord& road);
+
+// Reads the building list from an open file: one building and one road per line, each with
+// one of the 24 facades of `textures`.
+void ReadStageMap(FILE* file, CD3DSafeTexture* textures, std::vector<BuildingRecord>& buildings,
+                  std::vector<RoadRecord>& roads);
 
 // The stage's scene step and end callback.
 extern unsigned int g_nStageStep;

@@ -10,8 +10,14 @@ CStage01Message::CStage01Message(const char* path, float left, float top) : m_Le
     IsTranslucent = true;
     SortKey = CCharacter::SORTKEY_OVERLAY;
     SetLife(LIFE);
-    // A failure leaves the half-built message to the base destructor, which unregisters it.
-    CDirectX9::SafeCreateTexture(path, Picture);
+    try {
+        CDirectX9::SafeCreateTexture(path, Picture);
+    } catch (...) {
+        // A failed load leaves its entry on the handle; the base destructor then takes the
+        // half-built message off the registry.
+        CDirectX9::SafeReleaseTexture(Picture);
+        throw;
+    }
 }
 
 CStage01Message::~CStage01Message()

@@ -1,6 +1,8 @@
 // The program's resources on hosts other than Windows: the same resources as Quorvane.rc,
 // read by the platform layer (LoadStringA, LoadMenuA, LoadAcceleratorsA, DialogBoxParamA,
 // LoadIconA, LoadCursorA, the version block). A test compares the two.
+#ifndef _WIN32
+
 #include "platform/win32/ResourceTable.h"
 #include "resources/resource.h"
 
@@ -210,3 +212,5 @@ const qv::res::Table& qv::res::ProgramResources()
     static const Table table = MakeTable();
     return table;
 }
+
+#endif // _WIN32

@@ -24,10 +24,10 @@ run_config main "unit|e2e" "" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV_WERROR=ON |
 # Mesa unloads its drivers before the leak check runs, which leaves their own allocations
 # unattributable; keeping them loaded for the whole process lets the check see only ours.
 preload=""
-for lib in /usr/lib/*/dri/swrast_dri.so /usr/lib/*/libEGL_mesa.so.0; do
+for lib in /usr/lib/*/dri/swrast_dri.so /usr/lib/*/libEGL_mesa.so.0 /usr/lib/*/libGLX_mesa.so.0; do
   [ -e "$lib" ] && preload="$preload:$lib"
 done
-sanitize_env="ASAN_OPTIONS=detect_leaks=1:verify_asan_link_order=0 UBSAN_OPTIONS=print_stacktrace=1"
+sanitize_env="ASAN_OPTIONS=detect_leaks=1:verify_asan_link_order=0 LSAN_OPTIONS=suppressions=$root/tests/lsan.supp UBSAN_OPTIONS=print_stacktrace=1"
 [ -n "$preload" ] && sanitize_env="$sanitize_env LD_PRELOAD=${preload#:}"
 run_config sanitize unit "$sanitize_env" \
   -DCMAKE_BUILD_TYPE=Debug -DQV_WERROR=ON -DQV_SANITIZE=ON -DQV_BENCH=OFF || status=1

@@ -239,7 +239,7 @@ private:
     void Count() { ++s_callCount; }
 
     // Drawing (DeviceDraw.cpp)
-    HRESULT Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, UINT vertexStart, UINT vertexCount,
+    HRESULT Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, UINT first, UINT vertexEnd,
                  const uint8_t* userVertices, UINT userStride, const void* indices, GLenum indexType,
                  INT baseVertex);
     bool CurrentLayout(VertexLayout& layout) const;
@@ -248,7 +248,7 @@ private:
     void ApplyLights();
     void ApplyLighting(const VertexLayout& layout, bool transformed);
     void ApplyMaterial();
-    void ApplyStage(bool haveTexture);
+    void ApplyStage();
     void ApplySampler(Texture* texture);
     void ApplyDepth();
     void ApplyStencil();

@@ -404,9 +404,22 @@ void Device::ApplyLights()
             if (l.Type == D3DLIGHT_SPOT) {
                 const GLfloat direction[3] = {l.Direction.x, l.Direction.y, l.Direction.z};
                 QVGL(Lightfv)(id, GL_SPOT_DIRECTION, direction);
-                const float halfOuter = l.Phi * 0.5f * 57.29577951f;
-                QVGL(Lightf)(id, GL_SPOT_CUTOFF, std::min(90.0f, std::max(0.0f, halfOuter)));
-                QVGL(Lightf)(id, GL_SPOT_EXPONENT, std::min(128.0f, std::max(0.0f, l.Falloff)));
+                // OpenGL has one cone with a cos^e fall-off; Direct3D lights fully inside Theta
+                // and fades to nothing at Phi. The outer cone is kept, and e is chosen so that
+                // both give the same light halfway between the two cones.
+                const float halfOuter = std::min(1.5707963f, std::max(0.0f, l.Phi * 0.5f));
+                const float halfInner = std::min(halfOuter, std::max(0.0f, l.Theta * 0.5f));
+                const float cosOuter = std::cos(halfOuter), cosInner = std::cos(halfInner);
+                const float cosMiddle = std::cos((halfOuter + halfInner) * 0.5f);
+                float exponent = 0.0f;
+                if (cosInner - cosOuter > 1e-6f && cosMiddle < 1.0f) {
+                    const float d3d = std::pow((cosMiddle - cosOuter) / (cosInner - cosOuter),
+                                               std::max(0.0f, l.Falloff));
+                    if (d3d > 0.0f)
+                        exponent = std::log(d3d) / std::log(cosMiddle);
+                }
+                QVGL(Lightf)(id, GL_SPOT_CUTOFF, halfOuter * 57.29577951f);
+                QVGL(Lightf)(id, GL_SPOT_EXPONENT, std::isfinite(exponent) ? std::min(128.0f, std::max(0.0f, exponent)) : 0.0f);
             } else {
                 QVGL(Lightf)(id, GL_SPOT_CUTOFF, 180.0f);
             }
@@ -551,9 +564,8 @@ void Device::ApplySampler(Texture* texture)
     texture->samplerApplied = true;
 }
 
-void Device::ApplyStage(bool transformed)
+void Device::ApplyStage()
 {
-    (void)transformed;
     const auto& ts = m_stageStates[0];
     Texture* texture = m_textures[0];
     // Without a texture, or with the stage disabled, the vertex colour passes unchanged.
@@ -799,7 +811,7 @@ void Device::ApplyState(const VertexLayout& layout)
     if (m_dirty & kDirtyScissor)
         ApplyScissor();
     if (m_dirty & kDirtyStage)
-        ApplyStage(transformed);
+        ApplyStage();
     if (m_glTexturing && (m_dirty & (kDirtyStage | kDirtySampler)) && m_textures[0])
         ApplySampler(m_textures[0]);
     // The material and the lights wait until lighting is on.
@@ -861,8 +873,9 @@ UINT MaxIndex(const void* indices, UINT count)
 
 } // namespace
 
-// Draws `vertexCount` vertices (from `first`) or `indexCount` indices; `bases` and `strides`
-// are where each stream's vertex 0 is. `vertexEnd` is one past the highest vertex read.
+// Draws `primitiveCount` primitives from vertex `first`, or through `indices`, reading the
+// vertices from user memory (stream 0 only) or from the bound vertex buffers, whose vertex 0
+// is `baseVertex` vertices into them. `vertexEnd` is one past the highest vertex read.
 HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, UINT first, UINT vertexEnd,
                      const uint8_t* userVertices, UINT userStride, const void* indices, GLenum indexType,
                      INT baseVertex)

@@ -373,10 +373,13 @@ private:
     {
         if (Peek().kind != Tok::kIdent)
             Fail(Peek().line, std::string("expected ") + what + " before " + Describe(Peek()));
-        const std::string name = Next().text;
-        if (IsReserved(name))
-            Fail(Peek().line, "'" + name + "' cannot be used as a name");
-        return name;
+        const Token& t = Next();
+        if (IsReserved(t.text))
+            Fail(t.line, "'" + t.text + "' cannot be used as a name");
+        // GLSL keeps names with double underscores for itself; ours get a prefix and '_'.
+        if (t.text[0] == '_' || t.text.find("__") != std::string::npos)
+            Fail(t.line, "the name '" + t.text + "' starts with '_' or holds '__'");
+        return t.text;
     }
     static bool IsReserved(const std::string& name)
     {
@@ -735,7 +738,8 @@ private:
             do {
                 const int declLine = Peek().line;
                 const std::string name = Ident("a variable name");
-                if (m_scopes.back().count(name))
+                // The body's outermost block shares its scope with the parameters.
+                if (m_scopes.back().count(name) || (m_scopes.size() == 2 && m_scopes[0].count(name)))
                     Fail(declLine, "'" + name + "' is already defined");
                 code += Indent(level) + Glsl(type) + " l_" + name;
                 if (Accept("=")) {

@@ -1,4 +1,5 @@
 #include "platform/win32/Canvas.h"
+#include "platform/win32/Window.h"
 
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
@@ -21,6 +22,8 @@ struct FontLibrary {
 
     FontLibrary()
     {
+        // The font libraries keep their caches for the run.
+        DisplayLibraryAllocations ignored;
         if (FT_Init_FreeType(&library) != 0)
             return;
         const std::string path = FindFontFile();

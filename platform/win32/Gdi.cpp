@@ -37,25 +37,28 @@ struct DeviceContext {
     FontObject fontValue;
 };
 
+// GDI's tables outlive every object of the program, as the system's do on Windows: global
+// objects of the game release their fonts from their destructors at exit, after tables built
+// later would already have been destroyed. So they are built once and never destroyed.
 std::set<DeviceContext*>& Contexts()
 {
-    static std::set<DeviceContext*> contexts;
-    return contexts;
+    static auto* contexts = new std::set<DeviceContext*>;
+    return *contexts;
 }
 std::map<HGDIOBJ, FontObject>& Fonts()
 {
-    static std::map<HGDIOBJ, FontObject> fonts;
-    return fonts;
+    static auto* fonts = new std::map<HGDIOBJ, FontObject>;
+    return *fonts;
 }
 std::map<HGDIOBJ, BrushObject>& Brushes()
 {
-    static std::map<HGDIOBJ, BrushObject> brushes;
-    return brushes;
+    static auto* brushes = new std::map<HGDIOBJ, BrushObject>;
+    return *brushes;
 }
 std::map<HWND, Canvas>& Canvases()
 {
-    static std::map<HWND, Canvas> canvases;
-    return canvases;
+    static auto* canvases = new std::map<HWND, Canvas>;
+    return *canvases;
 }
 uintptr_t g_nextObject = 0x60010;
 
@@ -189,6 +192,7 @@ void PresentCanvas(HWND topLevel)
         return;
     c->SetOrigin(0, 0);
     c->ResetClip();
+    DisplayLibraryAllocations ignored;
     if (SDL_Surface* s = SDL_GetWindowSurface(w->sdl)) {
         c->Present(s);
         SDL_UpdateWindowSurface(w->sdl);

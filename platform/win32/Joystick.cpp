@@ -41,6 +41,10 @@ bool EnsureSdlJoysticks()
         g_sdlTried = true;
         // Windows reads joysticks whichever window has the focus.
         SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
+        // This runs before the window layer, during static initialisation; SDL's own
+        // SIGINT/SIGTERM handlers would turn a termination request into an event that no
+        // window hears, so the process could not be stopped.
+        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         g_sdlReady = SDL_InitSubSystem(SDL_INIT_JOYSTICK) == 0;
         // Joysticks are polled, never read from the event queue: keep it free of their events.
         if (g_sdlReady)

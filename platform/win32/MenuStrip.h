@@ -10,7 +10,10 @@ namespace qv::win {
 // Draws `strip` into the window's strip area with the window's context, leaving every OpenGL
 // state as it was. With `restoreClient` the client area is first drawn again from the copy
 // taken at the last SwapGlWindow (when nobody else draws it, as while a menu is open).
-void DrawStripWithGl(Window& w, const Canvas& strip, bool restoreClient);
+// `generation` changes whenever the strip's picture does (the texture is uploaded only then).
+void DrawStripWithGl(Window& w, const Canvas& strip, bool restoreClient, unsigned generation = 0);
+// Gives back the strip's textures of a window whose context goes.
+void ForgetStripTextures(Window& w);
 // Keeps a copy of the client area of the back buffer for DrawStripWithGl.
 void KeepClientCopy(Window& w);
 // The strip's rectangle in SDL window coordinates and the scale of strip pixels on it.

@@ -13,6 +13,9 @@ namespace {
 
 struct StripTextures {
     GLuint strip = 0;
+    unsigned stripGeneration = 0;
+    int stripWidth = 0;
+    int stripHeight = 0;
     GLuint client = 0;
     int clientWidth = 0;
     int clientHeight = 0;
@@ -222,10 +225,23 @@ SDL_Rect StripRectInWindow(const Window& w)
     return SDL_Rect{0, 0, width, kMenuBarHeight};
 }
 
+void ForgetStripTextures(Window& w)
+{
+    auto it = Textures().find(w.gl);
+    if (it == Textures().end())
+        return;
+    if (Current(w)) {
+        const GLuint names[2] = {it->second.strip, it->second.client};
+        glDeleteTextures(2, names);
+    }
+    Textures().erase(it);
+}
+
 void KeepClientCopy(Window& w)
 {
     if (!Current(w))
         return;
+    DisplayLibraryAllocations ignored;
     int vx, vy, vw, vh, dw, dh;
     if (!qv::ClientViewport(w.handle, &vx, &vy, &vw, &vh) || vw <= 0 || vh <= 0)
         return;
@@ -248,10 +264,11 @@ void KeepClientCopy(Window& w)
     t.haveClient = glGetError() == GL_NO_ERROR;
 }
 
-void DrawStripWithGl(Window& w, const Canvas& strip, bool restoreClient)
+void DrawStripWithGl(Window& w, const Canvas& strip, bool restoreClient, unsigned generation)
 {
     if (!Current(w) || strip.Width() <= 0)
         return;
+    DisplayLibraryAllocations ignored;
     int dw = 0, dh = 0;
     SDL_GL_GetDrawableSize(w.sdl, &dw, &dh);
     StripTextures& t = Textures()[w.gl];
@@ -268,14 +285,23 @@ void DrawStripWithGl(Window& w, const Canvas& strip, bool restoreClient)
         Quad(float(vx), float(vy), float(vx + vw), float(vy + vh), 0, 1, 1, 0);
     }
 
-    if (!t.strip)
+    const bool fresh = !t.strip;
+    if (fresh)
         glGenTextures(1, &t.strip);
     glBindTexture(GL_TEXTURE_2D, t.strip);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, strip.Width(), strip.Height(), 0, GL_BGRA, GL_UNSIGNED_BYTE, strip.Pixels());
+    // The picture goes up only when it changed (generation 0: always).
+    if (fresh || generation == 0 || generation != t.stripGeneration || t.stripWidth != strip.Width() ||
+        t.stripHeight != strip.Height()) {
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, strip.Width(), strip.Height(), 0, GL_BGRA, GL_UNSIGNED_BYTE,
+                     strip.Pixels());
+        t.stripGeneration = generation;
+        t.stripWidth = strip.Width();
+        t.stripHeight = strip.Height();
+    }
     const SDL_Rect r = StripRectInWindow(w);
     Quad(float(r.x), float(r.y), float(r.x + r.w), float(r.y + r.h), 0, 0, 1, 1);
     glGetError();

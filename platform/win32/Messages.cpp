@@ -158,6 +158,8 @@ void OnKey(const SDL_KeyboardEvent& e)
     if (key.vk == VK_CAPITAL && down)
         g_keys[VK_CAPITAL] ^= 0x01;
 
+    if (down && (key.vk == VK_MENU || key.vk == VK_F10))
+        MenuMayOpen();
     if (key.vk == VK_MENU) {
         if (down && !wasDown)
             g_altAlone = true;
@@ -248,6 +250,7 @@ void OnMouse(Uint32 windowId, int x, int y, UINT clientMessage, UINT menuMessage
     POINT pt = SdlToClient(*w, x, y);
     g_cursor = POINT{pt.x + c.left, pt.y + c.top};
     if (HasMenuStrip(*w) && pt.y < 0 && pt.y >= -kMenuBarHeight) {
+        MenuMayOpen();
         Post(w->handle, menuMessage, HTMENU, MAKELPARAM(g_cursor.x, g_cursor.y));
         return;
     }
@@ -290,6 +293,11 @@ void OnWindowEvent(const SDL_WindowEvent& e)
         InvalidateRect(h, nullptr, FALSE);
         break;
     case SDL_WINDOWEVENT_SIZE_CHANGED:
+        // The display has resized the window: its context learns the new size when bound again.
+        if (w->gl && SDL_GL_GetCurrentContext() == w->gl) {
+            SDL_GL_MakeCurrent(w->sdl, nullptr);
+            SDL_GL_MakeCurrent(w->sdl, w->gl);
+        }
         OnSdlResized(*w, e.data1, e.data2);
         break;
     case SDL_WINDOWEVENT_MOVED:

@@ -1,5 +1,5 @@
-// Mutexes. A named mutex is also a per-user lock on a file (flock), so that another process of
-// the same user sees that it exists; the kernel drops the lock when a process ends, even by a
+// Mutexes. A named mutex is also a lock on a file (flock) of the user's session, so that
+// another process of the same user and session sees that it exists; the kernel drops the lock when a process ends, even by a
 // crash, so a mutex is never left behind. Ownership (initial owner, WaitForSingleObject,
 // ReleaseMutex) is counted per thread inside the process.
 #include <fcntl.h>
@@ -36,22 +36,35 @@ struct MutexHandle : qv::win::KernelObject {
     std::shared_ptr<MutexState> state;
 };
 
-// Named mutexes open in this process, so that a second CreateMutexA of a name finds the first.
+// Named mutexes open in this process (by lock file), so that a second CreateMutexA of a name
+// finds the first.
 std::mutex g_namesLock;
 std::map<std::string, std::weak_ptr<MutexState>> g_names;
 
-std::string LockFilePath(const std::string& name)
+std::string Hex(const std::string& bytes)
 {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    std::string dir = runtime && *runtime ? runtime : "/tmp";
-    // The name may hold any bytes (Japanese, slashes): it is written in hex.
     std::string hex;
     char buf[3];
-    for (unsigned char c : name) {
+    for (unsigned char c : bytes) {
         std::snprintf(buf, sizeof buf, "%02x", c);
         hex += buf;
     }
-    return dir + "/qv-mutex-" + std::to_string(getuid()) + "-" + hex + ".lock";
+    return hex;
+}
+
+// A name belongs to the user's session, as the system's local namespace does: the display the
+// program shows on stands for the session, so that programs on other displays (another
+// desktop, a test's own X server) do not see it.
+std::string LockFilePath(const std::string& name)
+{
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const std::string dir = runtime && *runtime ? runtime : "/tmp";
+    const char* display = std::getenv("WAYLAND_DISPLAY");
+    if (!display || !*display)
+        display = std::getenv("DISPLAY");
+    const std::string session = display && *display ? display : "console";
+    // Names may hold any bytes (Japanese, slashes): they are written in hex.
+    return dir + "/qv-mutex-" + std::to_string(getuid()) + "-" + Hex(session) + "-" + Hex(name) + ".lock";
 }
 
 bool Acquire(MutexState& m, DWORD thread, bool wait, DWORD timeoutMs)
@@ -80,7 +93,8 @@ HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL bInitialOwner, LPCSTR lpName)
     bool existed = false;
     if (lpName && *lpName) {
         std::lock_guard<std::mutex> guard(g_namesLock);
-        auto it = g_names.find(lpName);
+        const std::string path = LockFilePath(lpName);
+        auto it = g_names.find(path);
         if (it != g_names.end())
             handle->state = it->second.lock();
         if (handle->state) {
@@ -88,7 +102,6 @@ HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL bInitialOwner, LPCSTR lpName)
         } else {
             auto state = std::make_shared<MutexState>();
             state->name = lpName;
-            const std::string path = LockFilePath(lpName);
             state->fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
             if (state->fd < 0) {
                 qv::win::SetError(ERROR_ACCESS_DENIED);
@@ -103,7 +116,7 @@ HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL bInitialOwner, LPCSTR lpName)
                 // stays open so that the lock can be taken over when the holder goes.
                 existed = true;
             }
-            g_names[lpName] = state;
+            g_names[path] = state;
             handle->state = state;
         }
     } else {

@@ -19,9 +19,8 @@
 
 namespace qv {
 
-// The SDL window of a top-level window made by CreateWindowExA; null for any other handle. Ask
-// each time: where the driver cannot resize an OpenGL surface (offscreen), a resize gives the
-// window a new SDL window, to which the same context moves.
+// The SDL window of a top-level window made by CreateWindowExA; null for any other handle. It
+// lives as long as the window.
 SDL_Window* SdlWindowOf(HWND hWnd);
 // The OpenGL 2.1 compatibility context (24-bit depth, 8-bit stencil) of that window.
 SDL_GLContext GlContextOf(HWND hWnd);

@@ -4,11 +4,16 @@
 
 #include <algorithm>
 #include <cstring>
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
 #include <unordered_map>
 #include <vector>
 
 #include "platform/win32/Cursor.h"
 #include "platform/win32/KeyboardState.h"
+#include "platform/win32/MenuStrip.h"
 #include "platform/win32/ResourceTable.h"
 #include "platform/win32/SdlWindow.h"
 
@@ -118,36 +123,17 @@ bool OffscreenDriver()
 }
 
 // The offscreen driver makes a window's OpenGL surface once, in the window's first size, and
-// never resizes it. A window whose size changed gets a new SDL window of the new size, and its
-// context (with everything in it) moves over to that.
-void KeepSurfaceInSize(Window& w)
+// never resizes it; the window's picture is its bottom-left corner (OpenGL's origin) in the
+// size the window has. So the surface is made large enough for any size the window can take.
+void OffscreenSurfaceSize(int& width, int& height)
 {
-    if (!w.gl || !OffscreenDriver())
-        return;
-    int width = 0, height = 0;
-    SDL_GetWindowSize(w.sdl, &width, &height);
-    if (width == w.surfaceWidth && height == w.surfaceHeight)
-        return;
-    int x = 0, y = 0;
-    SDL_GetWindowPosition(w.sdl, &x, &y);
-    const Uint32 keep = SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS | SDL_WINDOW_RESIZABLE | SDL_WINDOW_SHOWN |
-                        SDL_WINDOW_HIDDEN | SDL_WINDOW_FULLSCREEN_DESKTOP;
-    SetGlAttributes();
-    SDL_Window* replacement = SDL_CreateWindow(w.title.c_str(), x, y, width, height, SDL_GetWindowFlags(w.sdl) & keep);
-    if (!replacement)
-        return;
-    SDL_Window* old = w.sdl;
-    const bool wasCurrent = SDL_GL_GetCurrentContext() == w.gl;
-    if (SDL_GL_MakeCurrent(replacement, w.gl) != 0) {
-        SDL_DestroyWindow(replacement);
-        if (wasCurrent)
-            SDL_GL_MakeCurrent(old, w.gl);
-        return;
+    SDL_DisplayMode mode;
+    width = 1600;
+    height = 1200;
+    if (SDL_GetDesktopDisplayMode(0, &mode) == 0) {
+        width = std::max(width, mode.w);
+        height = std::max(height, mode.h);
     }
-    w.sdl = replacement;
-    w.surfaceWidth = width;
-    w.surfaceHeight = height;
-    SDL_DestroyWindow(old);
 }
 
 bool CreateSdlWindow(Window& w)
@@ -163,15 +149,21 @@ bool CreateSdlWindow(Window& w)
         flags |= SDL_WINDOW_BORDERLESS;
     if (w.style & WS_THICKFRAME)
         flags |= SDL_WINDOW_RESIZABLE;
+    // A box over a full-screen owner stays above it.
+    if (Window* owner = Find(w.owner); owner && owner->fullScreen)
+        flags |= SDL_WINDOW_ALWAYS_ON_TOP;
     if (!w.cls->layerDrawn)
         SetGlAttributes();
-    w.sdl = SDL_CreateWindow(w.title.c_str(), c.left, c.top - strip, std::max(1, Width(c)),
-                             std::max(1, Height(c) + strip), flags);
+    const int width = std::max(1, Width(c)), height = std::max(1, Height(c) + strip);
+    DisplayLibraryAllocations ignored;
+    int surfaceWidth = width, surfaceHeight = height;
+    if (!w.cls->layerDrawn && OffscreenDriver())
+        OffscreenSurfaceSize(surfaceWidth, surfaceHeight);
+    w.sdl = SDL_CreateWindow(w.title.c_str(), c.left, c.top - strip, surfaceWidth, surfaceHeight, flags);
     if (!w.sdl && !w.cls->layerDrawn) {
         // Some servers offer no stencil: a context without it is better than no window.
         SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
-        w.sdl = SDL_CreateWindow(w.title.c_str(), c.left, c.top - strip, std::max(1, Width(c)),
-                                 std::max(1, Height(c) + strip), flags);
+        w.sdl = SDL_CreateWindow(w.title.c_str(), c.left, c.top - strip, surfaceWidth, surfaceHeight, flags);
     }
     if (!w.sdl)
         return false;
@@ -187,12 +179,13 @@ bool CreateSdlWindow(Window& w)
     }
     if (!w.cls->layerDrawn) {
         w.gl = SDL_GL_CreateContext(w.sdl);
-        SDL_GetWindowSize(w.sdl, &w.surfaceWidth, &w.surfaceHeight);
         if (!w.gl) {
             SDL_DestroyWindow(w.sdl);
             w.sdl = nullptr;
             return false;
         }
+        if (surfaceWidth != width || surfaceHeight != height)
+            SDL_SetWindowSize(w.sdl, width, height);
     }
     return true;
 }
@@ -202,10 +195,19 @@ bool CreateSdlWindow(Window& w)
 // ---------------------------------------------------------------------------------------------
 // Registry and geometry
 
+#if defined(__SANITIZE_ADDRESS__)
+DisplayLibraryAllocations::DisplayLibraryAllocations() { __lsan_disable(); }
+DisplayLibraryAllocations::~DisplayLibraryAllocations() { __lsan_enable(); }
+#else
+DisplayLibraryAllocations::DisplayLibraryAllocations() = default;
+DisplayLibraryAllocations::~DisplayLibraryAllocations() = default;
+#endif
+
 bool EnsureVideo()
 {
     if (SDL_WasInit(SDL_INIT_VIDEO))
         return true;
+    DisplayLibraryAllocations ignored;
     // Ctrl+C ends the program as it would any other; the layer must not turn it into an event.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
@@ -313,8 +315,19 @@ void SyncSdlWindow(Window& w)
     const bool wantFull = !captioned && !(w.style & WS_THICKFRAME) && covers && (R().emulatedMode || (w.style & WS_POPUP));
     const Uint32 flags = SDL_GetWindowFlags(w.sdl);
     const bool isFull = (flags & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
-    if (wantFull != isFull)
-        SDL_SetWindowFullscreen(w.sdl, wantFull ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+    if (wantFull && !isFull) {
+        // Without a window manager full screen is only a request: the window also takes the
+        // whole display itself.
+        SDL_Rect real;
+        if (SDL_GetDisplayBounds(0, &real) == 0) {
+            SDL_SetWindowBordered(w.sdl, SDL_FALSE);
+            SDL_SetWindowPosition(w.sdl, real.x, real.y);
+            SDL_SetWindowSize(w.sdl, real.w, real.h);
+        }
+        SDL_SetWindowFullscreen(w.sdl, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    } else if (!wantFull && isFull) {
+        SDL_SetWindowFullscreen(w.sdl, 0);
+    }
     w.fullScreen = wantFull;
     if (!wantFull) {
         SDL_SetWindowBordered(w.sdl, captioned ? SDL_TRUE : SDL_FALSE);
@@ -329,6 +342,11 @@ void SyncSdlWindow(Window& w)
         if (cw != width || ch != height) {
             SDL_SetWindowSize(w.sdl, width, height);
             w.geometrySetAt = SDL_GetTicks();
+            // The context learns the drawable's new size when it is bound again.
+            if (w.gl && SDL_GL_GetCurrentContext() == w.gl) {
+                SDL_GL_MakeCurrent(w.sdl, nullptr);
+                SDL_GL_MakeCurrent(w.sdl, w.gl);
+            }
         }
         if (cx != c.left || cy != c.top - strip) {
             SDL_SetWindowPosition(w.sdl, c.left, c.top - strip);
@@ -340,7 +358,6 @@ void SyncSdlWindow(Window& w)
         SDL_ShowWindow(w.sdl);
     else if (!w.visible && shown)
         SDL_HideWindow(w.sdl);
-    KeepSurfaceInSize(w);
 }
 
 void OnSdlResized(Window& w, int width, int height)
@@ -749,6 +766,7 @@ BOOL DestroyWindow(HWND hWnd)
         if (d->menu && IsTopLevel(*d))
             DestroyMenu(d->menu);
         if (d->gl) {
+            ForgetStripTextures(*d);
             if (SDL_GL_GetCurrentContext() == d->gl)
                 SDL_GL_MakeCurrent(d->sdl, nullptr);
             SDL_GL_DeleteContext(d->gl);

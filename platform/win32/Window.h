@@ -53,8 +53,6 @@ struct Window {
     bool fullScreen = false;   // shown across the whole display by the SDL window
     SDL_Window* sdl = nullptr; // top-level windows only
     SDL_GLContext gl = nullptr;
-    int surfaceWidth = 0; // the size the OpenGL surface was made in
-    int surfaceHeight = 0;
     DWORD threadId = 0;
     // A dialog's procedure and its result fields (DWLP_*), and how it ended.
     DLGPROC dialogProc = nullptr;
@@ -102,6 +100,17 @@ SDL_Rect DisplayBounds();
 // SDL must be started (video, events) before the first window or event.
 bool EnsureVideo();
 
+// The display's and the fonts' libraries (Mesa, EGL, fontconfig) keep for the whole run some
+// memory that they never give back; in a build with the leak checker those allocations are not
+// counted as the program's.
+class DisplayLibraryAllocations {
+public:
+    DisplayLibraryAllocations();
+    ~DisplayLibraryAllocations();
+    DisplayLibraryAllocations(const DisplayLibraryAllocations&) = delete;
+    DisplayLibraryAllocations& operator=(const DisplayLibraryAllocations&) = delete;
+};
+
 // Thread-local last-error helper.
 void SetError(DWORD code);
 
@@ -126,6 +135,8 @@ HWND ForeignOwner(HWND hWnd);
 bool ForeignActivate(HWND hWnd);
 bool ForeignGetPlacement(HWND hWnd, WINDOWPLACEMENT* placement);
 bool ForeignSetPlacement(HWND hWnd, const WINDOWPLACEMENT* placement);
+// Gives the display's keyboard focus back to an SDL window (X11), as after showing a drop-down.
+void KeepKeyboardOn(SDL_Window* window);
 // Asks every window of the display to repaint itself.
 bool RepaintDesktop();
 

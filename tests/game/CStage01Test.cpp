@@ -6,16 +6,20 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "StageFixture.h"
 #include "app/CCharacterSystem.h"
 #include "app/CGameConfig.h"
 #include "app/CInput.h"
+#include "game/CCameraShake.h"
+#include "game/COpeningSmoke.h"
 #include "game/CPhill.h"
 #include "game/CQuillabet.h"
 #include "game/CRina.h"
 #include "game/CStage01.h"
+#include "game/CStage01Message.h"
 #include "game/SceneSteps.h"
 #include "render/CD3DLight.h"
 #include "render/CDirectX9.h"
@@ -357,7 +361,7 @@ TEST_F(StageBreakTest, PiecesBounceSettleAndGoAfter481Moves)
     r.Model = stage->PieceModels[0];
     r.Texture = &stage->BuildingTextures[0];
     D3DXMatrixIdentity(&r.World);
-    r.Position = D3DXVECTOR3(0.0f, 0.001f, 0.0f);
+    r.Position = D3DXVECTOR3(0.0f, 0.0045f, 0.0f);
     r.Velocity = D3DXVECTOR3(0.009f, -0.005f, 0.0f);
     r.PrevVelocity = r.Velocity;
     r.Axis = D3DXVECTOR3(0.0f, 1.0f, 0.0f);
@@ -376,13 +380,44 @@ TEST_F(StageBreakTest, PiecesBounceSettleAndGoAfter481Moves)
     EXPECT_LT(m.Position.y, 0.0f); // the position is not corrected
     EXPECT_EQ(m.Life, 479);
     // With sound off a bounce makes dust but no shake.
-    EXPECT_EQ(CountOf<CCharacter>() > 0, true);
-    for (int i = 1; i < 480; ++i)
+    EXPECT_EQ(CountOf<COpeningSmoke>(), 1);
+    EXPECT_EQ(CountOf<CCameraShake>(), 0);
+    // The top of the rise that follows makes neither.
+    while (stage->Debris[0].Velocity.y > 0.0f)
+        stage->MoveDebris();
+    EXPECT_EQ(CountOf<COpeningSmoke>(), 1);
+    // The next bounce, with sound on, shakes the camera by the distance to Rina.
+    CGameConfig::GetInstance().IsSoundOn = true;
+    while (stage->Debris[0].Velocity.y < 0.0f)
+        stage->MoveDebris();
+    EXPECT_EQ(CountOf<COpeningSmoke>(), 2);
+    ASSERT_EQ(CountOf<CCameraShake>(), 1);
+    const DebrisRecord& n = stage->Debris[0];
+    const D3DXVECTOR3 toRina = n.Position - stage->Rina->Position; // the piece's world is the identity
+    for (CCharacter* c : CCharacterSystem::CharacterList) {
+        if (CCameraShake* shake = dynamic_cast<CCameraShake*>(c)) {
+            EXPECT_NEAR(shake->Magnitude, 10.0f / (D3DXVec3Length(&toRina) + 20.0f), 1e-4f);
+        }
+    }
+    const int moved = 480 - n.Life;
+    for (int i = moved; i < 480; ++i)
         stage->MoveDebris();
     ASSERT_EQ(stage->Debris.size(), 1u);
     EXPECT_EQ(stage->Debris[0].Life, 0);
     stage->MoveDebris();
     EXPECT_TRUE(stage->Debris.empty());
+}
+
+TEST(StagePieces, BlinkThreeFramesOnThreeOffInTheirLastTwoSeconds)
+{
+    EXPECT_TRUE(CStage01::IsPieceShown(479));
+    EXPECT_TRUE(CStage01::IsPieceShown(123)); // 123 mod 6 is 3, but not yet blinking
+    EXPECT_TRUE(CStage01::IsPieceShown(121));
+    EXPECT_TRUE(CStage01::IsPieceShown(120));
+    EXPECT_FALSE(CStage01::IsPieceShown(117));
+    EXPECT_FALSE(CStage01::IsPieceShown(119));
+    EXPECT_TRUE(CStage01::IsPieceShown(114));
+    EXPECT_TRUE(CStage01::IsPieceShown(0));
 }
 
 TEST(StageSound, VolumeFallsWithDistanceToSilenceAt1000)
@@ -391,4 +426,121 @@ TEST(StageSound, VolumeFallsWithDistanceToSilenceAt1000)
     EXPECT_FLOAT_EQ(DistanceVolume(1000.0f), 0.0f);
     EXPECT_FLOAT_EQ(DistanceVolume(5000.0f), 0.0f);
     EXPECT_FLOAT_EQ(DistanceVolume(750.0f), 0.5f);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The stage's messages
+
+TEST_F(StageEmptyMapTest, TheThreeMessagesComeAtTheirFramesOnce)
+{
+    CGameConfig::GetInstance().IsSoundOn = false;
+    new CStage01();
+    int made[3] = {0, 0, 0};
+    for (int frame = 0; frame < 800; ++frame) {
+        const size_t before = CCharacterSystem::CharacterList.size();
+        CCharacterSystem().UpdateAll();
+        for (size_t i = before; i < CCharacterSystem::CharacterList.size(); ++i) {
+            CCharacter* c = CCharacterSystem::CharacterList[i];
+            const int which = dynamic_cast<CStage01Message00*>(c) ? 0
+                              : dynamic_cast<CStage01Message01*>(c) ? 1
+                              : dynamic_cast<CStage01Message02*>(c) ? 2
+                                                                    : -1;
+            if (which >= 0) {
+                ++made[which];
+                const int expected[3] = {180, 460, 740};
+                EXPECT_EQ(frame, expected[which]);
+            }
+        }
+        CCharacterSystem().DeleteDead();
+    }
+    EXPECT_EQ(made[0], 1);
+    EXPECT_EQ(made[1], 1);
+    EXPECT_EQ(made[2], 1);
+}
+
+// ---------------------------------------------------------------------------------------------
+// A missing model
+
+class StageMissingModelTest : public stagetest::StageTest {
+protected:
+    virtual const char* Missing() const = 0;
+    void SetUp() override
+    {
+        namespace fs = std::filesystem;
+        stagetest::StageTest::SetUp();
+        // The model folder again, without one of the pieces.
+        fs::remove("data/xfile");
+        const fs::path generated = qvtest::RunDir() + "/data/xfile";
+        fs::create_directories("data/xfile/map");
+        for (const fs::directory_entry& e : fs::recursive_directory_iterator(generated)) {
+            if (e.is_directory() || fs::relative(e.path(), generated) == Missing())
+                continue;
+            const fs::path link = fs::path("data/xfile") / fs::relative(e.path(), generated);
+            fs::create_directories(link.parent_path());
+            fs::create_symlink(e.path(), link);
+        }
+    }
+};
+
+class StageMissingPieceTest : public StageMissingModelTest {
+protected:
+    const char* Missing() const override { return "map/building003Break010.x"; }
+};
+
+class StageMissingCameraTest : public StageMissingModelTest {
+protected:
+    const char* Missing() const override { return "camera.x"; }
+};
+
+TEST_F(StageMissingPieceTest, FailsWithTheModelsTextAndLeavesNothingBehind)
+{
+    g_nStageStep = 0;
+    try {
+        Stage01Step();
+        FAIL() << "no failure";
+    } catch (const char* text) {
+        EXPECT_NE(std::strstr(text, "Failed CD3DXObject::Load"), nullptr) << text;
+        EXPECT_NE(std::strstr(text, "building003Break010.x"), nullptr) << text;
+    }
+    EXPECT_EQ(g_nStageStep, 0u);
+    EXPECT_TRUE(CCharacterSystem::CharacterList.empty());
+    // Nothing of the stage's own stays in the texture cache either.
+    EXPECT_TRUE(CD3DSafeTexture::EntryList().empty());
+}
+
+TEST_F(StageMissingCameraTest, ALateFailureLeavesOnlyKilledActorsForTheDeletionPass)
+{
+    try {
+        new CStage01();
+        FAIL() << "no failure";
+    } catch (const char* text) {
+        EXPECT_NE(std::strstr(text, "camera.x"), nullptr) << text;
+    }
+    EXPECT_EQ(CountOf<CStage01>(), 0);
+    EXPECT_EQ(CountOf<CRina>(), 1); // killed, deleted with their shadows by the next pass
+    CCharacterSystem().DeleteDead();
+    EXPECT_TRUE(CCharacterSystem::CharacterList.empty());
+    EXPECT_TRUE(CD3DSafeTexture::EntryList().empty());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Without a stencil buffer
+
+class StageNoStencilTest : public stagetest::StageTest {
+protected:
+    const char* Map() const override { return ""; }
+    bool Stencil() const override { return false; }
+};
+
+TEST_F(StageNoStencilTest, TheClearIsLeftAsItWasAndTheSkyTurnsOnlyWhenDrawn)
+{
+    const DWORD flags = CDirectX9::ClearParam.Flags;
+    CStage01* stage = new CStage01();
+    EXPECT_EQ(CDirectX9::ClearParam.Flags, flags);
+    EXPECT_EQ(stage->Rina->ShadowModel, nullptr);
+    const float yaw = g_fSkyYaw;
+    stagetest::RunFrame(false);
+    EXPECT_EQ(g_fSkyYaw, yaw);
+    stagetest::RunFrame(true);
+    EXPECT_FLOAT_EQ(g_fSkyYaw, yaw + 0.0003f);
 }

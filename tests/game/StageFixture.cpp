@@ -89,7 +89,7 @@ void StageTest::SetUp()
 {
     ASSERT_FALSE(EnterStageDir(Map()).empty());
     std::string error;
-    ASSERT_TRUE(OpenDevice(160, 120, Stencil(), &error)) << error;
+    ASSERT_TRUE(OpenDevice(Width(), Width() * 3 / 4, Stencil(), &error)) << error;
     // No sound device is opened by these tests; the sound setting still decides what is tried.
     CGameConfig::GetInstance().IsSoundOn = true;
     for (int b = 0; b < INPUT_BUTTON_NUM; ++b)

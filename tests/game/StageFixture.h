@@ -33,6 +33,7 @@ protected:
     void TearDown() override;
     virtual const char* Map() const { return nullptr; }
     virtual bool Stencil() const { return true; }
+    virtual UINT Width() const { return 160; }
 };
 
 } // namespace stagetest

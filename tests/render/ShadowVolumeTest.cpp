@@ -3,6 +3,7 @@
 // open mesh; the skinned volume's bones; and the meshes that cannot have a volume.
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -356,6 +357,34 @@ TEST_F(ShadowVolume, ASkinnedMeshGetsASkinnedVolume)
         const bool written = !Same(v[s].normal, V3(0, 0, 0));
         EXPECT_NEAR(total[s], written ? 1.0f : 0.0f, 1e-5f) << s;
     }
+}
+
+// The game's own shadow model: every mesh gets a closed volume, skinned where the mesh is.
+TEST_F(ShadowVolume, TheGamesShadowModelGetsItsVolume)
+{
+    // Its textures are named from the working folder, as the game runs.
+    std::filesystem::create_directory_symlink(qvtest::RunDir() + "/data/xfile", "data/xfile");
+    CD3DXObject object;
+    object.Load(".\\data\\xfile\\RinaShadow.x");
+    ASSERT_TRUE(object.GenerateShadowVolume());
+    std::vector<D3DXFRAME_EX*> frames;
+    std::vector<D3DXMESHCONTAINER_EX*> containers;
+    object.GetFrames(object.FrameRoot, frames);
+    for (D3DXFRAME_EX* frame : frames)
+        object.GetMeshContainers(frame, containers);
+    int meshes = 0, open = 0;
+    for (D3DXMESHCONTAINER_EX* c : containers) {
+        if (!c->MeshData.pMesh)
+            continue;
+        ++meshes;
+        ASSERT_NE(c->pShadowMesh, nullptr);
+        EXPECT_EQ(c->NumShadowTriangles, c->MeshData.pMesh->GetNumFaces() * 4);
+        EXPECT_EQ(c->pShadowSkinInfo != nullptr, c->pSkinInfo != nullptr);
+        open += PointTriangles(ShadowVertices(c), 0);
+    }
+    EXPECT_GT(meshes, 0);
+    // A closed model fills its volume; spare triangles would mean holes in the shadow.
+    EXPECT_EQ(open, 0);
 }
 
 } // namespace

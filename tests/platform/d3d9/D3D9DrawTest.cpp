@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "platform/platform.h"
 #include "support/D3D9Fixture.h"
@@ -201,6 +202,84 @@ TEST_F(D3D9Draw, TheLocalViewerShapesTheSpecularHighlight)
     device->SetRenderState(D3DRS_SPECULARENABLE, FALSE);
     ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof v[0]), D3D_OK);
     EXPECT_EQ(Picture().At(32, 32)[0], 0);
+}
+
+// A spot light shines fully along its axis, fades between its cones and lights nothing
+// outside Phi. Lighting is per vertex, so the square is a fine grid.
+TEST_F(D3D9Draw, ASpotLightFadesBetweenItsConesAndStopsAtPhi)
+{
+    D3DMATERIAL9 material = {};
+    material.Diffuse = D3DCOLORVALUE{1, 1, 1, 1};
+    device->SetMaterial(&material);
+    D3DLIGHT9 light = {};
+    light.Type = D3DLIGHT_SPOT;
+    light.Diffuse = D3DCOLORVALUE{1, 1, 1, 1};
+    light.Direction = D3DVECTOR{0, 0, 1};
+    light.Range = 100.0f;
+    light.Attenuation0 = 1.0f;
+    light.Theta = 0.6f; // full light within 0.3 rad of the axis
+    light.Phi = 1.0f;   // none beyond 0.5 rad
+    light.Falloff = 1.0f;
+    device->SetLight(0, &light);
+    device->LightEnable(0, TRUE);
+    device->SetRenderState(D3DRS_LIGHTING, TRUE);
+    D3DMATRIX projection = Identity(); // x and y as they are, depth 0.15 at z = 1.5
+    projection._33 = 0.1f;
+    device->SetTransform(D3DTS_PROJECTION, &projection);
+    constexpr int n = 32;
+    std::vector<LitVertex> vertices;
+    std::vector<uint16_t> indices;
+    for (int j = 0; j <= n; ++j)
+        for (int i = 0; i <= n; ++i)
+            vertices.push_back(LitVertex{-1 + 2.0f * i / n, -1 + 2.0f * j / n, 1.5f, 0, 0, -1});
+    for (int j = 0; j < n; ++j)
+        for (int i = 0; i < n; ++i) {
+            const uint16_t a = static_cast<uint16_t>(j * (n + 1) + i), b = static_cast<uint16_t>(a + n + 1);
+            for (uint16_t k : {a, b, uint16_t(a + 1), uint16_t(a + 1), b, uint16_t(b + 1)})
+                indices.push_back(k);
+        }
+    device->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL);
+    ASSERT_EQ(device->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, static_cast<UINT>(vertices.size()),
+                                             static_cast<UINT>(indices.size() / 3), indices.data(), D3DFMT_INDEX16,
+                                             vertices.data(), sizeof(LitVertex)),
+              D3D_OK);
+    const qvtest::Image image = Picture();
+    EXPECT_NEAR(image.At(32, 32)[0], 255, 4); // on the axis
+    // 0.625 out, 0.395 rad, about halfway between the cones: Direct3D's spot factor
+    // (cos a - cos 0.5) / (cos 0.3 - cos 0.5) = 0.585, times N.L = 0.923.
+    EXPECT_NEAR(image.At(52, 32)[0], 138, 12);
+    EXPECT_EQ(image.At(60, 32)[0], 0); // 0.875 out, 0.53 rad: beyond Phi
+    EXPECT_EQ(image.At(5, 5)[0], 0);
+}
+
+TEST_F(D3D9Draw, TheViewportPlacesClipSpaceAndLimitsClearing)
+{
+    // The top-right quarter: x from 32, y from 0 (rows from the top).
+    const D3DVIEWPORT9 quarter = {32, 0, 32, 32, 0.0f, 1.0f};
+    ASSERT_EQ(device->SetViewport(&quarter), D3D_OK);
+    const D3DVIEWPORT9 outside = {40, 0, 32, 32, 0.0f, 1.0f};
+    EXPECT_EQ(device->SetViewport(&outside), D3DERR_INVALIDCALL);
+    ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FF, 1.0f, 0), D3D_OK);
+    const ColorVertex v[4] = {{-1, -1, 0.5f, 0xFFFF0000}, {-1, 1, 0.5f, 0xFFFF0000}, {1, -1, 0.5f, 0xFFFF0000},
+                              {1, 1, 0.5f, 0xFFFF0000}};
+    device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
+    // The upper half of clip space only: y from 0 to 1.
+    const ColorVertex upper[4] = {{-1, 0, 0.5f, 0xFF00FF00}, {-1, 1, 0.5f, 0xFF00FF00}, {1, 0, 0.5f, 0xFF00FF00},
+                                  {1, 1, 0.5f, 0xFF00FF00}};
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof v[0]), D3D_OK);
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, upper, sizeof upper[0]), D3D_OK);
+    const qvtest::Image image = Picture();
+    auto rgb = [&](int x, int y) {
+        const uint8_t* p = image.At(x, y);
+        return (p[0] << 16) | (p[1] << 8) | p[2];
+    };
+    EXPECT_EQ(rgb(10, 10), 0x000000);  // outside the viewport: neither cleared nor drawn
+    EXPECT_EQ(rgb(48, 50), 0x000000);
+    EXPECT_EQ(rgb(48, 5), 0x00FF00);   // upper half of the viewport
+    EXPECT_EQ(rgb(48, 26), 0xFF0000);  // lower half
+    EXPECT_EQ(rgb(32, 16), 0xFF0000);
+    EXPECT_EQ(rgb(31, 16), 0x000000);
 }
 
 TEST_F(D3D9Draw, SixteenAndThirtyTwoBitIndicesDrawTheSame)

@@ -158,3 +158,24 @@ TEST_F(Input, ExposureAsksForPaint)
     Drain();
     EXPECT_EQ(LogOf(WM_PAINT).size(), 1u);
 }
+
+TEST_F(Input, KeysReachTheKeyboardStateAndAreReleasedWhenTheWindowLosesTheKeyboard)
+{
+    PushKey(w, SDL_SCANCODE_Z, SDLK_z, true);
+    PushKey(w, SDL_SCANCODE_LSHIFT, SDLK_LSHIFT, true, KMOD_LSHIFT);
+    Drain();
+    BYTE keys[256];
+    ASSERT_TRUE(GetKeyboardState(keys));
+    EXPECT_TRUE(keys['Z'] & 0x80);
+    EXPECT_TRUE(keys[VK_SHIFT] & 0x80) << "a side's Shift is Shift";
+    EXPECT_TRUE(keys[VK_LSHIFT] & 0x80);
+    PushKey(w, SDL_SCANCODE_Z, SDLK_z, false);
+    Drain();
+    ASSERT_TRUE(GetKeyboardState(keys));
+    EXPECT_FALSE(keys['Z'] & 0x80);
+    EXPECT_TRUE(keys[VK_SHIFT] & 0x80);
+    PushWindowEvent(w, SDL_WINDOWEVENT_FOCUS_LOST);
+    Drain();
+    ASSERT_TRUE(GetKeyboardState(keys));
+    EXPECT_FALSE(keys[VK_SHIFT] & 0x80) << "no key stays down for a window without the keyboard";
+}

@@ -118,6 +118,9 @@ TEST(System, CloseHandleRefusesWhatIsNoHandle)
 
 TEST(System, NamedMutexIsSeenByAnotherProcessAndNeverOutlivesItsHolder)
 {
+    // The lock files go to a folder of the test's own.
+    const std::string runtime = qvtest::MakeTempDir("MutexRuntime");
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     const std::string name = "QvTest mutex 版 " + std::to_string(getpid());
     HANDLE m = CreateMutexA(nullptr, TRUE, name.c_str());
     ASSERT_NE(m, nullptr);
@@ -169,6 +172,24 @@ TEST(System, NamedMutexIsSeenByAnotherProcessAndNeverOutlivesItsHolder)
     CloseHandle(after);
     close(pipeFd[0]);
     close(pipeFd[1]);
+
+    // Another session (display) has names of its own.
+    const char* display = std::getenv("DISPLAY");
+    const std::string saved = display ? display : "";
+    HANDLE here = CreateMutexA(nullptr, TRUE, name.c_str());
+    setenv("DISPLAY", ":4242", 1);
+    child = fork();
+    if (child == 0) {
+        HANDLE h = CreateMutexA(nullptr, TRUE, name.c_str());
+        _exit(h && GetLastError() == ERROR_SUCCESS ? 0 : 1);
+    }
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    if (display)
+        setenv("DISPLAY", saved.c_str(), 1);
+    else
+        unsetenv("DISPLAY");
+    CloseHandle(here);
 }
 
 TEST(System, ProcessSnapshotFindsThisProgramByItsFileName)
