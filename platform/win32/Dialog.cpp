@@ -15,9 +15,9 @@
 namespace qv::win {
 namespace {
 
-// Dialog units: the layer's dialog font is 6 pixels wide and 12 high on average.
-constexpr int kBaseX = 6;
-constexpr int kBaseY = 12;
+// Dialog units: the dialogs name the system font, 8 pixels wide and 16 high on average.
+constexpr int kBaseX = 8;
+constexpr int kBaseY = 16;
 
 int AccessKeyOf(const std::string& text)
 {

@@ -366,11 +366,15 @@ private:
         }
         DisplayLibraryAllocations ignored;
         p.window = SDL_CreateWindow("menu", p.rect.x, p.rect.y, p.rect.w, p.rect.h,
-                                    SDL_WINDOW_POPUP_MENU | SDL_WINDOW_BORDERLESS | SDL_WINDOW_SKIP_TASKBAR |
+                                    SDL_WINDOW_TOOLTIP | SDL_WINDOW_BORDERLESS | SDL_WINDOW_SKIP_TASKBAR |
                                         SDL_WINDOW_ALWAYS_ON_TOP | SDL_WINDOW_HIDDEN);
         m_popups.push_back(std::move(p));
-        if (m_popups.back().window)
+        if (m_popups.back().window) {
             SDL_ShowWindow(m_popups.back().window);
+            // The keys stay with the window: its menu loop reads them.
+            if (Window* w = Find(m_hwnd))
+                KeepKeyboardOn(w->sdl);
+        }
         if (selectFirst)
             SelectInPopup(NextSelectable(menu, -1, +1));
         Paint(m_popups.back());
@@ -380,8 +384,12 @@ private:
     {
         if (m_popups.empty())
             return;
-        if (m_popups.back().window)
+        if (m_popups.back().window) {
             SDL_DestroyWindow(m_popups.back().window);
+            if (Window* w = Find(m_hwnd))
+                KeepKeyboardOn(w->sdl);
+            m_barDirty = true; // what the drop-down covered shows again
+        }
         m_popups.pop_back();
         if (!m_popups.empty())
             m_popups.back().drawnSelected = -2; // repaint
@@ -435,8 +443,10 @@ private:
         Window* w = Find(m_hwnd);
         if (w && w->menu) {
             StripState& s = Strips()[m_hwnd];
-            if (s.revision != MenuRevision() || s.selected != m_barSelected)
+            if (m_barDirty || s.revision != MenuRevision() || s.selected != m_barSelected) {
+                m_barDirty = false;
                 DrawBar();
+            }
         }
     }
 
@@ -547,10 +557,14 @@ private:
         switch (m.message) {
         case WM_KEYDOWN:
         case WM_SYSKEYDOWN:
-            if (m.wParam == VK_MENU || m.wParam == VK_F10)
-                m_leaveKeyDown = true;
-            else
+            // Only a fresh press counts: the display repeats the state of keys still held when
+            // the focus moves (bit 30, the previous state, is set then).
+            if (m.wParam == VK_MENU || m.wParam == VK_F10) {
+                if (!(m.lParam & (LPARAM(1) << 30)))
+                    m_leaveKeyDown = true;
+            } else {
                 OnKey(m.wParam);
+            }
             return true;
         case WM_KEYUP:
         case WM_SYSKEYUP:
@@ -706,18 +720,37 @@ private:
             toScreen(e.button.windowID, e.button.x, e.button.y, sx, sy);
             OnPointer(sx, sy, e.button.button, e.type == SDL_MOUSEBUTTONDOWN);
             return true;
-        case SDL_WINDOWEVENT:
+        case SDL_WINDOWEVENT: {
+            const bool focus =
+                e.window.event == SDL_WINDOWEVENT_FOCUS_LOST || e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED;
             if (IsPopupWindow(e.window.windowID)) {
                 if (e.window.event == SDL_WINDOWEVENT_EXPOSED)
                     for (Popup& p : m_popups)
                         p.drawnSelected = -2;
+                if (focus)
+                    m_focusMovedAt = SDL_GetTicks();
                 return true;
             }
+            Window* w = Find(m_hwnd);
+            if (!w || !w->sdl || SDL_GetWindowID(w->sdl) != e.window.windowID)
+                return false;
+            // Nobody else draws the window while its menu is open.
+            if (e.window.event == SDL_WINDOWEVENT_EXPOSED)
+                m_barDirty = true;
             // The window keeps its activation while its menu is open: showing a drop-down may
-            // move the display's keyboard focus for a moment.
-            if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST || e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED)
-                if (Window* w = Find(m_hwnd); w && w->sdl && SDL_GetWindowID(w->sdl) == e.window.windowID)
-                    return true;
+            // move the display's keyboard focus to it.
+            if (focus) {
+                m_focusMovedAt = SDL_GetTicks();
+                return true;
+            }
+            return false;
+        }
+        case SDL_KEYDOWN:
+            // When the focus moves, the display tells again of the keys still held; an Alt
+            // told so is no new press that would leave the menu.
+            if ((e.key.keysym.scancode == SDL_SCANCODE_LALT || e.key.keysym.scancode == SDL_SCANCODE_RALT) &&
+                m_focusMovedAt && SDL_GetTicks() - m_focusMovedAt < 100)
+                return true;
             return false;
         default:
             return false;
@@ -732,6 +765,8 @@ private:
     std::vector<Popup> m_popups;
     bool m_done = false;
     bool m_leaveKeyDown = false;
+    bool m_barDirty = false;
+    Uint32 m_focusMovedAt = 0;
     UINT m_command = 0;
 };
 

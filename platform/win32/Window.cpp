@@ -149,6 +149,9 @@ bool CreateSdlWindow(Window& w)
         flags |= SDL_WINDOW_BORDERLESS;
     if (w.style & WS_THICKFRAME)
         flags |= SDL_WINDOW_RESIZABLE;
+    // A box over a full-screen owner stays above it.
+    if (Window* owner = Find(w.owner); owner && owner->fullScreen)
+        flags |= SDL_WINDOW_ALWAYS_ON_TOP;
     if (!w.cls->layerDrawn)
         SetGlAttributes();
     const int width = std::max(1, Width(c)), height = std::max(1, Height(c) + strip);
@@ -312,8 +315,19 @@ void SyncSdlWindow(Window& w)
     const bool wantFull = !captioned && !(w.style & WS_THICKFRAME) && covers && (R().emulatedMode || (w.style & WS_POPUP));
     const Uint32 flags = SDL_GetWindowFlags(w.sdl);
     const bool isFull = (flags & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
-    if (wantFull != isFull)
-        SDL_SetWindowFullscreen(w.sdl, wantFull ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+    if (wantFull && !isFull) {
+        // Without a window manager full screen is only a request: the window also takes the
+        // whole display itself.
+        SDL_Rect real;
+        if (SDL_GetDisplayBounds(0, &real) == 0) {
+            SDL_SetWindowBordered(w.sdl, SDL_FALSE);
+            SDL_SetWindowPosition(w.sdl, real.x, real.y);
+            SDL_SetWindowSize(w.sdl, real.w, real.h);
+        }
+        SDL_SetWindowFullscreen(w.sdl, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    } else if (!wantFull && isFull) {
+        SDL_SetWindowFullscreen(w.sdl, 0);
+    }
     w.fullScreen = wantFull;
     if (!wantFull) {
         SDL_SetWindowBordered(w.sdl, captioned ? SDL_TRUE : SDL_FALSE);

@@ -135,6 +135,8 @@ HWND ForeignOwner(HWND hWnd);
 bool ForeignActivate(HWND hWnd);
 bool ForeignGetPlacement(HWND hWnd, WINDOWPLACEMENT* placement);
 bool ForeignSetPlacement(HWND hWnd, const WINDOWPLACEMENT* placement);
+// Gives the display's keyboard focus back to an SDL window (X11), as after showing a drop-down.
+void KeepKeyboardOn(SDL_Window* window);
 // Asks every window of the display to repaint itself.
 bool RepaintDesktop();
 

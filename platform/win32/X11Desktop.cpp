@@ -328,6 +328,16 @@ bool RepaintDesktop()
     return true;
 }
 
+void KeepKeyboardOn(SDL_Window* window)
+{
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!window || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11)
+        return;
+    XSetInputFocus(info.info.x11.display, info.info.x11.window, RevertToParent, CurrentTime);
+    XFlush(info.info.x11.display);
+}
+
 void Beep()
 {
     if (!Connection())

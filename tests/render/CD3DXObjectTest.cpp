@@ -343,9 +343,9 @@ TEST_F(Model, FrameMatricesFollowTheWorldMatrixAndUnknownNamesAnswerThePreviousR
 {
     CD3DXObject model;
     model.Load(Write("column.x", modelfixture::ColumnText()).c_str());
-    // Nothing matched yet: zeros.
-    const D3DXMATRIX none = model.GetFrameMatrix(model.FrameRoot, "Nobody");
-    for (int i = 0; i < 16; ++i) EXPECT_EQ((&none._11)[i], 0.0f);
+    // No match answers the previous result: zeros while nothing has matched in the process.
+    const D3DXMATRIX before = CD3DXObject::FrameMatrixResult;
+    EXPECT_TRUE(SameMatrix(model.GetFrameMatrix(model.FrameRoot, "Nobody"), before));
 
     *model.GetWorldMatrix() = Translation(5.0f, 0.0f, 0.0f);
     model.FrameMove();

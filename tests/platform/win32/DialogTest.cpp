@@ -155,8 +155,8 @@ TEST_F(Dialogs, VersionBoxLooksAsDesigned)
         DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_ABOUTBOX), owner, VersionBoxProc, 0);
     g_capture = false;
     EXPECT_EQ(result, 77);
-    ASSERT_EQ(g_captured.width, 192 * 6 / 4);
-    ASSERT_EQ(g_captured.height, 88 * 12 / 8);
+    ASSERT_EQ(g_captured.width, 192 * 8 / 4);
+    ASSERT_EQ(g_captured.height, 88 * 16 / 8);
     const std::string diff = qvtest::CompareWithReference(g_captured, "platform/win32/reference/version_box.png", 8);
     EXPECT_TRUE(diff.empty()) << diff;
 }

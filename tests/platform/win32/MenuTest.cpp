@@ -334,3 +334,36 @@ TEST_F(Menus, ProgramFileCarriesItsVersionBlock)
         EXPECT_GT(std::strlen(value), 0u);
     }
 }
+
+TEST_F(Menus, KeysRepeatedByAFocusMoveDoNotCloseTheMenu)
+{
+    HWND w = MakeMenuWindow();
+    static HWND s_window;
+    s_window = w;
+    static bool s_moved;
+    s_moved = false;
+    // As the first drop-down shows, the display moves its focus for a moment: it releases the
+    // held keys and tells of them again.
+    g_handler = [](HWND, UINT msg, WPARAM, LPARAM, LRESULT&) {
+        if (msg == WM_INITMENUPOPUP && !s_moved) {
+            s_moved = true;
+            PushWindowEvent(s_window, SDL_WINDOWEVENT_FOCUS_LOST);
+            PushKey(s_window, SDL_SCANCODE_LALT, SDLK_LALT, false);
+            PushWindowEvent(s_window, SDL_WINDOWEVENT_FOCUS_GAINED);
+            PushKey(s_window, SDL_SCANCODE_LALT, SDLK_LALT, true, KMOD_LALT);
+            PushKey(s_window, SDL_SCANCODE_S, SDLK_s, false, KMOD_LALT);
+            PushKey(s_window, SDL_SCANCODE_LALT, SDLK_LALT, false);
+            // Down to "FPS", Enter into it, Enter on "15FPS".
+            PushKey(s_window, SDL_SCANCODE_DOWN, SDLK_DOWN, true);
+            PushKey(s_window, SDL_SCANCODE_RETURN, SDLK_RETURN, true);
+            PushKey(s_window, SDL_SCANCODE_RETURN, SDLK_RETURN, true);
+        }
+        return false;
+    };
+    PushKey(w, SDL_SCANCODE_LALT, SDLK_LALT, true, KMOD_LALT);
+    PushKey(w, SDL_SCANCODE_S, SDLK_s, true, KMOD_LALT);
+    Drain();
+    EXPECT_EQ(MenuCommands(), std::vector<WORD>{WORD(IDM_15FPS)});
+    EXPECT_TRUE(LogOf(WM_ACTIVATE).empty()) << "the window kept its activation";
+    DestroyWindow(w);
+}

@@ -194,3 +194,52 @@ TEST_F(WindowGeometry, OpenGLContextHasDepthAndStencil)
     EXPECT_EQ(qv::SdlWindowOf(GetDesktopWindow()), nullptr);
     DestroyWindow(w);
 }
+
+TEST_F(WindowGeometry, FullScreenMenuBarOverlaysThePictureAndTakesItsHeightFromTheClient)
+{
+    HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(109));
+    HWND w = MakeWindow(WS_POPUP, 640, 480, menu);
+    ShowWindow(w, SW_SHOW);
+    ASSERT_TRUE(qv::EnterFullScreen(w, 640, 480));
+    RECT c;
+    GetClientRect(w, &c);
+    EXPECT_EQ(c.bottom, 480 - GetSystemMetrics(SM_CYMENU)) << "as on the system, the bar is part of the window";
+    int vx, vy, vw, vh;
+    ASSERT_TRUE(qv::ClientViewport(w, &vx, &vy, &vw, &vh));
+    EXPECT_NEAR(double(vw) / vh, 640.0 / 480.0, 0.01) << "the whole mode is shown; the bar lies over it";
+    SetMenu(w, nullptr);
+    GetClientRect(w, &c);
+    EXPECT_EQ(c.bottom, 480);
+    int vw2, vh2;
+    qv::ClientViewport(w, &vx, &vy, &vw2, &vh2);
+    EXPECT_EQ(vw2, vw);
+    EXPECT_EQ(vh2, vh);
+    DestroyMenu(menu);
+    qv::LeaveFullScreen(w);
+    DestroyWindow(w);
+}
+
+TEST_F(WindowGeometry, PlacementOfTheProgramsOwnWindowsComesBack)
+{
+    HWND w = MakeWindow();
+    ShowWindow(w, SW_SHOWNORMAL);
+    WINDOWPLACEMENT wp = {};
+    wp.length = sizeof wp;
+    ASSERT_TRUE(GetWindowPlacement(w, &wp));
+    EXPECT_EQ(wp.length, 44u);
+    EXPECT_EQ(wp.showCmd, UINT(SW_SHOWNORMAL));
+    RECT r;
+    GetWindowRect(w, &r);
+    EXPECT_EQ(wp.rcNormalPosition.left, r.left);
+    EXPECT_EQ(wp.rcNormalPosition.bottom, r.bottom);
+    SetWindowPos(w, nullptr, 100, 120, 300, 200, SWP_NOZORDER);
+    ASSERT_TRUE(SetWindowPlacement(w, &wp));
+    GetWindowRect(w, &r);
+    EXPECT_EQ(r.left, wp.rcNormalPosition.left);
+    EXPECT_EQ(r.right, wp.rcNormalPosition.right);
+    WINDOWPLACEMENT bad = wp;
+    bad.length = 0;
+    EXPECT_FALSE(SetWindowPlacement(w, &bad)) << "the length field must be set";
+    EXPECT_EQ(GetWindow(w, GW_OWNER), nullptr);
+    DestroyWindow(w);
+}
