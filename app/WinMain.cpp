@@ -21,8 +21,8 @@ WNDPROC g_pfnLinkProc2 = nullptr;
 namespace {
 
 const char kMutexName[] = "THE Quorvane 2004Frostmart版";
-const char kWebLink[] = "https://www.frostmart.example/";
-const char kMailLink[] = "mailto: support@frostmart.example";
+const char kWebLink[] = "http://fm.example/";
+const char kMailLink[] = "mailto: qv@fm.example";
 
 } // namespace
 

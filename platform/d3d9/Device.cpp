@@ -214,7 +214,11 @@ HRESULT Device::Create(Direct3D9* d3d, D3DDEVTYPE type, HWND focusWindow, DWORD 
 
 bool Device::GlUsable() const
 {
-    return m_context && SDL_GL_GetCurrentContext() == m_context;
+    if (!m_context)
+        return false;
+    // Direct3D has no current context: the window layer's own drawing (menus, dialogs,
+    // message boxes) may leave another one current, so the device takes its own back.
+    return SDL_GL_GetCurrentContext() == m_context || qv::MakeGlCurrent(m_window);
 }
 
 HRESULT Device::ValidateParams(D3DPRESENT_PARAMETERS& params) const

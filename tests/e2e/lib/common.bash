@@ -118,3 +118,24 @@ e2e_expect_text() {
   [ "$missing" -le 4 ] || e2e_fail "$missing pixels of the text of $reference are missing in $region of $picture (see $base.actual.png)"
   awk -v c="$coverage" 'BEGIN { exit !(c < 0.75) }' || e2e_fail "$region of $picture is white all over"
 }
+
+# Whether a viewable top-level window with exactly this title exists (any script; xdotool
+# cannot match titles outside Latin-1).
+e2e_window_shown() {
+  local ids id
+  ids=$(xwininfo -root -children 2>/dev/null | grep -F "\"$1\":" | awk '{ print $1 }' || true)
+  for id in $ids; do
+    [[ "$(xwininfo -id "$id" 2>/dev/null)" == *IsViewable* ]] && return 0
+  done
+  return 1
+}
+
+e2e_wait_shown() {
+  for _ in $(seq 1 50); do e2e_window_shown "$1" && return 0; sleep 0.1; done
+  e2e_fail "no window titled '$1'"
+}
+
+e2e_wait_gone() {
+  for _ in $(seq 1 50); do e2e_window_shown "$1" || return 0; sleep 0.1; done
+  e2e_fail "the window titled '$1' is still shown"
+}
