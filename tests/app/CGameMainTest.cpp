@@ -14,6 +14,7 @@
 #include "platform/platform.h"
 #include "platform/win32/TestHooks.h"
 #include "resources/resource.h"
+#include "sound/Sound.h"
 #include "support/TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -98,6 +99,15 @@ protected:
         return (GetMenuState(GetMenu(CGameConfig::GetInstance().Window), id, MF_BYCOMMAND) & MF_CHECKED) != 0;
     }
 
+    static int PlayingEffects()
+    {
+        int playing = 0;
+        for (CDMusicSound* channel : g_pSounds)
+            if (channel && channel->IsPlaying())
+                ++playing;
+        return playing;
+    }
+
     FrameClock m_Clock;
     std::string m_Dir;
     HWND m_Window = nullptr;
@@ -160,8 +170,10 @@ TEST_F(GameMainTest, FramesWalkTheSceneSequenceAndTheKeys)
 
     // While paused, input and frames go on but no character is updated.
     const DWORD age = logo->Age;
+    const int effects = PlayingEffects();
     Frame({'C'});
     EXPECT_TRUE(config.IsPaused);
+    EXPECT_EQ(PlayingEffects(), effects + 1) << "the pause sound plays";
     const unsigned int frames = g_nFrameCount;
     Frame();
     Frame();
@@ -169,6 +181,7 @@ TEST_F(GameMainTest, FramesWalkTheSceneSequenceAndTheKeys)
     EXPECT_EQ(g_nFrameCount, frames + 2) << "frames are still counted while paused";
     Frame({'C'});
     EXPECT_FALSE(config.IsPaused);
+    EXPECT_EQ(PlayingEffects(), effects + 1) << "unpausing plays nothing";
 
     // Escape: the rest of this frame runs; the next one posts WM_CLOSE and returns at once.
     MSG msg;
@@ -183,6 +196,18 @@ TEST_F(GameMainTest, FramesWalkTheSceneSequenceAndTheKeys)
     EXPECT_TRUE(PeekMessageA(&msg, m_Window, WM_CLOSE, WM_CLOSE, PM_REMOVE));
     EXPECT_EQ(g_nFrameCount, before) << "the quit frame runs nothing after posting";
     EXPECT_EQ(m_Clock.Sleeps, sleeps) << "and does not wait";
+}
+
+TEST_F(GameMainTest, PausingWithSoundOffPlaysNothing)
+{
+    WriteSettings("0 2 1 1\n");
+    Start();
+    Frame();
+    Frame();
+    const int effects = PlayingEffects();
+    Frame({'C'});
+    EXPECT_TRUE(CGameConfig::GetInstance().IsPaused);
+    EXPECT_EQ(PlayingEffects(), effects);
 }
 
 TEST_F(GameMainTest, TheHookCarriesOutTheSettingsCommandsAndCheckMarks)
