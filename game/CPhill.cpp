@@ -83,32 +83,3 @@ void CPhill::Move(float dx, float dz)
     D3DXMatrixTranslation(&translation, Position.x, Position.y, Position.z);
     *Model->GetWorldMatrix() = rotation * translation;
 }
-
-// ---------------------------------------------------------------------------------------------
-
-CPhillShadow::CPhillShadow(CPhill* owner) : Owner(owner)
-{
-    IsTranslucent = true;
-    try {
-        CDirectX9::SafeCreateTexture(".\\data\\graphics\\OpeningShadow.tga", Texture);
-    } catch (...) {
-        AbandonCharacter(this);
-        throw;
-    }
-}
-
-CPhillShadow::~CPhillShadow()
-{
-    CDirectX9::SafeReleaseTexture(Texture);
-}
-
-bool CPhillShadow::Update()
-{
-    return CharacterNoUpdate();
-}
-
-bool CPhillShadow::Draw()
-{
-    DrawBlobShadow(Texture, Owner->Position, 0.4f);
-    return true;
-}

@@ -4,6 +4,7 @@
 
 #include "app/CCharacter.h"
 #include "platform/platform.h"
+#include "game/CBlobShadow.h"
 #include "render/CD3DSafeTexture.h"
 
 class CD3DXObject;
@@ -29,13 +30,10 @@ public:
     DWORD DirectionCounter;
 };
 
-class CPhillShadow : public CCharacter {
+class CPhillShadow : public CBlobShadow<CPhill> {
 public:
-    explicit CPhillShadow(CPhill* owner);
-    ~CPhillShadow() override;
-    bool Update() override;
-    bool Draw() override;
+    using CBlobShadow::CBlobShadow;
 
-    CPhill* Owner;
-    CD3DSafeTexture Texture;
+protected:
+    float HalfSize() const override { return 0.4f; }
 };

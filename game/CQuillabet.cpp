@@ -206,32 +206,3 @@ bool CQuillabet::Draw()
     Model->Render();
     return true;
 }
-
-// ---------------------------------------------------------------------------------------------
-
-CQuillabetShadow::CQuillabetShadow(CQuillabet* owner) : Owner(owner)
-{
-    IsTranslucent = true;
-    try {
-        CDirectX9::SafeCreateTexture(".\\data\\graphics\\OpeningShadow.tga", Texture);
-    } catch (...) {
-        AbandonCharacter(this);
-        throw;
-    }
-}
-
-CQuillabetShadow::~CQuillabetShadow()
-{
-    CDirectX9::SafeReleaseTexture(Texture);
-}
-
-bool CQuillabetShadow::Update()
-{
-    return CharacterNoUpdate();
-}
-
-bool CQuillabetShadow::Draw()
-{
-    DrawBlobShadow(Texture, Owner->Position, 7.0f);
-    return true;
-}

@@ -5,6 +5,7 @@
 
 #include "app/CCharacter.h"
 #include "platform/platform.h"
+#include "game/CBlobShadow.h"
 #include "render/CD3DSafeTexture.h"
 
 class CD3DXObject;
@@ -40,18 +41,13 @@ public:
 // The heroine's walking frames, which time her footsteps.
 extern DWORD g_nQuillabetStep;
 
-class CQuillabetShadow : public CCharacter {
+class CQuillabetShadow : public CBlobShadow<CQuillabet> {
 public:
-    explicit CQuillabetShadow(CQuillabet* owner);
-    ~CQuillabetShadow() override;
-    bool Update() override;
-    bool Draw() override;
+    using CBlobShadow::CBlobShadow;
 
-    CQuillabet* Owner;
-    CD3DSafeTexture Texture;
+protected:
+    float HalfSize() const override { return 7.0f; }
 };
 
-// A square blob of half-size `h` flat on the ground at the owner's height plus 0.02.
-void DrawBlobShadow(CD3DSafeTexture& texture, const D3DXVECTOR3& position, float h);
 // The ground velocity of direction 0 to 7 (0 = +z, 2 = +x, ...) at speed s.
 void DirectionVelocity(DWORD direction, float s, float* dx, float* dz);

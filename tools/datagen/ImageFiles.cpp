@@ -25,7 +25,7 @@ std::vector<uint8_t> EncodeTga(const CImage& image)
     out.push_back(0); // no colour map
     out.push_back(2); // uncompressed true colour
     for (int i = 0; i < 5; ++i)
-        out.push_back(0); // colour map specification
+        out.push_back(0); // colour map description (none)
     Put16(out, 0);        // x origin
     Put16(out, 0);        // y origin
     Put16(out, static_cast<uint32_t>(w));
