@@ -54,7 +54,7 @@ e2e_start_game() {
 # Waits until a window with the given title is visible; prints its id.
 e2e_wait_window() {
   local title=$1 id
-  for _ in $(seq 1 200); do
+  for _ in $(seq 1 600); do
     for id in $(xdotool search --name "^${title}\$" 2>/dev/null || true); do
       if xwininfo -id "$id" 2>/dev/null | grep -q 'IsViewable'; then echo "$id"; return 0; fi
     done
@@ -96,7 +96,7 @@ e2e_press() {
 
 # Waits until a file exists; fails otherwise.
 e2e_wait_file() {
-  for _ in $(seq 1 50); do [ -s "$1" ] && return 0; sleep 0.1; done
+  for _ in $(seq 1 100); do [ -s "$1" ] && return 0; sleep 0.1; done
   e2e_fail "no file $1"
 }
 
