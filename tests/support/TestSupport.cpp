@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -19,7 +20,9 @@ std::string RunDir() { return QV_RUN_DIR; }
 
 std::string MakeTempDir(const std::string& name)
 {
-    fs::path dir = fs::path(QV_TEST_OUTPUT_DIR) / "tmp" / name;
+    // Test cases run at the same time in processes of their own: each process gets folders of
+    // its own, so that cases sharing a name never remove each other's files.
+    fs::path dir = fs::path(QV_TEST_OUTPUT_DIR) / "tmp" / (name + "." + std::to_string(getpid()));
     std::error_code ec;
     fs::remove_all(dir, ec);
     fs::create_directories(dir);

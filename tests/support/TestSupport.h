@@ -10,8 +10,8 @@ namespace qvtest {
 // The folder of committed test material (tests/), and the run folder with the generated data.
 std::string SourceDir();
 std::string RunDir();
-// A fresh, empty folder for one test, under the build tree; removed by nobody, so that a
-// failing test's files can be looked at.
+// A fresh, empty folder for one test process, under the build tree; removed by nobody, so
+// that a failing test's files can be looked at.
 std::string MakeTempDir(const std::string& name);
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
