@@ -3,6 +3,8 @@
 // reference pictures. The test starts its own Xvfb and runs the inner test on it.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <SDL_opengl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -26,7 +28,12 @@ bool OnPath(const std::string& program)
     return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-std::string CaptureDir() { return std::string(QV_TEST_OUTPUT_DIR) + "/screen"; }
+std::string CaptureDir()
+{
+    const std::string dir = std::string(QV_TEST_OUTPUT_DIR) + "/screen";
+    std::filesystem::create_directories(dir);
+    return dir;
+}
 
 // The screen's rectangle r into <name>.png of the capture folder.
 void Capture(const std::string& name, const RECT& r)
