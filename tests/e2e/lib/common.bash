@@ -35,7 +35,12 @@ e2e_setup() {
       [ -e "/tmp/.X11-unix/X$display" ] && break
       sleep 0.1
     done
-    if kill -0 "$E2E_XVFB_PID" 2>/dev/null && [ -e "/tmp/.X11-unix/X$display" ]; then
+    # The socket can exist before the server answers: wait until it does.
+    for _ in $(seq 1 50); do
+      DISPLAY=":$display" xwininfo -root >/dev/null 2>&1 && break
+      sleep 0.1
+    done
+    if kill -0 "$E2E_XVFB_PID" 2>/dev/null && DISPLAY=":$display" xwininfo -root >/dev/null 2>&1; then
       export DISPLAY=":$display"
       unset SDL_VIDEODRIVER
       export SDL_AUDIODRIVER=dummy
@@ -55,6 +60,9 @@ e2e_start_game() {
 e2e_wait_window() {
   local title=$1 id
   for _ in $(seq 1 600); do
+    if [ -n "$E2E_GAME_PID" ] && ! kill -0 "$E2E_GAME_PID" 2>/dev/null; then
+      e2e_fail "the game ended before its window '$title' showed: $(tail -n 5 "$E2E_TMP/game.err")"
+    fi
     for id in $(xdotool search --name "^${title}\$" 2>/dev/null || true); do
       if xwininfo -id "$id" 2>/dev/null | grep -q 'IsViewable'; then echo "$id"; return 0; fi
     done
