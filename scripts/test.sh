@@ -16,7 +16,7 @@ run_config() {
   cmake -S "$root" -B "$dir" -G Ninja "$@" >/dev/null || return 1
   cmake --build "$dir" -j "$jobs" || return 1
   echo "=== $name: tests ==="
-  (cd "$dir" && env $test_env ctest --output-on-failure -j "$jobs" -L "$labels") || return 1
+  (cd "$dir" && env $test_env ctest --output-on-failure --timeout 600 -j "$jobs" -L "$labels") || return 1
 }
 
 run_config main "unit|e2e" "" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV_WERROR=ON || status=1
