@@ -1,5 +1,11 @@
 #include "WindowTestSupport.h"
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
 namespace wintest {
 
 std::function<bool(HWND, UINT, WPARAM, LPARAM, LRESULT&)> g_handler;
@@ -110,3 +116,50 @@ void PushMouseButton(HWND hWnd, int x, int y, bool down)
 }
 
 } // namespace wintest
+
+bool wintest::OnPath(const std::string& program)
+{
+    return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+bool wintest::RunOnOwnXServer(const std::string& filter, bool* serverStarted)
+{
+    *serverStarted = false;
+    int displayPipe[2];
+    if (pipe(displayPipe) != 0)
+        return false;
+    const pid_t server = fork();
+    if (server == 0) {
+        close(displayPipe[0]);
+        const std::string fd = std::to_string(displayPipe[1]);
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "800x600x24", "-nolisten", "tcp",
+               static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(displayPipe[1]);
+    std::string number;
+    char c;
+    while (read(displayPipe[0], &c, 1) == 1 && c != '\n')
+        number += c;
+    close(displayPipe[0]);
+    if (number.empty()) {
+        kill(server, SIGTERM);
+        waitpid(server, nullptr, 0);
+        return false;
+    }
+    *serverStarted = true;
+    const pid_t inner = fork();
+    if (inner == 0) {
+        setenv("DISPLAY", (":" + number).c_str(), 1);
+        setenv("SDL_VIDEODRIVER", "x11", 1);
+        const std::string filterArgument = "--gtest_filter=" + filter;
+        execl("/proc/self/exe", "test_platform", "--gtest_also_run_disabled_tests", filterArgument.c_str(),
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(inner, &status, 0);
+    kill(server, SIGTERM);
+    waitpid(server, nullptr, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}

@@ -1,6 +1,8 @@
 // A test window class that records what its procedure is given.
 #pragma once
 
+#include <string>
+
 #include <SDL.h>
 
 #include <functional>
@@ -38,5 +40,12 @@ void PushKey(HWND hWnd, SDL_Scancode scancode, SDL_Keycode sym, bool down, Uint1
 void PushWindowEvent(HWND hWnd, Uint8 event, int data1 = 0, int data2 = 0);
 void PushMouseMotion(HWND hWnd, int x, int y);
 void PushMouseButton(HWND hWnd, int x, int y, bool down);
+
+// Whether a program can be found on the PATH.
+bool OnPath(const std::string& program);
+// Starts a private Xvfb, runs this test program's cases matching `filter` on it (disabled ones
+// too) in a child process, stops the server, and answers whether the child passed.
+// `serverStarted` is cleared when the server could not be started.
+bool RunOnOwnXServer(const std::string& filter, bool* serverStarted);
 
 } // namespace wintest

@@ -17,11 +17,6 @@
 
 namespace {
 
-bool OnPath(const std::string& program)
-{
-    return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
-}
-
 // Another application: one titled, classed window with its process id, until it is killed.
 pid_t StartForeignApplication(int x, int y, int width, int height)
 {
@@ -137,37 +132,10 @@ TEST(X11DesktopInner, DISABLED_OtherApplicationsWindows)
 
 TEST(X11Desktop, OtherApplicationsWindowsAreListedPlacedAndActivated)
 {
-    if (!OnPath("Xvfb"))
+    if (!wintest::OnPath("Xvfb"))
         GTEST_SKIP() << "no Xvfb";
-    int displayPipe[2];
-    ASSERT_EQ(pipe(displayPipe), 0);
-    const pid_t server = fork();
-    if (server == 0) {
-        close(displayPipe[0]);
-        const std::string fd = std::to_string(displayPipe[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "800x600x24", "-nolisten", "tcp",
-               static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(displayPipe[1]);
-    std::string number;
-    char c;
-    while (read(displayPipe[0], &c, 1) == 1 && c != '\n')
-        number += c;
-    close(displayPipe[0]);
-    ASSERT_FALSE(number.empty()) << "Xvfb did not start";
-
-    const pid_t inner = fork();
-    if (inner == 0) {
-        setenv("DISPLAY", (":" + number).c_str(), 1);
-        setenv("SDL_VIDEODRIVER", "x11", 1);
-        execl("/proc/self/exe", "test_platform", "--gtest_also_run_disabled_tests",
-              "--gtest_filter=X11DesktopInner.*", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(inner, &status, 0);
-    kill(server, SIGTERM);
-    waitpid(server, nullptr, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the inner test failed (its output is above)";
+    bool serverStarted = false;
+    const bool passed = wintest::RunOnOwnXServer("X11DesktopInner.*", &serverStarted);
+    ASSERT_TRUE(serverStarted) << "Xvfb did not start";
+    EXPECT_TRUE(passed) << "the inner test failed (its output is above)";
 }
