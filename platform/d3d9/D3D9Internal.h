@@ -46,6 +46,9 @@ bool LayoutFromDeclaration(const D3DVERTEXELEMENT9* elements, VertexLayout& layo
 // Vertex count of `count` primitives of a type; 0 for an unknown type.
 UINT VertexCountOf(D3DPRIMITIVETYPE type, UINT count);
 
+// The lowest and highest of `count` 16- or 32-bit indices (0 and 0 for none).
+void IndexRange(const void* indices, UINT count, bool wide, UINT& lowest, UINT& highest);
+
 // Bytes per pixel of the colour formats that textures and surfaces hold; 0 for any other.
 UINT BytesPerPixel(D3DFORMAT format);
 
@@ -173,6 +176,22 @@ private:
     std::vector<LevelData> m_levels;
 };
 
+// The OpenGL buffer object that mirrors a vertex or index buffer's memory, so that its draws
+// read from OpenGL's copy instead of sending the vertices again each time. Bytes written
+// through a lock reach OpenGL before the next draw that reads them.
+class GlBufferMirror {
+public:
+    void Changed(UINT offset, UINT size);
+    // The buffer object holding `data` as it is now (made on first use); 0 without OpenGL.
+    GLuint Name(Device* device, GLenum target, const std::vector<uint8_t>& data, bool dynamic);
+    void Free(Device* device);
+
+private:
+    GLuint m_name = 0;
+    UINT m_changedBegin = 0; // bytes OpenGL has not yet seen
+    UINT m_changedEnd = 0;
+};
+
 class VertexBuffer : public ResourceBase<IDirect3DVertexBuffer9> {
 public:
     VertexBuffer(Device* device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool);
@@ -184,6 +203,7 @@ public:
 
     const uint8_t* Data() const { return m_data.data(); }
     UINT Size() const { return static_cast<UINT>(m_data.size()); }
+    GLuint GlBuffer();
 
 private:
     std::vector<uint8_t> m_data;
@@ -191,6 +211,7 @@ private:
     DWORD m_fvf;
     D3DPOOL m_pool;
     int m_locks = 0;
+    GlBufferMirror m_mirror;
 };
 
 class IndexBuffer : public ResourceBase<IDirect3DIndexBuffer9> {
@@ -205,13 +226,22 @@ public:
     const uint8_t* Data() const { return m_data.data(); }
     UINT Size() const { return static_cast<UINT>(m_data.size()); }
     D3DFORMAT Format() const { return m_format; }
+    GLuint GlBuffer();
+    // The lowest and highest of `count` indices from `start` (which must lie inside): kept,
+    // since a mesh draws the same ranges every frame, until the buffer is written again.
+    void Range(UINT start, UINT count, UINT& lowest, UINT& highest);
 
 private:
+    struct KnownRange {
+        UINT start, count, lowest, highest;
+    };
     std::vector<uint8_t> m_data;
     DWORD m_usage;
     D3DFORMAT m_format;
     D3DPOOL m_pool;
     int m_locks = 0;
+    GlBufferMirror m_mirror;
+    std::vector<KnownRange> m_ranges;
 };
 
 class VertexDeclaration : public IDirect3DVertexDeclaration9 {

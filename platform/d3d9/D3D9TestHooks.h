@@ -13,6 +13,12 @@ namespace qv::test {
 // Every call of an IDirect3DDevice9 method, and every OpenGL call the layer makes.
 uint64_t D3D9DeviceCallCount();
 uint64_t OpenGlCallCount();
+// OpenGL draw calls (glDrawArrays, glDrawElements and their kin) the layer made.
+uint64_t OpenGlDrawCount();
+
+// Whether the layer gathers consecutive small draws into one OpenGL draw (on by default);
+// pictures drawn both ways must be the same.
+void SetD3D9Batching(bool enabled);
 
 // Device loss, as when a full-screen window loses the screen: TestCooperativeLevel answers
 // D3DERR_DEVICELOST until AllowD3DDeviceReset, then D3DERR_DEVICENOTRESET until Reset.

@@ -170,6 +170,7 @@ Device::~Device()
     SDL_DelEventWatch(WatchWindow, this);
     if (g_liveDevice == this)
         g_liveDevice = nullptr;
+    DropBatch();
     if (GlUsable()) {
         QVGL(BindFramebuffer)(GL_FRAMEBUFFER, 0);
         FreeTargets();
@@ -329,6 +330,9 @@ void Device::ApplyWindowMode()
 
 void Device::InitGlState()
 {
+    // From here on the record of what OpenGL holds starts from a known state, whatever
+    // others did with the context before.
+    m_gl.Invalidate();
     // Direct3D counts clockwise triangles on the screen as front faces.
     QVGL(FrontFace)(GL_CW);
     QVGL(PixelStorei)(GL_PACK_ALIGNMENT, 1);
@@ -337,25 +341,25 @@ void Device::InitGlState()
     QVGL(LightModeli)(GL_LIGHT_MODEL_COLOR_CONTROL, GL_SEPARATE_SPECULAR_COLOR);
     QVGL(ActiveTexture)(GL_TEXTURE0);
     QVGL(ClientActiveTexture)(GL_TEXTURE0);
-    QVGL(Disable)(GL_DITHER);
+    m_gl.Enable(GL_DITHER, false);
     if (qv::gl::g_api.ProvokingVertex)
         QVGL(ProvokingVertex)(GL_FIRST_VERTEX_CONVENTION);
     QVGL(BindFramebuffer)(GL_FRAMEBUFFER, m_framebuffer);
-    // From here on the record of what OpenGL holds starts from a known state, whatever
-    // others did with the context before.
     for (GLenum array : {GL_VERTEX_ARRAY, GL_NORMAL_ARRAY, GL_COLOR_ARRAY, GL_TEXTURE_COORD_ARRAY})
         QVGL(DisableClientState)(array);
     m_glArrays = 0;
-    QVGL(Disable)(GL_TEXTURE_2D);
+    QVGL(BindBuffer)(GL_ARRAY_BUFFER, 0);
+    QVGL(BindBuffer)(GL_ELEMENT_ARRAY_BUFFER, 0);
+    m_glArrayBuffer = m_glElementBuffer = 0;
+    m_gl.Enable(GL_TEXTURE_2D, false);
     m_glTexturing = false;
     QVGL(BindTexture)(GL_TEXTURE_2D, 0);
     m_glBoundTexture = 0;
     for (GLenum i = 0; i < kGlLights; ++i)
-        QVGL(Disable)(GL_LIGHT0 + i);
+        m_gl.Enable(GL_LIGHT0 + i, false);
     m_glLightCount = 0;
-    QVGL(MatrixMode)(GL_TEXTURE);
-    QVGL(LoadIdentity)();
-    QVGL(MatrixMode)(GL_MODELVIEW);
+    const D3DMATRIX identity = IdentityMatrix();
+    m_gl.LoadMatrix(GL_TEXTURE, &identity.m[0][0]);
 }
 
 void Device::ResetState()
@@ -474,6 +478,8 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS* pPresentationParameters)
         return hr;
     if (!GlUsable() && !qv::MakeGlCurrent(m_window))
         return D3DERR_DEVICELOST;
+    // What was gathered for the old back buffer is not drawn on the new one.
+    DropBatch();
     hr = MakeTargets(adjusted);
     if (FAILED(hr))
         return hr;
@@ -489,6 +495,7 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS* pPresentationParameters)
 void Device::Lose()
 {
     m_cooperation = Cooperation::kLost;
+    DropBatch(); // a lost device's frame is not shown
 }
 
 void Device::AllowReset()
@@ -521,6 +528,7 @@ HRESULT Device::Present(const RECT* pSourceRect, const RECT* pDestRect, HWND hDe
         return D3DERR_INVALIDCALL;
     if (!GlUsable())
         return D3DERR_DEVICELOST;
+    FlushBatch();
     // The back buffer goes to the window's client area (in full screen, the part of the
     // display that shows the mode), scaled when the sizes differ; the rest is black.
     int drawableW = 0, drawableH = 0;
@@ -531,9 +539,10 @@ HRESULT Device::Present(const RECT* pSourceRect, const RECT* pDestRect, HWND hDe
     const GLint bbH = static_cast<GLint>(BackBufferHeight());
     QVGL(BindFramebuffer)(GL_DRAW_FRAMEBUFFER, 0);
     QVGL(BindFramebuffer)(GL_READ_FRAMEBUFFER, m_framebuffer);
-    QVGL(Disable)(GL_SCISSOR_TEST);
-    QVGL(ColorMask)(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    QVGL(ClearColor)(0.0f, 0.0f, 0.0f, 1.0f);
+    m_gl.Enable(GL_SCISSOR_TEST, false);
+    m_gl.ColorMask(true, true, true, true);
+    const GLfloat black[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+    m_gl.ClearColor(black);
     QVGL(Clear)(GL_COLOR_BUFFER_BIT);
     const GLint y0 = drawableH - y - h;
     QVGL(BlitFramebuffer)(0, 0, bbW, bbH, x, y0, x + w, y0 + h, GL_COLOR_BUFFER_BIT,
@@ -551,6 +560,7 @@ void Device::ReadBackBuffer(std::vector<uint8_t>& pixels)
     pixels.assign(upsideDown.size(), 0);
     if (!GlUsable())
         return;
+    FlushBatch();
     QVGL(BindFramebuffer)(GL_READ_FRAMEBUFFER, m_framebuffer);
     QVGL(ReadPixels)(0, 0, static_cast<GLsizei>(w), static_cast<GLsizei>(h), GL_BGRA, GL_UNSIGNED_BYTE,
                      upsideDown.data());
@@ -565,6 +575,7 @@ void Device::WriteBackBuffer(const std::vector<uint8_t>& pixels)
     const UINT w = BackBufferWidth(), h = BackBufferHeight();
     if (!GlUsable() || pixels.size() < static_cast<size_t>(w) * h * 4)
         return;
+    FlushBatch();
     const size_t pitch = static_cast<size_t>(w) * 4;
     std::vector<uint8_t> upsideDown(pixels.size());
     for (UINT y = 0; y < h; ++y)
@@ -576,6 +587,8 @@ void Device::WriteBackBuffer(const std::vector<uint8_t>& pixels)
 
 void Device::BindTextureForUpload(GLuint name)
 {
+    // The gathered draws may sample the texture as it was.
+    FlushBatch();
     if (m_glBoundTexture != name) {
         QVGL(BindTexture)(GL_TEXTURE_2D, name);
         m_glBoundTexture = name;
@@ -584,12 +597,37 @@ void Device::BindTextureForUpload(GLuint name)
 
 void Device::Forget(Texture* texture)
 {
+    FlushBatch();
     for (auto& t : m_textures)
         if (t == texture)
             t = nullptr;
     if (texture && m_glBoundTexture == texture->GlName())
         m_glBoundTexture = 0;
     m_dirty |= kDirtyStage | kDirtySampler;
+}
+
+void Device::BindBufferForUpload(GLenum target, GLuint name)
+{
+    if (target == GL_ELEMENT_ARRAY_BUFFER)
+        BindElementBuffer(name);
+    else
+        BindArrayBuffer(name);
+}
+
+void Device::ForgetGlBuffer(GLuint name)
+{
+    // OpenGL unbinds a deleted buffer object itself.
+    if (m_glArrayBuffer == name)
+        m_glArrayBuffer = 0;
+    if (m_glElementBuffer == name)
+        m_glElementBuffer = 0;
+}
+
+void Device::TextureChanged(Texture* texture)
+{
+    FlushBatch();
+    if (m_textures[0] == texture)
+        m_dirty |= kDirtyStage | kDirtySampler;
 }
 
 void Device::Forget(VertexBuffer* buffer)
@@ -971,8 +1009,10 @@ HRESULT Device::EndScene()
     if (!m_inScene)
         return D3DERR_INVALIDCALL;
     m_inScene = false;
-    if (m_cooperation == Cooperation::kOk && GlUsable())
+    if (m_cooperation == Cooperation::kOk && GlUsable()) {
+        FlushBatch();
         QVGL(Flush)();
+    }
     return D3D_OK;
 }
 
@@ -987,28 +1027,30 @@ HRESULT Device::Clear(DWORD Count_, const D3DRECT* pRects, DWORD Flags, D3DCOLOR
         return D3D_OK;
     if (m_cooperation != Cooperation::kOk || !GlUsable())
         return D3D_OK;
+    FlushBatch();
     GLbitfield mask = 0;
     if (Flags & D3DCLEAR_TARGET) {
-        QVGL(ColorMask)(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-        QVGL(ClearColor)(((Color >> 16) & 0xFF) / 255.0f, ((Color >> 8) & 0xFF) / 255.0f, (Color & 0xFF) / 255.0f,
-                         ((Color >> 24) & 0xFF) / 255.0f);
+        m_gl.ColorMask(true, true, true, true);
+        const GLfloat color[4] = {((Color >> 16) & 0xFF) / 255.0f, ((Color >> 8) & 0xFF) / 255.0f,
+                                  (Color & 0xFF) / 255.0f, ((Color >> 24) & 0xFF) / 255.0f};
+        m_gl.ClearColor(color);
         mask |= GL_COLOR_BUFFER_BIT;
     }
     if (Flags & D3DCLEAR_ZBUFFER) {
-        QVGL(DepthMask)(GL_TRUE);
-        QVGL(ClearDepth)(std::min(1.0f, std::max(0.0f, Z)));
+        m_gl.DepthMask(true);
+        m_gl.ClearDepth(std::min(1.0f, std::max(0.0f, Z)));
         mask |= GL_DEPTH_BUFFER_BIT;
     }
     if (Flags & D3DCLEAR_STENCIL) {
-        QVGL(StencilMask)(0xFF);
-        QVGL(ClearStencil)(static_cast<GLint>(Stencil & 0xFF));
+        m_gl.StencilMask(0xFF);
+        m_gl.ClearStencil(static_cast<GLint>(Stencil & 0xFF));
         mask |= GL_STENCIL_BUFFER_BIT;
     }
     // Clearing covers the viewport, or the given rectangles within it.
     const LONG bbH = static_cast<LONG>(BackBufferHeight());
     const LONG vx0 = static_cast<LONG>(m_viewport.X), vy0 = static_cast<LONG>(m_viewport.Y);
     const LONG vx1 = vx0 + static_cast<LONG>(m_viewport.Width), vy1 = vy0 + static_cast<LONG>(m_viewport.Height);
-    QVGL(Enable)(GL_SCISSOR_TEST);
+    m_gl.Enable(GL_SCISSOR_TEST, true);
     auto clearRect = [&](LONG x0, LONG y0, LONG x1, LONG y1) {
         x0 = std::max(x0, vx0);
         y0 = std::max(y0, vy0);
@@ -1016,7 +1058,7 @@ HRESULT Device::Clear(DWORD Count_, const D3DRECT* pRects, DWORD Flags, D3DCOLOR
         y1 = std::min(y1, vy1);
         if (x1 <= x0 || y1 <= y0)
             return;
-        QVGL(Scissor)(x0, bbH - y1, x1 - x0, y1 - y0);
+        m_gl.Scissor(x0, bbH - y1, x1 - x0, y1 - y0);
         QVGL(Clear)(mask);
     };
     if (Count_ == 0) {
@@ -1040,9 +1082,11 @@ HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE State, const D3DMATRIX* pMatr
         return D3DERR_INVALIDCALL;
     m_transforms[t] = *pMatrix;
     if (t == D3DTS_VIEW)
-        m_dirty |= kDirtyTransform | kDirtyLights;
-    else if (t == D3DTS_PROJECTION || t == D3DTS_WORLD)
-        m_dirty |= kDirtyTransform;
+        m_dirty |= kDirtyModelView | kDirtyLights | kDirtyView;
+    else if (t == D3DTS_PROJECTION)
+        m_dirty |= kDirtyProjection;
+    else if (t == D3DTS_WORLD)
+        m_dirty |= kDirtyModelView;
     else if (t == D3DTS_TEXTURE0)
         m_dirty |= kDirtyStage;
     return D3D_OK;
@@ -1086,7 +1130,7 @@ HRESULT Device::SetViewport(const D3DVIEWPORT9* pViewport)
         !(pViewport->MinZ >= 0.0f && pViewport->MinZ <= 1.0f) || !(pViewport->MaxZ >= 0.0f && pViewport->MaxZ <= 1.0f))
         return D3DERR_INVALIDCALL;
     m_viewport = *pViewport;
-    m_dirty |= kDirtyViewport | kDirtyTransform;
+    m_dirty |= kDirtyViewport | kDirtyProjection;
     return D3D_OK;
 }
 
@@ -1133,6 +1177,7 @@ HRESULT Device::SetLight(DWORD Index, const D3DLIGHT9* pLight)
     else
         it->second.light = *pLight;
     m_dirty |= kDirtyLights;
+    ++m_lightsVersion;
     return D3D_OK;
 }
 
@@ -1170,6 +1215,7 @@ HRESULT Device::LightEnable(DWORD Index, BOOL Enable)
     }
     it->second.enabled = enable;
     m_dirty |= kDirtyLights;
+    ++m_lightsVersion;
     return D3D_OK;
 }
 
@@ -1719,6 +1765,18 @@ uint64_t D3D9DeviceCallCount()
 uint64_t OpenGlCallCount()
 {
     return qv::gl::g_callCount;
+}
+
+uint64_t OpenGlDrawCount()
+{
+    return qv::gl::g_drawCount;
+}
+
+void SetD3D9Batching(bool enabled)
+{
+    if (auto* device = qv::d3d9::Device::Live())
+        device->FlushBatch();
+    qv::d3d9::Device::EnableBatching(enabled);
 }
 
 void LoseD3DDevice()

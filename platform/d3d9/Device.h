@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/d3d9/D3D9Internal.h"
+#include "platform/d3d9/GlStateCache.h"
 
 namespace qv::d3d9 {
 
@@ -35,9 +36,11 @@ enum DirtyGroup : uint32_t {
     kDirtyFog = 1u << 8,
     kDirtyStage = 1u << 9,
     kDirtySampler = 1u << 10,
-    kDirtyTransform = 1u << 11,
+    kDirtyProjection = 1u << 11,
     kDirtyViewport = 1u << 12,
     kDirtyScissor = 1u << 13,
+    kDirtyModelView = 1u << 14,
+    kDirtyView = 1u << 15, // the view alone, which gathered draws must share
     kDirtyAll = 0xFFFFFFFFu,
 };
 
@@ -215,6 +218,17 @@ public:
     // Binds a program to set its uniforms, keeping the record of what is bound right.
     void BindProgramForUpload(GLuint program);
 
+    // Draws what is gathered: before anything else reaches OpenGL, and before a read-back.
+    void FlushBatch();
+    // Whether small draws are gathered (the test hook compares pictures both ways).
+    static void EnableBatching(bool enabled);
+    static bool BatchingEnabled();
+    // OpenGL buffer objects of the vertex and index buffers: bound for an upload, or freed.
+    void BindBufferForUpload(GLenum target, GLuint name);
+    void ForgetGlBuffer(GLuint name);
+    // A texture's own state (its level of detail) changed: its sampler state is given again.
+    void TextureChanged(Texture* texture);
+
     // Device loss, from the test hook or the window losing full screen.
     void Lose();
     void AllowReset();
@@ -238,13 +252,47 @@ private:
     void InitGlState();       // the OpenGL state that never changes
     void Count() { ++s_callCount; }
 
+    // One draw call as the validation left it.
+    struct DrawCall {
+        D3DPRIMITIVETYPE type = D3DPT_TRIANGLELIST;
+        UINT primitiveCount = 0;
+        UINT count = 0;  // vertices, or indices, read
+        UINT first = 0;  // the first vertex of a draw without indices
+        UINT lowest = 0; // the lowest vertex read, and one past the highest
+        UINT end = 0;
+        const uint8_t* userVertices = nullptr; // stream 0 in the caller's memory
+        UINT userStride = 0;
+        const uint8_t* indices = nullptr;     // in memory: the caller's, or the index buffer's copy
+        bool wideIndices = false;
+        IndexBuffer* indexBuffer = nullptr;   // where the indices are when not the caller's
+        UINT indexOffset = 0;                 // in bytes into the index buffer
+        INT baseVertex = 0;
+    };
+    // Where each stream's vertex 0 is: in memory, and in a vertex buffer when not the caller's.
+    struct StreamSources {
+        const uint8_t* bases[kStreams] = {};
+        UINT strides[kStreams] = {};
+        VertexBuffer* buffers[kStreams] = {};
+        UINT offsets[kStreams] = {};
+        const uint8_t* Of(const AttributeSource& a) const
+        {
+            return a.present && bases[a.stream] ? bases[a.stream] + a.offset : nullptr;
+        }
+    };
+
     // Drawing (DeviceDraw.cpp)
-    HRESULT Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, UINT first, UINT vertexEnd,
-                 const uint8_t* userVertices, UINT userStride, const void* indices, GLenum indexType,
-                 INT baseVertex);
+    HRESULT Draw(const DrawCall& call);
+    void DrawDirect(const DrawCall& call, const VertexLayout& layout, const StreamSources& sources);
+    // Points OpenGL's array at an attribute: in its vertex buffer's OpenGL copy, or in memory.
+    void AttributePointer(GLenum array, const AttributeSource& a, const StreamSources& sources);
     bool CurrentLayout(VertexLayout& layout) const;
+    const D3DMATRIX& Transform(DWORD t) const; // identity when never set
     void ApplyState(const VertexLayout& layout);
-    void ApplyTransforms(bool transformed);
+    // The matrices OpenGL draws untransformed vertices with (ApplyProjection, ApplyModelView).
+    D3DMATRIX GlProjection() const;
+    D3DMATRIX GlModelView(const D3DMATRIX& world) const;
+    void ApplyProjection(bool transformed);
+    void ApplyModelView(bool transformed, const D3DMATRIX& world);
     void ApplyLights();
     void ApplyLighting(const VertexLayout& layout, bool transformed);
     void ApplyMaterial();
@@ -259,9 +307,68 @@ private:
     void ApplyViewport(bool transformed);
     void ApplyScissor();
     void SetArray(GLenum array, bool enabled);
+    void BindArrayBuffer(GLuint name);
+    void BindElementBuffer(GLuint name);
     void ApplyVertexProgram(bool transformed); // EffectBridge.cpp
     GLuint BackBufferWidth() const { return m_params.BackBufferWidth; }
     GLuint BackBufferHeight() const { return m_params.BackBufferHeight; }
+
+    // Gathering small draws into one (DeviceBatch.cpp). A draw joins the open batch when the
+    // state it is drawn with differs from the batch's in nothing but the world matrix; the
+    // batch is drawn before anything else reaches OpenGL, so the order of drawing is kept.
+    struct BatchFormat {
+        // Four floats of position: (x, y, z, 1), or (x w, y w, z w, w) of pre-transformed
+        // vertices; turned into clip space when the batch's draws have different worlds.
+        static constexpr uint8_t position = 4;
+        bool normal = false;
+        bool color = false;   // one float's room: the four bytes as OpenGL's colour array reads them
+        uint8_t texture = 0;  // floats of the coordinates the first stage reads; 0 without texturing
+        uint8_t Stride() const { return static_cast<uint8_t>(position + (normal ? 3 : 0) + (color ? 1 : 0) + texture); }
+        bool operator==(const BatchFormat& o) const
+        {
+            return normal == o.normal && color == o.color && texture == o.texture;
+        }
+    };
+    // The state a batch is drawn with, kept to tell whether a later draw may join it.
+    struct BatchState {
+        std::array<DWORD, kMaxRenderState> renderStates;
+        std::array<DWORD, kStageStates> stage;
+        std::array<DWORD, kSamplerStates> sampler;
+        Texture* texture;
+        D3DMATERIAL9 material;
+        uint64_t lightsVersion;
+        D3DMATRIX view, projection, textureMatrix;
+        D3DVIEWPORT9 viewport;
+        RECT scissor;
+    };
+    struct BatchEntry {
+        D3DMATRIX world;
+        uint32_t firstVertex;
+        uint32_t vertexCount;
+    };
+    struct Batch {
+        bool open = false;
+        bool transformed = false;
+        bool lit = false;
+        bool clipSpace = false; // draws with other world matrices may join (ClipSpaceDrawable)
+        BatchFormat format;
+        uint32_t residualDirty = 0; // what the state left for later when the batch began
+        BatchState state;
+        std::vector<BatchEntry> entries;
+        std::vector<float> vertices;
+        std::vector<uint16_t> indices;
+        uint32_t VertexCount() const;
+    };
+    bool Batchable(const DrawCall& call, const VertexLayout& layout, bool transformed) const;
+    BatchFormat FormatFor(const VertexLayout& layout, bool lit, bool texturing) const;
+    bool ClipSpaceDrawable() const;
+    void MoveBatchToClipSpace();
+    void OpenBatch(const VertexLayout& layout, bool transformed);
+    bool JoinsBatch(const DrawCall& call, const VertexLayout& layout, bool transformed);
+    void CaptureBatchState(BatchState& state) const;
+    bool SameAsBatchState(const BatchState& state) const;
+    void AppendToBatch(const DrawCall& call, const VertexLayout& layout, const StreamSources& sources);
+    void DropBatch();
 
     std::atomic<ULONG> m_refCount{1};
     Direct3D9* m_d3d;
@@ -315,7 +422,10 @@ private:
     float m_nPatchMode = 0.0f;
     D3DGAMMARAMP m_gamma{};
 
+    uint64_t m_lightsVersion = 0; // counts light changes, so that a batch can tell them
+
     // What OpenGL holds
+    GlStateCache m_gl;
     uint32_t m_dirty = kDirtyAll;
     int m_glTransformMode = -1; // 0 transformed by the matrices, 1 pre-transformed
     GLuint m_glBoundTexture = 0;
@@ -326,8 +436,11 @@ private:
     GLuint m_vertexProgram = 0;
     GLint m_vertexProgramClipAdjust = -1;
     GLuint m_glProgram = 0;
+    GLuint m_glArrayBuffer = 0;
+    GLuint m_glElementBuffer = 0;
     std::vector<float> m_transformedScratch;
     std::vector<uint8_t> m_colorScratch;
+    Batch m_batch;
 
     static std::atomic<uint64_t> s_callCount;
     friend uint64_t DeviceCallCount();
@@ -335,5 +448,7 @@ private:
 
 uint64_t DeviceCallCount();
 D3DMATRIX IdentityMatrix();
+// a x b, each element summed from the first term to the last.
+D3DMATRIX Multiply(const D3DMATRIX& a, const D3DMATRIX& b);
 
 } // namespace qv::d3d9

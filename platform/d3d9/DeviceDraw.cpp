@@ -19,6 +19,8 @@ float AsFloat(DWORD d)
     return f;
 }
 
+} // namespace
+
 D3DMATRIX Multiply(const D3DMATRIX& a, const D3DMATRIX& b)
 {
     D3DMATRIX r;
@@ -27,6 +29,8 @@ D3DMATRIX Multiply(const D3DMATRIX& a, const D3DMATRIX& b)
             r.m[i][j] = a.m[i][0] * b.m[0][j] + a.m[i][1] * b.m[1][j] + a.m[i][2] * b.m[2][j] + a.m[i][3] * b.m[3][j];
     return r;
 }
+
+namespace {
 
 GLenum CompareFunction(DWORD cmp)
 {
@@ -180,7 +184,7 @@ void StageArgument(DWORD arg, bool alpha, GLint& source, GLint& operand)
 }
 
 // One texture-stage operation (colour or alpha) as an OpenGL combiner.
-void ApplyCombiner(DWORD op, DWORD arg1, DWORD arg2, bool alpha)
+void ApplyCombiner(GlStateCache& gl, DWORD op, DWORD arg1, DWORD arg2, bool alpha)
 {
     const GLenum combine = alpha ? GL_COMBINE_ALPHA : GL_COMBINE_RGB;
     const GLenum sources[3] = {alpha ? GLenum(GL_SOURCE0_ALPHA) : GLenum(GL_SOURCE0_RGB),
@@ -246,12 +250,12 @@ void ApplyCombiner(DWORD op, DWORD arg1, DWORD arg2, bool alpha)
     default:
         break; // MODULATE, and the operations without an OpenGL counterpart
     }
-    QVGL(TexEnvi)(GL_TEXTURE_ENV, combine, mode);
+    gl.TexEnv(combine, mode);
     for (int i = 0; i < 3; ++i) {
-        QVGL(TexEnvi)(GL_TEXTURE_ENV, sources[i], s[i]);
-        QVGL(TexEnvi)(GL_TEXTURE_ENV, operands[i], o[i]);
+        gl.TexEnv(sources[i], s[i]);
+        gl.TexEnv(operands[i], o[i]);
     }
-    QVGL(TexEnvi)(GL_TEXTURE_ENV, scaleName, scale);
+    gl.TexEnv(scaleName, scale);
 }
 
 // An edge through a row of pixel centres belongs, in Direct3D, to the triangle below it (the
@@ -303,17 +307,43 @@ void Device::ApplyViewport(bool transformed)
     const GLint bbH = static_cast<GLint>(BackBufferHeight());
     if (transformed) {
         // Pre-transformed vertices are in back-buffer pixels whatever the viewport.
-        QVGL(Viewport)(0, 0, static_cast<GLsizei>(BackBufferWidth()), bbH);
-        QVGL(DepthRange)(0.0, 1.0);
+        m_gl.Viewport(0, 0, static_cast<GLsizei>(BackBufferWidth()), bbH);
+        m_gl.DepthRange(0.0f, 1.0f);
     } else {
-        QVGL(Viewport)(static_cast<GLint>(m_viewport.X),
-                       bbH - static_cast<GLint>(m_viewport.Y + m_viewport.Height),
-                       static_cast<GLsizei>(m_viewport.Width), static_cast<GLsizei>(m_viewport.Height));
-        QVGL(DepthRange)(m_viewport.MinZ, m_viewport.MaxZ);
+        m_gl.Viewport(static_cast<GLint>(m_viewport.X), bbH - static_cast<GLint>(m_viewport.Y + m_viewport.Height),
+                      static_cast<GLsizei>(m_viewport.Width), static_cast<GLsizei>(m_viewport.Height));
+        m_gl.DepthRange(m_viewport.MinZ, m_viewport.MaxZ);
     }
 }
 
-void Device::ApplyTransforms(bool transformed)
+const D3DMATRIX& Device::Transform(DWORD t) const
+{
+    static const D3DMATRIX identity = IdentityMatrix();
+    auto it = m_transforms.find(t);
+    return it != m_transforms.end() ? it->second : identity;
+}
+
+// Direct3D's camera looks along +z, OpenGL's eye along -z: OpenGL's eye space is taken with z
+// mirrored (undone in the projection), so that its distant viewer (0, 0, 1) is Direct3D's, the
+// eye looking at the surface. Lighting sees only dot products and lengths, which the mirror
+// keeps. Row vectors: a Direct3D matrix read column by column by OpenGL is the same transform.
+D3DMATRIX Device::GlProjection() const
+{
+    D3DMATRIX projection = Multiply(Transform(D3DTS_PROJECTION), ClipAdjustment());
+    for (int i = 0; i < 4; ++i)
+        projection.m[2][i] = -projection.m[2][i];
+    return projection;
+}
+
+D3DMATRIX Device::GlModelView(const D3DMATRIX& world) const
+{
+    D3DMATRIX worldView = Multiply(world, Transform(D3DTS_VIEW));
+    for (int i = 0; i < 4; ++i)
+        worldView.m[i][2] = -worldView.m[i][2];
+    return worldView;
+}
+
+void Device::ApplyProjection(bool transformed)
 {
     if (transformed) {
         // Back-buffer pixels (x right, y down, centres on whole numbers) and depth 0..1 to
@@ -323,32 +353,17 @@ void Device::ApplyTransforms(bool transformed)
         const float y0 = 1.0f - (1.0f - 2.0f * kTieBias) / h;
         const GLfloat projection[16] = {2.0f / w, 0.0f, 0.0f, 0.0f, 0.0f, -2.0f / h, 0.0f, 0.0f,
                                         0.0f, 0.0f, 2.0f, 0.0f, 1.0f / w - 1.0f, y0, -1.0f, 1.0f};
-        QVGL(MatrixMode)(GL_PROJECTION);
-        QVGL(LoadMatrixf)(projection);
-        QVGL(MatrixMode)(GL_MODELVIEW);
-        QVGL(LoadIdentity)();
+        m_gl.LoadMatrix(GL_PROJECTION, projection);
         return;
     }
-    auto get = [this](DWORD t) {
-        auto it = m_transforms.find(t);
-        return it != m_transforms.end() ? it->second : IdentityMatrix();
-    };
-    // Row vectors: a Direct3D matrix read column by column by OpenGL is the same transform.
-    const D3DMATRIX adjust = ClipAdjustment();
-    // Direct3D's camera looks along +z, OpenGL's eye along -z: OpenGL's eye space is taken
-    // with z mirrored (undone in the projection), so that its distant viewer (0, 0, 1) is
-    // Direct3D's, the eye looking at the surface. Lighting sees only dot products and lengths,
-    // which the mirror keeps.
-    D3DMATRIX projection = Multiply(get(D3DTS_PROJECTION), adjust);
-    D3DMATRIX worldView = Multiply(get(D3DTS_WORLD), get(D3DTS_VIEW));
-    for (int i = 0; i < 4; ++i) {
-        projection.m[2][i] = -projection.m[2][i];
-        worldView.m[i][2] = -worldView.m[i][2];
-    }
-    QVGL(MatrixMode)(GL_PROJECTION);
-    QVGL(LoadMatrixf)(&projection.m[0][0]);
-    QVGL(MatrixMode)(GL_MODELVIEW);
-    QVGL(LoadMatrixf)(&worldView.m[0][0]);
+    const D3DMATRIX projection = GlProjection();
+    m_gl.LoadMatrix(GL_PROJECTION, &projection.m[0][0]);
+}
+
+void Device::ApplyModelView(bool transformed, const D3DMATRIX& world)
+{
+    const D3DMATRIX modelView = transformed ? IdentityMatrix() : GlModelView(world);
+    m_gl.LoadMatrix(GL_MODELVIEW, &modelView.m[0][0]);
 }
 
 D3DMATRIX Device::ClipAdjustment() const
@@ -367,12 +382,10 @@ void Device::ApplyLights()
 {
     // Lights are given in world space; OpenGL takes their positions through the modelview
     // matrix at the time they are set, so the view alone is loaded for them.
-    auto it = m_transforms.find(D3DTS_VIEW);
-    D3DMATRIX view = it != m_transforms.end() ? it->second : IdentityMatrix();
+    D3DMATRIX view = Transform(D3DTS_VIEW);
     for (int i = 0; i < 4; ++i)
-        view.m[i][2] = -view.m[i][2]; // the mirrored eye space of ApplyTransforms
-    QVGL(MatrixMode)(GL_MODELVIEW);
-    QVGL(LoadMatrixf)(&view.m[0][0]);
+        view.m[i][2] = -view.m[i][2]; // the mirrored eye space of ApplyModelView
+    m_gl.LoadMatrix(GL_MODELVIEW, &view.m[0][0]);
     const bool specular = m_renderStates[D3DRS_SPECULARENABLE] != FALSE;
     GLint n = 0;
     for (const auto& entry : m_lights) {
@@ -424,30 +437,25 @@ void Device::ApplyLights()
                 QVGL(Lightf)(id, GL_SPOT_CUTOFF, 180.0f);
             }
         }
-        QVGL(Enable)(id);
+        m_gl.Enable(id, true);
     }
     for (GLint i = n; i < m_glLightCount; ++i)
-        QVGL(Disable)(GL_LIGHT0 + static_cast<GLenum>(i));
+        m_gl.Enable(GL_LIGHT0 + static_cast<GLenum>(i), false);
     m_glLightCount = n;
-    m_dirty |= kDirtyTransform;
+    m_dirty |= kDirtyModelView;
 }
 
 void Device::ApplyLighting(const VertexLayout& layout, bool transformed)
 {
     const bool lighting = !transformed && m_renderStates[D3DRS_LIGHTING] != FALSE;
     if (m_dirty & kDirtyLighting) {
+        m_gl.Enable(GL_LIGHTING, lighting);
         if (lighting) {
-            QVGL(Enable)(GL_LIGHTING);
             GLfloat ambient[4];
             ColorOf(m_renderStates[D3DRS_AMBIENT], ambient);
-            QVGL(LightModelfv)(GL_LIGHT_MODEL_AMBIENT, ambient);
-            QVGL(LightModeli)(GL_LIGHT_MODEL_LOCAL_VIEWER, m_renderStates[D3DRS_LOCALVIEWER] ? GL_TRUE : GL_FALSE);
-            if (m_renderStates[D3DRS_NORMALIZENORMALS])
-                QVGL(Enable)(GL_NORMALIZE);
-            else
-                QVGL(Disable)(GL_NORMALIZE);
-        } else {
-            QVGL(Disable)(GL_LIGHTING);
+            m_gl.LightModelAmbient(ambient);
+            m_gl.LightModelLocalViewer(m_renderStates[D3DRS_LOCALVIEWER] != FALSE);
+            m_gl.Enable(GL_NORMALIZE, m_renderStates[D3DRS_NORMALIZENORMALS] != FALSE);
         }
     }
     // With COLORVERTEX, a vertex colour stands for the material colours whose source is
@@ -464,15 +472,14 @@ void Device::ApplyLighting(const VertexLayout& layout, bool transformed)
                                            : 0;
     }
     if (colorMaterial != m_glColorMaterial) {
-        if (colorMaterial) {
-            QVGL(ColorMaterial)(GL_FRONT_AND_BACK, static_cast<GLenum>(colorMaterial));
-            QVGL(Enable)(GL_COLOR_MATERIAL);
-        } else {
-            QVGL(Disable)(GL_COLOR_MATERIAL);
-        }
+        if (colorMaterial)
+            m_gl.ColorMaterial(static_cast<GLenum>(colorMaterial));
+        m_gl.Enable(GL_COLOR_MATERIAL, colorMaterial != 0);
         // Tracking the colour overwrote the material's colours in OpenGL.
-        if (m_glColorMaterial > 0 || colorMaterial)
+        if (m_glColorMaterial > 0 || colorMaterial) {
             m_dirty |= kDirtyMaterial;
+            m_gl.ForgetMaterial();
+        }
         m_glColorMaterial = colorMaterial;
     }
 }
@@ -481,17 +488,17 @@ void Device::ApplyMaterial()
 {
     GLfloat c[4];
     ColorOf(m_material.Ambient, c);
-    QVGL(Materialfv)(GL_FRONT_AND_BACK, GL_AMBIENT, c);
+    m_gl.Material(GL_AMBIENT, c);
     ColorOf(m_material.Diffuse, c);
-    QVGL(Materialfv)(GL_FRONT_AND_BACK, GL_DIFFUSE, c);
+    m_gl.Material(GL_DIFFUSE, c);
     ColorOf(m_material.Specular, c);
     if (!m_renderStates[D3DRS_SPECULARENABLE])
         c[0] = c[1] = c[2] = c[3] = 0.0f;
-    QVGL(Materialfv)(GL_FRONT_AND_BACK, GL_SPECULAR, c);
+    m_gl.Material(GL_SPECULAR, c);
     ColorOf(m_material.Emissive, c);
-    QVGL(Materialfv)(GL_FRONT_AND_BACK, GL_EMISSION, c);
+    m_gl.Material(GL_EMISSION, c);
     const float power = std::isfinite(m_material.Power) ? m_material.Power : 0.0f;
-    QVGL(Materialf)(GL_FRONT_AND_BACK, GL_SHININESS, std::min(128.0f, std::max(0.0f, power)));
+    m_gl.Shininess(std::min(128.0f, std::max(0.0f, power)));
 }
 
 void Device::ApplySampler(Texture* texture)
@@ -570,38 +577,30 @@ void Device::ApplyStage()
     Texture* texture = m_textures[0];
     // Without a texture, or with the stage disabled, the vertex colour passes unchanged.
     const bool texturing = texture && ts[D3DTSS_COLOROP] != D3DTOP_DISABLE;
-    if (!texturing) {
-        if (m_glTexturing) {
-            QVGL(Disable)(GL_TEXTURE_2D);
-            m_glTexturing = false;
-        }
+    m_gl.Enable(GL_TEXTURE_2D, texturing);
+    m_glTexturing = texturing;
+    if (!texturing)
         return;
-    }
-    if (!m_glTexturing) {
-        QVGL(Enable)(GL_TEXTURE_2D);
-        m_glTexturing = true;
-    }
     if (m_glBoundTexture != texture->GlName()) {
         QVGL(BindTexture)(GL_TEXTURE_2D, texture->GlName());
         m_glBoundTexture = texture->GlName();
     }
-    QVGL(TexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE);
-    ApplyCombiner(ts[D3DTSS_COLOROP], ts[D3DTSS_COLORARG1], ts[D3DTSS_COLORARG2], false);
-    ApplyCombiner(ts[D3DTSS_ALPHAOP], ts[D3DTSS_ALPHAARG1], ts[D3DTSS_ALPHAARG2], true);
+    m_gl.TexEnv(GL_TEXTURE_ENV_MODE, GL_COMBINE);
+    ApplyCombiner(m_gl, ts[D3DTSS_COLOROP], ts[D3DTSS_COLORARG1], ts[D3DTSS_COLORARG2], false);
+    ApplyCombiner(m_gl, ts[D3DTSS_ALPHAOP], ts[D3DTSS_ALPHAARG1], ts[D3DTSS_ALPHAARG2], true);
     GLfloat factor[4];
     ColorOf(m_renderStates[D3DRS_TEXTUREFACTOR], factor);
-    QVGL(TexEnvfv)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, factor);
+    m_gl.TexEnvColor(factor);
 
     // Texture transform: Direct3D extends two coordinates to (u, v, 1, 0) and three to
     // (u, v, w, 1); OpenGL extends them with (0, 1) and (1), so the rows are moved to match.
     const DWORD flags = ts[D3DTSS_TEXTURETRANSFORMFLAGS];
     const DWORD count = flags & 0xFF;
-    QVGL(MatrixMode)(GL_TEXTURE);
     if (count == 0 || count > 4) {
-        QVGL(LoadIdentity)();
+        const D3DMATRIX identity = IdentityMatrix();
+        m_gl.LoadMatrix(GL_TEXTURE, &identity.m[0][0]);
     } else {
-        auto it = m_transforms.find(D3DTS_TEXTURE0);
-        const D3DMATRIX m = it != m_transforms.end() ? it->second : IdentityMatrix();
+        const D3DMATRIX& m = Transform(D3DTS_TEXTURE0);
         VertexLayout layout;
         CurrentLayout(layout);
         const DWORD index = ts[D3DTSS_TEXCOORDINDEX] & 0xFFFF;
@@ -628,56 +627,50 @@ void Device::ApplyStage()
             g.m[i][3] = (flags & D3DTTFF_PROJECTED) ? g.m[i][count - 1] : (i == 3 ? 1.0f : 0.0f);
         if (!(flags & D3DTTFF_PROJECTED) && inputs != 1 && inputs != 2)
             g.m[3][3] = 1.0f;
-        QVGL(LoadMatrixf)(&g.m[0][0]);
+        m_gl.LoadMatrix(GL_TEXTURE, &g.m[0][0]);
     }
-    QVGL(MatrixMode)(GL_MODELVIEW);
 }
 
 void Device::ApplyDepth()
 {
-    if (m_hasDepth && m_renderStates[D3DRS_ZENABLE] != D3DZB_FALSE) {
-        QVGL(Enable)(GL_DEPTH_TEST);
-        QVGL(DepthFunc)(CompareFunction(m_renderStates[D3DRS_ZFUNC]));
-        QVGL(DepthMask)(m_renderStates[D3DRS_ZWRITEENABLE] ? GL_TRUE : GL_FALSE);
-    } else {
-        QVGL(Disable)(GL_DEPTH_TEST);
+    const bool test = m_hasDepth && m_renderStates[D3DRS_ZENABLE] != D3DZB_FALSE;
+    m_gl.Enable(GL_DEPTH_TEST, test);
+    if (test) {
+        m_gl.DepthFunc(CompareFunction(m_renderStates[D3DRS_ZFUNC]));
+        m_gl.DepthMask(m_renderStates[D3DRS_ZWRITEENABLE] != FALSE);
     }
 }
 
 void Device::ApplyStencil()
 {
     const auto& rs = m_renderStates;
-    if (!m_hasStencil || !rs[D3DRS_STENCILENABLE]) {
-        QVGL(Disable)(GL_STENCIL_TEST);
+    const bool test = m_hasStencil && rs[D3DRS_STENCILENABLE];
+    m_gl.Enable(GL_STENCIL_TEST, test);
+    if (!test)
         return;
-    }
-    QVGL(Enable)(GL_STENCIL_TEST);
     const GLint ref = static_cast<GLint>(std::min<DWORD>(rs[D3DRS_STENCILREF], 0xFF));
     const GLuint mask = rs[D3DRS_STENCILMASK];
     // Front faces are the clockwise ones; with two-sided stencil the counter-clockwise ones
     // (OpenGL's back faces) take the CCW_ states.
     const bool twoSided = rs[D3DRS_TWOSIDEDSTENCILMODE] != FALSE;
-    QVGL(StencilFuncSeparate)(twoSided ? GL_FRONT : GL_FRONT_AND_BACK, CompareFunction(rs[D3DRS_STENCILFUNC]), ref,
-                              mask);
-    QVGL(StencilOpSeparate)(twoSided ? GL_FRONT : GL_FRONT_AND_BACK, StencilOperation(rs[D3DRS_STENCILFAIL]),
-                            StencilOperation(rs[D3DRS_STENCILZFAIL]), StencilOperation(rs[D3DRS_STENCILPASS]));
+    const GLenum front = twoSided ? GL_FRONT : GL_FRONT_AND_BACK;
+    m_gl.StencilFunc(front, CompareFunction(rs[D3DRS_STENCILFUNC]), ref, mask);
+    m_gl.StencilOp(front, StencilOperation(rs[D3DRS_STENCILFAIL]), StencilOperation(rs[D3DRS_STENCILZFAIL]),
+                   StencilOperation(rs[D3DRS_STENCILPASS]));
     if (twoSided) {
-        QVGL(StencilFuncSeparate)(GL_BACK, CompareFunction(rs[D3DRS_CCW_STENCILFUNC]), ref, mask);
-        QVGL(StencilOpSeparate)(GL_BACK, StencilOperation(rs[D3DRS_CCW_STENCILFAIL]),
-                                StencilOperation(rs[D3DRS_CCW_STENCILZFAIL]),
-                                StencilOperation(rs[D3DRS_CCW_STENCILPASS]));
+        m_gl.StencilFunc(GL_BACK, CompareFunction(rs[D3DRS_CCW_STENCILFUNC]), ref, mask);
+        m_gl.StencilOp(GL_BACK, StencilOperation(rs[D3DRS_CCW_STENCILFAIL]),
+                       StencilOperation(rs[D3DRS_CCW_STENCILZFAIL]), StencilOperation(rs[D3DRS_CCW_STENCILPASS]));
     }
-    QVGL(StencilMask)(rs[D3DRS_STENCILWRITEMASK]);
+    m_gl.StencilMask(rs[D3DRS_STENCILWRITEMASK]);
 }
 
 void Device::ApplyBlend()
 {
     const auto& rs = m_renderStates;
-    if (!rs[D3DRS_ALPHABLENDENABLE]) {
-        QVGL(Disable)(GL_BLEND);
+    m_gl.Enable(GL_BLEND, rs[D3DRS_ALPHABLENDENABLE] != FALSE);
+    if (!rs[D3DRS_ALPHABLENDENABLE])
         return;
-    }
-    QVGL(Enable)(GL_BLEND);
     GLenum src, dst, srcAlpha, dstAlpha;
     BlendPair(rs[D3DRS_SRCBLEND], rs[D3DRS_DESTBLEND], src, dst);
     GLenum equation = BlendEquation(rs[D3DRS_BLENDOP]);
@@ -689,99 +682,79 @@ void Device::ApplyBlend()
         srcAlpha = src;
         dstAlpha = dst;
     }
-    QVGL(BlendFuncSeparate)(src, dst, srcAlpha, dstAlpha);
-    QVGL(BlendEquationSeparate)(equation, equationAlpha);
+    m_gl.BlendFunc(src, dst, srcAlpha, dstAlpha);
+    m_gl.BlendEquation(equation, equationAlpha);
     GLfloat factor[4];
     ColorOf(rs[D3DRS_BLENDFACTOR], factor);
-    QVGL(BlendColor)(factor[0], factor[1], factor[2], factor[3]);
+    m_gl.BlendColor(factor);
 }
 
 void Device::ApplyAlphaTest()
 {
-    if (!m_renderStates[D3DRS_ALPHATESTENABLE]) {
-        QVGL(Disable)(GL_ALPHA_TEST);
-        return;
-    }
-    QVGL(Enable)(GL_ALPHA_TEST);
+    const bool test = m_renderStates[D3DRS_ALPHATESTENABLE] != FALSE;
+    m_gl.Enable(GL_ALPHA_TEST, test);
     // The reference is 0..255 against the 8-bit alpha.
-    QVGL(AlphaFunc)(CompareFunction(m_renderStates[D3DRS_ALPHAFUNC]), (m_renderStates[D3DRS_ALPHAREF] & 0xFF) / 255.0f);
+    if (test)
+        m_gl.AlphaFunc(CompareFunction(m_renderStates[D3DRS_ALPHAFUNC]), (m_renderStates[D3DRS_ALPHAREF] & 0xFF) / 255.0f);
 }
 
 void Device::ApplyRaster()
 {
     const auto& rs = m_renderStates;
-    switch (rs[D3DRS_CULLMODE]) {
-    case D3DCULL_CW:
-        QVGL(Enable)(GL_CULL_FACE);
-        QVGL(CullFace)(GL_FRONT);
-        break;
-    case D3DCULL_CCW:
-        QVGL(Enable)(GL_CULL_FACE);
-        QVGL(CullFace)(GL_BACK);
-        break;
-    default:
-        QVGL(Disable)(GL_CULL_FACE);
-        break;
-    }
+    const DWORD cull = rs[D3DRS_CULLMODE];
+    m_gl.Enable(GL_CULL_FACE, cull == D3DCULL_CW || cull == D3DCULL_CCW);
+    if (cull == D3DCULL_CW || cull == D3DCULL_CCW)
+        m_gl.CullFace(cull == D3DCULL_CW ? GL_FRONT : GL_BACK);
     const DWORD fill = rs[D3DRS_FILLMODE];
-    QVGL(PolygonMode)(GL_FRONT_AND_BACK, fill == D3DFILL_POINT ? GL_POINT : fill == D3DFILL_WIREFRAME ? GL_LINE : GL_FILL);
-    QVGL(ShadeModel)(rs[D3DRS_SHADEMODE] == D3DSHADE_FLAT ? GL_FLAT : GL_SMOOTH);
+    m_gl.PolygonMode(fill == D3DFILL_POINT ? GL_POINT : fill == D3DFILL_WIREFRAME ? GL_LINE : GL_FILL);
+    m_gl.ShadeModel(rs[D3DRS_SHADEMODE] == D3DSHADE_FLAT ? GL_FLAT : GL_SMOOTH);
     const DWORD mask = rs[D3DRS_COLORWRITEENABLE];
-    QVGL(ColorMask)((mask & D3DCOLORWRITEENABLE_RED) != 0, (mask & D3DCOLORWRITEENABLE_GREEN) != 0,
-                    (mask & D3DCOLORWRITEENABLE_BLUE) != 0, (mask & D3DCOLORWRITEENABLE_ALPHA) != 0);
+    m_gl.ColorMask((mask & D3DCOLORWRITEENABLE_RED) != 0, (mask & D3DCOLORWRITEENABLE_GREEN) != 0,
+                   (mask & D3DCOLORWRITEENABLE_BLUE) != 0, (mask & D3DCOLORWRITEENABLE_ALPHA) != 0);
     const float bias = AsFloat(rs[D3DRS_DEPTHBIAS]);
     const float slope = AsFloat(rs[D3DRS_SLOPESCALEDEPTHBIAS]);
-    if (bias != 0.0f || slope != 0.0f) {
+    const bool offset = bias != 0.0f || slope != 0.0f;
+    for (GLenum mode : {GL_POLYGON_OFFSET_FILL, GL_POLYGON_OFFSET_LINE, GL_POLYGON_OFFSET_POINT})
+        m_gl.Enable(mode, offset);
+    if (offset) {
         // Direct3D's bias is in depth units (0..1); OpenGL's in steps of the depth buffer.
         const float steps = m_params.AutoDepthStencilFormat == D3DFMT_D16 ? 65535.0f : 16777215.0f;
-        QVGL(Enable)(GL_POLYGON_OFFSET_FILL);
-        QVGL(Enable)(GL_POLYGON_OFFSET_LINE);
-        QVGL(Enable)(GL_POLYGON_OFFSET_POINT);
-        QVGL(PolygonOffset)(slope, bias * steps);
-    } else {
-        QVGL(Disable)(GL_POLYGON_OFFSET_FILL);
-        QVGL(Disable)(GL_POLYGON_OFFSET_LINE);
-        QVGL(Disable)(GL_POLYGON_OFFSET_POINT);
+        m_gl.PolygonOffset(slope, bias * steps);
     }
     const float size = AsFloat(rs[D3DRS_POINTSIZE]);
-    QVGL(PointSize)(std::isfinite(size) ? std::min(64.0f, std::max(1.0f, size)) : 1.0f);
+    m_gl.PointSize(std::isfinite(size) ? std::min(64.0f, std::max(1.0f, size)) : 1.0f);
 }
 
 void Device::ApplyFog(bool transformed)
 {
     const auto& rs = m_renderStates;
     const DWORD mode = rs[D3DRS_FOGTABLEMODE] != D3DFOG_NONE ? rs[D3DRS_FOGTABLEMODE] : rs[D3DRS_FOGVERTEXMODE];
-    if (transformed || !rs[D3DRS_FOGENABLE] || mode == D3DFOG_NONE) {
-        QVGL(Disable)(GL_FOG);
+    const bool fog = !transformed && rs[D3DRS_FOGENABLE] && mode != D3DFOG_NONE;
+    m_gl.Enable(GL_FOG, fog);
+    if (!fog)
         return;
-    }
-    QVGL(Enable)(GL_FOG);
-    QVGL(Fogi)(GL_FOG_MODE, mode == D3DFOG_EXP ? GL_EXP : mode == D3DFOG_EXP2 ? GL_EXP2 : GL_LINEAR);
-    QVGL(Fogf)(GL_FOG_START, AsFloat(rs[D3DRS_FOGSTART]));
-    QVGL(Fogf)(GL_FOG_END, AsFloat(rs[D3DRS_FOGEND]));
-    QVGL(Fogf)(GL_FOG_DENSITY, AsFloat(rs[D3DRS_FOGDENSITY]));
     GLfloat color[4];
     ColorOf(rs[D3DRS_FOGCOLOR], color);
-    QVGL(Fogfv)(GL_FOG_COLOR, color);
+    m_gl.Fog(mode == D3DFOG_EXP ? GL_EXP : mode == D3DFOG_EXP2 ? GL_EXP2 : GL_LINEAR, AsFloat(rs[D3DRS_FOGSTART]),
+             AsFloat(rs[D3DRS_FOGEND]), AsFloat(rs[D3DRS_FOGDENSITY]), color);
 }
 
 void Device::ApplyScissor()
 {
-    if (!m_renderStates[D3DRS_SCISSORTESTENABLE]) {
-        QVGL(Disable)(GL_SCISSOR_TEST);
+    const bool scissor = m_renderStates[D3DRS_SCISSORTESTENABLE] != FALSE;
+    m_gl.Enable(GL_SCISSOR_TEST, scissor);
+    if (!scissor)
         return;
-    }
-    QVGL(Enable)(GL_SCISSOR_TEST);
     const LONG bbH = static_cast<LONG>(BackBufferHeight());
-    QVGL(Scissor)(m_scissor.left, bbH - m_scissor.bottom, m_scissor.right - m_scissor.left,
-                  m_scissor.bottom - m_scissor.top);
+    m_gl.Scissor(m_scissor.left, bbH - m_scissor.bottom, m_scissor.right - m_scissor.left,
+                 m_scissor.bottom - m_scissor.top);
 }
 
 void Device::ApplyState(const VertexLayout& layout)
 {
     const bool transformed = layout.position == VertexLayout::kTransformed;
     if (static_cast<int>(transformed) != m_glTransformMode) {
-        m_dirty |= kDirtyTransform | kDirtyViewport | kDirtyLighting | kDirtyFog | kDirtyStage;
+        m_dirty |= kDirtyProjection | kDirtyModelView | kDirtyViewport | kDirtyLighting | kDirtyFog | kDirtyStage;
         m_glTransformMode = transformed ? 1 : 0;
     }
     if (m_dirty & kDirtyViewport)
@@ -794,8 +767,10 @@ void Device::ApplyState(const VertexLayout& layout)
         ApplyMaterial();
         m_dirty &= ~kDirtyMaterial;
     }
-    if (m_dirty & kDirtyTransform)
-        ApplyTransforms(transformed);
+    if (m_dirty & kDirtyProjection)
+        ApplyProjection(transformed);
+    if (m_dirty & kDirtyModelView)
+        ApplyModelView(transformed, Transform(D3DTS_WORLD));
     if (m_dirty & kDirtyDepth)
         ApplyDepth();
     if (m_dirty & kDirtyStencil)
@@ -861,72 +836,116 @@ UINT AttributeEnd(const VertexLayout& layout, UINT stream)
     return end;
 }
 
-template <class Index>
-UINT MaxIndex(const void* indices, UINT count)
-{
-    const Index* p = static_cast<const Index*>(indices);
-    UINT highest = 0;
-    for (UINT i = 0; i < count; ++i)
-        highest = std::max<UINT>(highest, p[i]);
-    return highest;
-}
-
 } // namespace
 
-// Draws `primitiveCount` primitives from vertex `first`, or through `indices`, reading the
-// vertices from user memory (stream 0 only) or from the bound vertex buffers, whose vertex 0
-// is `baseVertex` vertices into them. `vertexEnd` is one past the highest vertex read.
-HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, UINT first, UINT vertexEnd,
-                     const uint8_t* userVertices, UINT userStride, const void* indices, GLenum indexType,
-                     INT baseVertex)
+void Device::BindArrayBuffer(GLuint name)
+{
+    if (m_glArrayBuffer != name) {
+        QVGL(BindBuffer)(GL_ARRAY_BUFFER, name);
+        m_glArrayBuffer = name;
+    }
+}
+
+void Device::BindElementBuffer(GLuint name)
+{
+    if (m_glElementBuffer != name) {
+        QVGL(BindBuffer)(GL_ELEMENT_ARRAY_BUFFER, name);
+        m_glElementBuffer = name;
+    }
+}
+
+void Device::AttributePointer(GLenum array, const AttributeSource& a, const StreamSources& sources)
+{
+    // A vertex buffer's attribute is read from its OpenGL copy, at its offset there.
+    VertexBuffer* buffer = sources.buffers[a.stream];
+    const GLuint name = buffer ? buffer->GlBuffer() : 0;
+    BindArrayBuffer(name);
+    const void* where = name ? reinterpret_cast<const void*>(static_cast<uintptr_t>(sources.offsets[a.stream]) + a.offset)
+                             : sources.Of(a);
+    const GLsizei stride = static_cast<GLsizei>(sources.strides[a.stream]);
+    switch (array) {
+    case GL_VERTEX_ARRAY:
+        QVGL(VertexPointer)(a.size, a.type, stride, where);
+        break;
+    case GL_NORMAL_ARRAY:
+        QVGL(NormalPointer)(a.type, stride, where);
+        break;
+    case GL_COLOR_ARRAY:
+        QVGL(ColorPointer)(a.size, a.type, stride, where);
+        break;
+    default:
+        QVGL(TexCoordPointer)(a.size, a.type, stride, where);
+        break;
+    }
+}
+
+// Validates one draw's vertex sources and hands it to the batch or to OpenGL. The state is
+// given to OpenGL here, so an error in it shows at the draw that caused it; only the draw
+// itself may wait in the batch.
+HRESULT Device::Draw(const DrawCall& call)
 {
     VertexLayout layout;
     if (!CurrentLayout(layout))
         return D3DERR_INVALIDCALL;
-    const UINT count = VertexCountOf(type, primitiveCount);
     if (m_cooperation != Cooperation::kOk || !GlUsable() || layout.position == VertexLayout::kNoPosition)
         return D3D_OK; // a lost device draws nothing and says nothing
-    const uint8_t* bases[kStreams] = {};
-    UINT strides[kStreams] = {};
-    if (userVertices) {
-        bases[0] = userVertices;
-        strides[0] = userStride;
+    StreamSources sources;
+    if (call.userVertices) {
+        sources.bases[0] = call.userVertices;
+        sources.strides[0] = call.userStride;
     } else {
         for (UINT s = 0; s < kStreams; ++s) {
             if (!m_streams[s].buffer)
                 continue;
-            const int64_t offset =
-                static_cast<int64_t>(m_streams[s].offset) + static_cast<int64_t>(baseVertex) * m_streams[s].stride;
+            const int64_t offset = static_cast<int64_t>(m_streams[s].offset) +
+                                   static_cast<int64_t>(call.baseVertex) * m_streams[s].stride;
             // Every byte read, up to the last attribute of the last vertex, must lie inside the
             // buffer, whatever the stride.
-            const int64_t end = offset + static_cast<int64_t>(vertexEnd - 1) * m_streams[s].stride +
+            const int64_t end = offset + static_cast<int64_t>(call.end - 1) * m_streams[s].stride +
                                 AttributeEnd(layout, s);
             if (offset < 0 || end > static_cast<int64_t>(m_streams[s].buffer->Size()))
                 return D3DERR_INVALIDCALL;
-            bases[s] = m_streams[s].buffer->Data() + offset;
-            strides[s] = m_streams[s].stride;
+            sources.bases[s] = m_streams[s].buffer->Data() + offset;
+            sources.strides[s] = m_streams[s].stride;
+            sources.buffers[s] = m_streams[s].buffer;
+            sources.offsets[s] = static_cast<UINT>(offset);
         }
     }
-    auto source = [&](const AttributeSource& a) -> const uint8_t* {
-        return a.present && bases[a.stream] ? bases[a.stream] + a.offset : nullptr;
-    };
-    if (!source(layout.pos))
+    if (!sources.Of(layout.pos))
         return D3DERR_INVALIDCALL;
 
+    const bool transformed = layout.position == VertexLayout::kTransformed;
+    if (Batchable(call, layout, transformed)) {
+        if (!JoinsBatch(call, layout, transformed)) {
+            FlushBatch();
+            ApplyState(layout);
+            ApplyVertexProgram(transformed);
+            OpenBatch(layout, transformed);
+        }
+        AppendToBatch(call, layout, sources);
+        return D3D_OK;
+    }
+    FlushBatch();
     ApplyState(layout);
+    ApplyVertexProgram(transformed);
+    DrawDirect(call, layout, sources);
+    return D3D_OK;
+}
+
+void Device::DrawDirect(const DrawCall& call, const VertexLayout& layout, const StreamSources& sources)
+{
     const bool transformed = layout.position == VertexLayout::kTransformed;
     const bool lighting = !transformed && m_renderStates[D3DRS_LIGHTING] != FALSE;
-    ApplyVertexProgram(transformed);
     const bool programmed = m_vertexProgram != 0 && !transformed;
 
     // Position. Pre-transformed vertices carry 1/w: OpenGL gets (x, y, z, 1) x w so that
     // colours and texture coordinates are interpolated with perspective as Direct3D does.
     SetArray(GL_VERTEX_ARRAY, true);
     if (transformed) {
-        m_transformedScratch.resize(static_cast<size_t>(vertexEnd) * 4);
-        const uint8_t* p = source(layout.pos);
-        const UINT stride = strides[layout.pos.stream];
-        for (UINT i = 0; i < vertexEnd; ++i) {
+        m_transformedScratch.resize(static_cast<size_t>(call.end) * 4);
+        const uint8_t* p = sources.Of(layout.pos);
+        const UINT stride = sources.strides[layout.pos.stream];
+        for (UINT i = call.lowest; i < call.end; ++i) {
             float v[4];
             std::memcpy(v, p + static_cast<size_t>(i) * stride, sizeof v);
             const float w = (v[3] != 0.0f && std::isfinite(v[3])) ? 1.0f / v[3] : 1.0f;
@@ -936,71 +955,82 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, UINT first, UIN
             out[2] = v[2] * w;
             out[3] = w;
         }
+        BindArrayBuffer(0);
         QVGL(VertexPointer)(4, GL_FLOAT, 0, m_transformedScratch.data());
     } else {
-        QVGL(VertexPointer)(layout.pos.size, GL_FLOAT, static_cast<GLsizei>(strides[layout.pos.stream]),
-                            source(layout.pos));
+        AttributePointer(GL_VERTEX_ARRAY, layout.pos, sources);
     }
 
     // Normal: a vertex without one is lit with a zero normal (ambient and emissive only).
-    if ((lighting || programmed) && source(layout.normal)) {
-        SetArray(GL_NORMAL_ARRAY, true);
-        QVGL(NormalPointer)(layout.normal.type, static_cast<GLsizei>(strides[layout.normal.stream]),
-                            source(layout.normal));
-    } else {
-        SetArray(GL_NORMAL_ARRAY, false);
-        if (lighting)
-            QVGL(Normal3f)(0.0f, 0.0f, 0.0f);
+    const bool normals = (lighting || programmed) && sources.Of(layout.normal);
+    SetArray(GL_NORMAL_ARRAY, normals);
+    if (normals) {
+        AttributePointer(GL_NORMAL_ARRAY, layout.normal, sources);
+    } else if (lighting) {
+        const GLfloat none[3] = {0.0f, 0.0f, 0.0f};
+        m_gl.NormalDefault(none);
     }
 
     // Diffuse colour, 0xAARRGGBB (bytes B, G, R, A); white when the vertex has none.
-    if (const uint8_t* colors = source(layout.diffuse)) {
-        SetArray(GL_COLOR_ARRAY, true);
-        const GLsizei stride = static_cast<GLsizei>(strides[layout.diffuse.stream]);
-        if (layout.diffuse.size == GL_BGRA && !qv::gl::g_api.bgraColorArrays) {
-            m_colorScratch.resize(static_cast<size_t>(vertexEnd) * 4);
-            for (UINT i = 0; i < vertexEnd; ++i) {
-                const uint8_t* c = colors + static_cast<size_t>(i) * stride;
-                uint8_t* out = &m_colorScratch[static_cast<size_t>(i) * 4];
-                out[0] = c[2];
-                out[1] = c[1];
-                out[2] = c[0];
-                out[3] = c[3];
-            }
-            QVGL(ColorPointer)(4, GL_UNSIGNED_BYTE, 0, m_colorScratch.data());
-        } else {
-            QVGL(ColorPointer)(layout.diffuse.size, layout.diffuse.type, stride, colors);
+    const uint8_t* colors = sources.Of(layout.diffuse);
+    SetArray(GL_COLOR_ARRAY, colors != nullptr);
+    if (colors && layout.diffuse.size == GL_BGRA && !qv::gl::g_api.bgraColorArrays) {
+        const UINT stride = sources.strides[layout.diffuse.stream];
+        m_colorScratch.resize(static_cast<size_t>(call.end) * 4);
+        for (UINT i = call.lowest; i < call.end; ++i) {
+            const uint8_t* c = colors + static_cast<size_t>(i) * stride;
+            uint8_t* out = &m_colorScratch[static_cast<size_t>(i) * 4];
+            out[0] = c[2];
+            out[1] = c[1];
+            out[2] = c[0];
+            out[3] = c[3];
         }
+        BindArrayBuffer(0);
+        QVGL(ColorPointer)(4, GL_UNSIGNED_BYTE, 0, m_colorScratch.data());
+    } else if (colors) {
+        AttributePointer(GL_COLOR_ARRAY, layout.diffuse, sources);
     } else {
-        SetArray(GL_COLOR_ARRAY, false);
-        QVGL(Color4f)(1.0f, 1.0f, 1.0f, 1.0f);
+        const GLfloat white[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+        m_gl.ColorArrayDefault(white);
     }
 
     // Texture coordinates of the set the first stage reads.
     const DWORD set = m_stageStates[0][D3DTSS_TEXCOORDINDEX] & 0xFFFF;
     const AttributeSource* tex = set < 8 ? &layout.tex[set] : nullptr;
-    if (m_glTexturing && tex && source(*tex)) {
-        SetArray(GL_TEXTURE_COORD_ARRAY, true);
-        QVGL(TexCoordPointer)(tex->size, tex->type, static_cast<GLsizei>(strides[tex->stream]), source(*tex));
-    } else {
-        SetArray(GL_TEXTURE_COORD_ARRAY, false);
-    }
+    const bool texCoords = m_glTexturing && tex && sources.Of(*tex);
+    SetArray(GL_TEXTURE_COORD_ARRAY, texCoords);
+    if (texCoords)
+        AttributePointer(GL_TEXTURE_COORD_ARRAY, *tex, sources);
 
-    const GLenum mode = PrimitiveMode(type);
-    if (indices)
-        QVGL(DrawElements)(mode, static_cast<GLsizei>(count), indexType, indices);
-    else
-        QVGL(DrawArrays)(mode, static_cast<GLint>(first), static_cast<GLsizei>(count));
-    return D3D_OK;
+    const GLenum mode = PrimitiveMode(call.type);
+    ++qv::gl::g_drawCount;
+    if (call.indices) {
+        const GLenum type = call.wideIndices ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT;
+        const GLuint name = call.indexBuffer ? call.indexBuffer->GlBuffer() : 0;
+        BindElementBuffer(name);
+        const void* where = name ? reinterpret_cast<const void*>(static_cast<uintptr_t>(call.indexOffset))
+                                 : static_cast<const void*>(call.indices);
+        // The range spares OpenGL a pass over the indices to find it.
+        QVGL(DrawRangeElements)(mode, call.lowest, call.end - 1, static_cast<GLsizei>(call.count), type, where);
+    } else {
+        QVGL(DrawArrays)(mode, static_cast<GLint>(call.first), static_cast<GLsizei>(call.count));
+    }
+    m_gl.ForgetCurrentAttributes(colors != nullptr, normals);
 }
 
 HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE PrimitiveType, UINT StartVertex, UINT PrimitiveCount)
 {
     Count();
-    const UINT count = VertexCountOf(PrimitiveType, PrimitiveCount);
-    if (!m_inScene || count == 0 || PrimitiveCount == 0)
+    DrawCall call;
+    call.type = PrimitiveType;
+    call.primitiveCount = PrimitiveCount;
+    call.count = VertexCountOf(PrimitiveType, PrimitiveCount);
+    if (!m_inScene || call.count == 0 || PrimitiveCount == 0 ||
+        static_cast<uint64_t>(StartVertex) + call.count > 0xFFFFFFFFu)
         return D3DERR_INVALIDCALL;
-    return Draw(PrimitiveType, PrimitiveCount, StartVertex, StartVertex + count, nullptr, 0, nullptr, 0, 0);
+    call.first = call.lowest = StartVertex;
+    call.end = StartVertex + call.count;
+    return Draw(call);
 }
 
 HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE PrimitiveType, INT BaseVertexIndex, UINT MinVertexIndex,
@@ -1009,32 +1039,44 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE PrimitiveType, INT BaseVer
     Count();
     (void)MinVertexIndex;
     (void)NumVertices;
-    const UINT count = VertexCountOf(PrimitiveType, primCount);
-    if (!m_inScene || count == 0 || primCount == 0 || !m_indices)
+    DrawCall call;
+    call.type = PrimitiveType;
+    call.primitiveCount = primCount;
+    call.count = VertexCountOf(PrimitiveType, primCount);
+    if (!m_inScene || call.count == 0 || primCount == 0 || !m_indices)
         return D3DERR_INVALIDCALL;
-    const bool wide = m_indices->Format() == D3DFMT_INDEX32;
-    const UINT indexSize = wide ? 4 : 2;
-    if ((static_cast<uint64_t>(startIndex) + count) * indexSize > m_indices->Size())
+    call.wideIndices = m_indices->Format() == D3DFMT_INDEX32;
+    const UINT indexSize = call.wideIndices ? 4 : 2;
+    if ((static_cast<uint64_t>(startIndex) + call.count) * indexSize > m_indices->Size())
         return D3DERR_INVALIDCALL;
-    const uint8_t* indices = m_indices->Data() + static_cast<size_t>(startIndex) * indexSize;
-    // The highest index read bounds the vertices read, whatever the caller's hint says.
-    const UINT highest = wide ? MaxIndex<uint32_t>(indices, count) : MaxIndex<uint16_t>(indices, count);
-    return Draw(PrimitiveType, primCount, 0, highest + 1, nullptr, 0, indices,
-                wide ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT, BaseVertexIndex);
+    call.indexBuffer = m_indices;
+    call.indexOffset = startIndex * indexSize;
+    call.indices = m_indices->Data() + call.indexOffset;
+    call.baseVertex = BaseVertexIndex;
+    // The indices read bound the vertices read, whatever the caller's hints say.
+    UINT highest = 0;
+    m_indices->Range(startIndex, call.count, call.lowest, highest);
+    call.end = highest + 1;
+    return Draw(call);
 }
 
 HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType, UINT PrimitiveCount,
                                 const void* pVertexStreamZeroData, UINT VertexStreamZeroStride)
 {
     Count();
-    const UINT count = VertexCountOf(PrimitiveType, PrimitiveCount);
-    if (!m_inScene || count == 0 || PrimitiveCount == 0 || !pVertexStreamZeroData || VertexStreamZeroStride == 0)
+    DrawCall call;
+    call.type = PrimitiveType;
+    call.primitiveCount = PrimitiveCount;
+    call.count = VertexCountOf(PrimitiveType, PrimitiveCount);
+    if (!m_inScene || call.count == 0 || PrimitiveCount == 0 || !pVertexStreamZeroData || VertexStreamZeroStride == 0)
         return D3DERR_INVALIDCALL;
     // Drawing from user memory forgets stream 0 and the indices, as Direct3D does.
     m_streams[0] = Stream();
     m_indices = nullptr;
-    return Draw(PrimitiveType, PrimitiveCount, 0, count, static_cast<const uint8_t*>(pVertexStreamZeroData),
-                VertexStreamZeroStride, nullptr, 0, 0);
+    call.end = call.count;
+    call.userVertices = static_cast<const uint8_t*>(pVertexStreamZeroData);
+    call.userStride = VertexStreamZeroStride;
+    return Draw(call);
 }
 
 HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType, UINT MinVertexIndex, UINT NumVertices,
@@ -1043,17 +1085,24 @@ HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType, UINT MinV
 {
     Count();
     (void)MinVertexIndex;
-    const UINT count = VertexCountOf(PrimitiveType, PrimitiveCount);
-    if (!m_inScene || count == 0 || PrimitiveCount == 0 || NumVertices == 0 || !pIndexData ||
+    DrawCall call;
+    call.type = PrimitiveType;
+    call.primitiveCount = PrimitiveCount;
+    call.count = VertexCountOf(PrimitiveType, PrimitiveCount);
+    if (!m_inScene || call.count == 0 || PrimitiveCount == 0 || NumVertices == 0 || !pIndexData ||
         !pVertexStreamZeroData || VertexStreamZeroStride == 0 ||
         (IndexDataFormat != D3DFMT_INDEX16 && IndexDataFormat != D3DFMT_INDEX32))
         return D3DERR_INVALIDCALL;
     m_streams[0] = Stream();
     m_indices = nullptr;
-    const bool wide = IndexDataFormat == D3DFMT_INDEX32;
-    const UINT highest = wide ? MaxIndex<uint32_t>(pIndexData, count) : MaxIndex<uint16_t>(pIndexData, count);
-    return Draw(PrimitiveType, PrimitiveCount, 0, highest + 1, static_cast<const uint8_t*>(pVertexStreamZeroData),
-                VertexStreamZeroStride, pIndexData, wide ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT, 0);
+    call.wideIndices = IndexDataFormat == D3DFMT_INDEX32;
+    call.indices = static_cast<const uint8_t*>(pIndexData);
+    UINT highest = 0;
+    IndexRange(pIndexData, call.count, call.wideIndices, call.lowest, highest);
+    call.end = highest + 1;
+    call.userVertices = static_cast<const uint8_t*>(pVertexStreamZeroData);
+    call.userStride = VertexStreamZeroStride;
+    return Draw(call);
 }
 
 } // namespace qv::d3d9

@@ -201,6 +201,7 @@ void Device::SetVertexProgram(GLuint program, GLint clipAdjust)
 void Device::BindProgramForUpload(GLuint program)
 {
     // Uniforms go to the program in use; the device binds the one it draws with again.
+    FlushBatch();
     if (program != m_glProgram) {
         g_shaders.UseProgram(program);
         m_glProgram = program;

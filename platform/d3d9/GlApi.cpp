@@ -8,6 +8,7 @@ namespace qv::gl {
 
 Api g_api;
 uint64_t g_callCount = 0;
+uint64_t g_drawCount = 0;
 
 namespace {
 

@@ -79,6 +79,12 @@ namespace qv::gl {
     X(TexCoordPointer, void, (GLint, GLenum, GLsizei, const void*))                                     \
     X(DrawArrays, void, (GLenum, GLint, GLsizei))                                                       \
     X(DrawElements, void, (GLenum, GLsizei, GLenum, const void*))                                       \
+    X(DrawRangeElements, void, (GLenum, GLuint, GLuint, GLsizei, GLenum, const void*))                  \
+    X(GenBuffers, void, (GLsizei, GLuint*))                                                             \
+    X(DeleteBuffers, void, (GLsizei, const GLuint*))                                                    \
+    X(BindBuffer, void, (GLenum, GLuint))                                                               \
+    X(BufferData, void, (GLenum, GLsizeiptr, const void*, GLenum))                                      \
+    X(BufferSubData, void, (GLenum, GLintptr, GLsizeiptr, const void*))                                 \
     X(ActiveTexture, void, (GLenum))                                                                    \
     X(ClientActiveTexture, void, (GLenum))                                                              \
     X(BlendFuncSeparate, void, (GLenum, GLenum, GLenum, GLenum))                                        \
@@ -113,6 +119,7 @@ struct Api {
 // The loaded entry points; valid after Load succeeded with a current context.
 extern Api g_api;
 extern uint64_t g_callCount;
+extern uint64_t g_drawCount;
 
 // Loads every entry point from the current context; false when one is missing (too old an
 // OpenGL, or no context at all).

@@ -1,5 +1,6 @@
 // Textures (kept in memory level by level and given to OpenGL on unlock), surfaces, vertex
-// and index buffers (in memory; drawn from there), vertex declarations and the swap chain.
+// and index buffers (in memory, mirrored in OpenGL buffer objects), vertex declarations and
+// the swap chain.
 #include <algorithm>
 #include <cstring>
 
@@ -115,6 +116,7 @@ DWORD Texture::SetLOD(DWORD lod)
 {
     const DWORD old = m_lod;
     if (m_pool == D3DPOOL_MANAGED) {
+        m_device->TextureChanged(this);
         m_lod = std::min<DWORD>(lod, LevelCount() - 1);
         samplerApplied = false; // the top level is given to OpenGL with the sampler state
     }
@@ -298,7 +300,55 @@ HRESULT LockBuffer(std::vector<uint8_t>& data, int& locks, UINT offset, UINT siz
     return D3D_OK;
 }
 
+UINT LockedSize(const std::vector<uint8_t>& data, UINT offset, UINT size)
+{
+    return size != 0 ? size : static_cast<UINT>(data.size()) - offset;
+}
+
 } // namespace
+
+void GlBufferMirror::Changed(UINT offset, UINT size)
+{
+    if (size == 0)
+        return;
+    if (m_changedBegin == m_changedEnd) {
+        m_changedBegin = offset;
+        m_changedEnd = offset + size;
+    } else {
+        m_changedBegin = std::min(m_changedBegin, offset);
+        m_changedEnd = std::max(m_changedEnd, offset + size);
+    }
+}
+
+GLuint GlBufferMirror::Name(Device* device, GLenum target, const std::vector<uint8_t>& data, bool dynamic)
+{
+    if (!device->GlUsable())
+        return 0;
+    if (!m_name) {
+        QVGL(GenBuffers)(1, &m_name);
+        device->BindBufferForUpload(target, m_name);
+        QVGL(BufferData)(target, static_cast<GLsizeiptr>(data.size()), data.data(),
+                         dynamic ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW);
+        m_changedBegin = m_changedEnd = 0;
+        return m_name;
+    }
+    if (m_changedBegin != m_changedEnd) {
+        device->BindBufferForUpload(target, m_name);
+        QVGL(BufferSubData)(target, static_cast<GLintptr>(m_changedBegin),
+                            static_cast<GLsizeiptr>(m_changedEnd - m_changedBegin), data.data() + m_changedBegin);
+        m_changedBegin = m_changedEnd = 0;
+    }
+    return m_name;
+}
+
+void GlBufferMirror::Free(Device* device)
+{
+    if (m_name && device->GlUsable()) {
+        device->ForgetGlBuffer(m_name);
+        QVGL(DeleteBuffers)(1, &m_name);
+    }
+    m_name = 0;
+}
 
 VertexBuffer::VertexBuffer(Device* device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool)
     : ResourceBase(device, D3DRTYPE_VERTEXBUFFER), m_data(length, 0), m_usage(usage), m_fvf(fvf), m_pool(pool)
@@ -308,6 +358,7 @@ VertexBuffer::VertexBuffer(Device* device, UINT length, DWORD usage, DWORD fvf, 
 VertexBuffer::~VertexBuffer()
 {
     m_device->Forget(this);
+    m_mirror.Free(m_device);
 }
 
 HRESULT VertexBuffer::QueryInterface(REFIID riid, void** ppv)
@@ -320,9 +371,12 @@ HRESULT VertexBuffer::QueryInterface(REFIID riid, void** ppv)
     return ResourceBase::QueryInterface(riid, ppv);
 }
 
-HRESULT VertexBuffer::Lock(UINT OffsetToLock, UINT SizeToLock, void** ppbData, DWORD)
+HRESULT VertexBuffer::Lock(UINT OffsetToLock, UINT SizeToLock, void** ppbData, DWORD Flags)
 {
-    return LockBuffer(m_data, m_locks, OffsetToLock, SizeToLock, ppbData);
+    const HRESULT hr = LockBuffer(m_data, m_locks, OffsetToLock, SizeToLock, ppbData);
+    if (SUCCEEDED(hr) && !(Flags & D3DLOCK_READONLY))
+        m_mirror.Changed(OffsetToLock, LockedSize(m_data, OffsetToLock, SizeToLock));
+    return hr;
 }
 
 HRESULT VertexBuffer::Unlock()
@@ -341,6 +395,11 @@ HRESULT VertexBuffer::GetDesc(D3DVERTEXBUFFER_DESC* pDesc)
     return D3D_OK;
 }
 
+GLuint VertexBuffer::GlBuffer()
+{
+    return m_mirror.Name(m_device, GL_ARRAY_BUFFER, m_data, (m_usage & D3DUSAGE_DYNAMIC) != 0);
+}
+
 IndexBuffer::IndexBuffer(Device* device, UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool)
     : ResourceBase(device, D3DRTYPE_INDEXBUFFER), m_data(length, 0), m_usage(usage), m_format(format), m_pool(pool)
 {
@@ -349,6 +408,7 @@ IndexBuffer::IndexBuffer(Device* device, UINT length, DWORD usage, D3DFORMAT for
 IndexBuffer::~IndexBuffer()
 {
     m_device->Forget(this);
+    m_mirror.Free(m_device);
 }
 
 HRESULT IndexBuffer::QueryInterface(REFIID riid, void** ppv)
@@ -361,9 +421,14 @@ HRESULT IndexBuffer::QueryInterface(REFIID riid, void** ppv)
     return ResourceBase::QueryInterface(riid, ppv);
 }
 
-HRESULT IndexBuffer::Lock(UINT OffsetToLock, UINT SizeToLock, void** ppbData, DWORD)
+HRESULT IndexBuffer::Lock(UINT OffsetToLock, UINT SizeToLock, void** ppbData, DWORD Flags)
 {
-    return LockBuffer(m_data, m_locks, OffsetToLock, SizeToLock, ppbData);
+    const HRESULT hr = LockBuffer(m_data, m_locks, OffsetToLock, SizeToLock, ppbData);
+    if (SUCCEEDED(hr) && !(Flags & D3DLOCK_READONLY)) {
+        m_mirror.Changed(OffsetToLock, LockedSize(m_data, OffsetToLock, SizeToLock));
+        m_ranges.clear();
+    }
+    return hr;
 }
 
 HRESULT IndexBuffer::Unlock()
@@ -380,6 +445,28 @@ HRESULT IndexBuffer::GetDesc(D3DINDEXBUFFER_DESC* pDesc)
         return D3DERR_INVALIDCALL;
     *pDesc = D3DINDEXBUFFER_DESC{m_format, D3DRTYPE_INDEXBUFFER, m_usage, m_pool, Size()};
     return D3D_OK;
+}
+
+GLuint IndexBuffer::GlBuffer()
+{
+    return m_mirror.Name(m_device, GL_ELEMENT_ARRAY_BUFFER, m_data, (m_usage & D3DUSAGE_DYNAMIC) != 0);
+}
+
+void IndexBuffer::Range(UINT start, UINT count, UINT& lowest, UINT& highest)
+{
+    for (const KnownRange& r : m_ranges) {
+        if (r.start == start && r.count == count) {
+            lowest = r.lowest;
+            highest = r.highest;
+            return;
+        }
+    }
+    IndexRange(m_data.data() + static_cast<size_t>(start) * (m_format == D3DFMT_INDEX32 ? 4 : 2), count,
+               m_format == D3DFMT_INDEX32, lowest, highest);
+    // A handful of subsets per mesh; a buffer drawn in ever new ranges starts its list again.
+    if (m_ranges.size() >= 64)
+        m_ranges.clear();
+    m_ranges.push_back(KnownRange{start, count, lowest, highest});
 }
 
 // ---------------------------------------------------------------------------------------------

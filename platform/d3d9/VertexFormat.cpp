@@ -2,6 +2,8 @@
 // fixed-function pipeline.
 #include "platform/d3d9/D3D9Internal.h"
 
+#include <algorithm>
+
 namespace qv::d3d9 {
 
 namespace {
@@ -237,6 +239,31 @@ UINT VertexCountOf(D3DPRIMITIVETYPE type, UINT count)
     default:
         return 0;
     }
+}
+
+namespace {
+
+template <class Index>
+void RangeOf(const void* indices, UINT count, UINT& lowest, UINT& highest)
+{
+    const Index* p = static_cast<const Index*>(indices);
+    Index low = count ? p[0] : 0, high = low;
+    for (UINT i = 1; i < count; ++i) {
+        low = std::min(low, p[i]);
+        high = std::max(high, p[i]);
+    }
+    lowest = low;
+    highest = high;
+}
+
+} // namespace
+
+void IndexRange(const void* indices, UINT count, bool wide, UINT& lowest, UINT& highest)
+{
+    if (wide)
+        RangeOf<uint32_t>(indices, count, lowest, highest);
+    else
+        RangeOf<uint16_t>(indices, count, lowest, highest);
 }
 
 UINT BytesPerPixel(D3DFORMAT format)

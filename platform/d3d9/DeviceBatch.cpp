@@ -1,0 +1,374 @@
+// Gathering small draws. Mesa spends several microseconds of the calling thread on every draw
+// call, however few its vertices, and the game draws hundreds of road patches, falling pieces,
+// puffs and glyphs of a few vertices each, one call apiece. Consecutive draws whose state
+// differs in nothing but the world matrix are gathered here and reach OpenGL as one array of
+// triangles. The batch is drawn before anything else reaches OpenGL, so what is drawn, and in
+// which order, stays as the calls gave it.
+//
+// Draws with different world matrices cannot share OpenGL's modelview. Their vertices are
+// taken to clip space here and drawn with identity matrices, computed exactly as Mesa's
+// fixed-function vertex stage computes them (its modelview-projection product, then one
+// multiply and three multiply-adds per coordinate, never fused), so that every vertex lands
+// where it would have landed drawn on its own: a position one rounding step away moves the
+// edge of a triangle across a pixel now and then.
+#include <cmath>
+#include <cstring>
+
+#include "platform/d3d9/Device.h"
+
+namespace qv::d3d9 {
+
+namespace {
+
+// A draw of more vertices goes on its own: copying it costs more than the call it saves.
+constexpr UINT kMaxBatchedVertices = 256;
+constexpr UINT kMaxBatchedIndices = 3 * kMaxBatchedVertices;
+// The gathered vertices are numbered with 16 bits.
+constexpr uint32_t kBatchCapacity = 0xFFFF;
+
+bool g_batching = true;
+
+float Determinant3(const D3DMATRIX& m)
+{
+    return m._11 * (m._22 * m._33 - m._23 * m._32) - m._12 * (m._21 * m._33 - m._23 * m._31) +
+           m._13 * (m._21 * m._32 - m._22 * m._31);
+}
+
+// The inverse transpose of the upper 3x3, which carries normals as OpenGL's modelview does.
+void NormalMatrix(const D3DMATRIX& m, float out[3][3])
+{
+    const float d = Determinant3(m);
+    // Cofactors over the determinant: the inverse's transpose.
+    out[0][0] = (m._22 * m._33 - m._23 * m._32) / d;
+    out[0][1] = (m._23 * m._31 - m._21 * m._33) / d;
+    out[0][2] = (m._21 * m._32 - m._22 * m._31) / d;
+    out[1][0] = (m._13 * m._32 - m._12 * m._33) / d;
+    out[1][1] = (m._11 * m._33 - m._13 * m._31) / d;
+    out[1][2] = (m._12 * m._31 - m._11 * m._32) / d;
+    out[2][0] = (m._12 * m._23 - m._13 * m._22) / d;
+    out[2][1] = (m._13 * m._21 - m._11 * m._23) / d;
+    out[2][2] = (m._11 * m._22 - m._12 * m._21) / d;
+}
+
+bool SameMatrix(const D3DMATRIX& a, const D3DMATRIX& b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+} // namespace
+
+void Device::EnableBatching(bool enabled)
+{
+    g_batching = enabled;
+}
+
+bool Device::BatchingEnabled()
+{
+    return g_batching;
+}
+
+uint32_t Device::Batch::VertexCount() const
+{
+    return entries.empty() ? 0 : entries.back().firstVertex + entries.back().vertexCount;
+}
+
+bool Device::Batchable(const DrawCall& call, const VertexLayout& layout, bool transformed) const
+{
+    if (!g_batching || (!transformed && m_vertexProgram != 0))
+        return false;
+    if (call.type != D3DPT_TRIANGLELIST && call.type != D3DPT_TRIANGLESTRIP && call.type != D3DPT_TRIANGLEFAN)
+        return false;
+    if (call.end - call.lowest > kMaxBatchedVertices || call.count > kMaxBatchedIndices)
+        return false;
+    // Lines and points drawn for the edges of triangles, and flat shading, depend on the order
+    // of each triangle's corners, which turning strips and fans into lists changes.
+    if (m_renderStates[D3DRS_FILLMODE] != D3DFILL_SOLID || m_renderStates[D3DRS_SHADEMODE] == D3DSHADE_FLAT)
+        return false;
+    if (layout.pos.type != GL_FLOAT || layout.pos.size != (transformed ? 4 : 3) ||
+        (!transformed && layout.position != VertexLayout::kXyz))
+        return false;
+    const bool lighting = !transformed && m_renderStates[D3DRS_LIGHTING] != FALSE;
+    if (lighting && layout.normal.present && (layout.normal.type != GL_FLOAT || layout.normal.size != 3))
+        return false;
+    if (layout.diffuse.present && (layout.diffuse.size != GL_BGRA || layout.diffuse.type != GL_UNSIGNED_BYTE))
+        return false;
+    const DWORD set = m_stageStates[0][D3DTSS_TEXCOORDINDEX] & 0xFFFF;
+    return !(set < 8 && layout.tex[set].present && layout.tex[set].type != GL_FLOAT);
+}
+
+Device::BatchFormat Device::FormatFor(const VertexLayout& layout, bool lit, bool texturing) const
+{
+    BatchFormat format;
+    format.normal = lit && layout.normal.present;
+    format.color = layout.diffuse.present;
+    const DWORD set = m_stageStates[0][D3DTSS_TEXCOORDINDEX] & 0xFFFF;
+    if (texturing && set < 8 && layout.tex[set].present)
+        format.texture = static_cast<uint8_t>(layout.tex[set].size);
+    return format;
+}
+
+// With identity matrices OpenGL takes clip-space positions for eye-space ones. That changes
+// nothing drawn but what depends on the eye-space position: fog, and lights other than
+// directional ones, and the specular highlight.
+bool Device::ClipSpaceDrawable() const
+{
+    const auto& rs = m_renderStates;
+    const DWORD fogMode = rs[D3DRS_FOGTABLEMODE] != D3DFOG_NONE ? rs[D3DRS_FOGTABLEMODE] : rs[D3DRS_FOGVERTEXMODE];
+    if (rs[D3DRS_FOGENABLE] && fogMode != D3DFOG_NONE)
+        return false;
+    if (!rs[D3DRS_LIGHTING])
+        return true;
+    if (rs[D3DRS_SPECULARENABLE])
+        return false;
+    for (const auto& entry : m_lights)
+        if (entry.second.enabled && entry.second.light.Type != D3DLIGHT_DIRECTIONAL)
+            return false;
+    // The normals are taken to eye space here: the modelview must have an inverse.
+    const float d = Determinant3(GlModelView(Transform(D3DTS_WORLD)));
+    return std::isfinite(d) && d != 0.0f;
+}
+
+void Device::CaptureBatchState(BatchState& state) const
+{
+    state.renderStates = m_renderStates;
+    state.stage = m_stageStates[0];
+    state.sampler = m_samplerStates[0];
+    state.texture = m_textures[0];
+    state.material = m_material;
+    state.lightsVersion = m_lightsVersion;
+    state.view = Transform(D3DTS_VIEW);
+    state.projection = Transform(D3DTS_PROJECTION);
+    state.textureMatrix = Transform(D3DTS_TEXTURE0);
+    state.viewport = m_viewport;
+    state.scissor = m_scissor;
+}
+
+bool Device::SameAsBatchState(const BatchState& state) const
+{
+    auto same = [](const auto& a, const auto& b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+    if (m_textures[0] != state.texture || !same(m_renderStates, state.renderStates) ||
+        !same(m_stageStates[0], state.stage) || !same(m_samplerStates[0], state.sampler))
+        return false;
+    if (m_batch.lit && (m_lightsVersion != state.lightsVersion || !same(m_material, state.material)))
+        return false;
+    return SameMatrix(Transform(D3DTS_VIEW), state.view) && SameMatrix(Transform(D3DTS_PROJECTION), state.projection) &&
+           SameMatrix(Transform(D3DTS_TEXTURE0), state.textureMatrix) && same(m_viewport, state.viewport) &&
+           same(m_scissor, state.scissor);
+}
+
+void Device::OpenBatch(const VertexLayout& layout, bool transformed)
+{
+    m_batch.open = true;
+    m_batch.transformed = transformed;
+    m_batch.lit = !transformed && m_renderStates[D3DRS_LIGHTING] != FALSE;
+    m_batch.clipSpace = !transformed && ClipSpaceDrawable();
+    m_batch.format = FormatFor(layout, m_batch.lit, m_glTexturing);
+    m_batch.residualDirty = m_dirty;
+    CaptureBatchState(m_batch.state);
+    m_batch.entries.clear();
+    m_batch.vertices.clear();
+    m_batch.indices.clear();
+}
+
+bool Device::JoinsBatch(const DrawCall& call, const VertexLayout& layout, bool transformed)
+{
+    if (!m_batch.open || m_batch.transformed != transformed ||
+        m_batch.VertexCount() + (call.end - call.lowest) > kBatchCapacity)
+        return false;
+    // OpenGL still holds the batch's state, texturing included: nothing was applied since.
+    if (!(FormatFor(layout, m_batch.lit, m_glTexturing) == m_batch.format))
+        return false;
+    // Anything set since the batch began must have come back to the batch's value (the game
+    // sets states around each draw and back after it). The world matrix may differ where the
+    // batch can be drawn in clip space.
+    const uint32_t changed = m_dirty & ~(m_batch.residualDirty | kDirtyModelView);
+    if (changed != 0 && !SameAsBatchState(m_batch.state))
+        return false;
+    if (!transformed && !SameMatrix(Transform(D3DTS_WORLD), m_batch.entries.front().world)) {
+        if (!m_batch.clipSpace)
+            return false;
+        if (m_batch.format.normal) {
+            const float d = Determinant3(GlModelView(Transform(D3DTS_WORLD)));
+            if (!std::isfinite(d) || d == 0.0f)
+                return false;
+        }
+    }
+    m_dirty = m_batch.residualDirty | (m_dirty & kDirtyModelView);
+    return true;
+}
+
+void Device::AppendToBatch(const DrawCall& call, const VertexLayout& layout, const StreamSources& sources)
+{
+    const BatchFormat& format = m_batch.format;
+    const uint32_t base = m_batch.VertexCount();
+    const uint32_t n = call.end - call.lowest;
+    const size_t stride = format.Stride();
+    const size_t start = m_batch.vertices.size();
+    m_batch.vertices.resize(start + n * stride);
+    float* out = &m_batch.vertices[start];
+
+    const DWORD set = m_stageStates[0][D3DTSS_TEXCOORDINDEX] & 0xFFFF;
+    const AttributeSource& tex = layout.tex[set < 8 ? set : 0];
+    auto at = [&](const AttributeSource& a, UINT i) {
+        return sources.Of(a) + static_cast<size_t>(i) * sources.strides[a.stream];
+    };
+    const bool swizzle = !qv::gl::g_api.bgraColorArrays;
+    for (UINT i = call.lowest; i < call.end; ++i, out += stride) {
+        float* o = out;
+        float v[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+        std::memcpy(v, at(layout.pos, i), (m_batch.transformed ? 4 : 3) * sizeof(float));
+        if (m_batch.transformed) {
+            // As drawn on its own: (x, y, z, 1) / rhw.
+            const float w = (v[3] != 0.0f && std::isfinite(v[3])) ? 1.0f / v[3] : 1.0f;
+            v[0] *= w;
+            v[1] *= w;
+            v[2] *= w;
+            v[3] = w;
+        }
+        std::memcpy(o, v, sizeof v);
+        o += 4;
+        if (format.normal) {
+            std::memcpy(o, at(layout.normal, i), 3 * sizeof(float));
+            o += 3;
+        }
+        if (format.color) {
+            const uint8_t* c = at(layout.diffuse, i);
+            const uint8_t rgba[4] = {c[2], c[1], c[0], c[3]};
+            std::memcpy(o++, swizzle ? rgba : c, 4);
+        }
+        if (format.texture)
+            std::memcpy(o, at(tex, i), format.texture * sizeof(float));
+    }
+
+    // Triangles of the gathered vertices. A strip's odd triangles keep its turned-round
+    // winding, and every triangle keeps its first corner (OpenGL's provoking vertex) first.
+    auto index = [&](UINT k) -> uint16_t {
+        UINT v = k + call.first;
+        if (call.indices && call.wideIndices) {
+            uint32_t i;
+            std::memcpy(&i, call.indices + 4 * static_cast<size_t>(k), sizeof i);
+            v = i;
+        } else if (call.indices) {
+            uint16_t i;
+            std::memcpy(&i, call.indices + 2 * static_cast<size_t>(k), sizeof i);
+            v = i;
+        }
+        return static_cast<uint16_t>(v - call.lowest + base);
+    };
+    auto& indices = m_batch.indices;
+    switch (call.type) {
+    case D3DPT_TRIANGLESTRIP:
+        for (UINT t = 0; t + 2 < call.count; ++t) {
+            const uint16_t a = index(t), b = index(t + 1), c = index(t + 2);
+            indices.insert(indices.end(), {a, (t & 1) ? c : b, (t & 1) ? b : c});
+        }
+        break;
+    case D3DPT_TRIANGLEFAN:
+        for (UINT t = 0; t + 2 < call.count; ++t)
+            indices.insert(indices.end(), {index(t + 1), index(t + 2), index(0)});
+        break;
+    default:
+        for (UINT k = 0; k < call.count; ++k)
+            indices.push_back(index(k));
+        break;
+    }
+    m_batch.entries.push_back(BatchEntry{m_batch.transformed ? IdentityMatrix() : Transform(D3DTS_WORLD), base, n});
+}
+
+void Device::MoveBatchToClipSpace()
+{
+    const size_t stride = m_batch.format.Stride();
+    const bool normals = m_batch.format.normal;
+    const D3DMATRIX projection = GlProjection();
+    for (const BatchEntry& entry : m_batch.entries) {
+        const D3DMATRIX modelView = GlModelView(entry.world);
+        // OpenGL's modelview-projection product, element by element as Mesa forms it.
+        const D3DMATRIX m = Multiply(modelView, projection);
+        float normalMatrix[3][3] = {};
+        if (normals)
+            NormalMatrix(modelView, normalMatrix);
+        float* v = &m_batch.vertices[entry.firstVertex * stride];
+        for (uint32_t i = 0; i < entry.vertexCount; ++i, v += stride) {
+            const float x = v[0], y = v[1], z = v[2], w = v[3];
+            for (int c = 0; c < 4; ++c) {
+                float t = x * m.m[0][c];
+                t = y * m.m[1][c] + t;
+                t = z * m.m[2][c] + t;
+                v[c] = w * m.m[3][c] + t;
+            }
+            if (normals) {
+                const float nx = v[4], ny = v[5], nz = v[6];
+                for (int c = 0; c < 3; ++c)
+                    v[4 + c] = nx * normalMatrix[0][c] + ny * normalMatrix[1][c] + nz * normalMatrix[2][c];
+            }
+        }
+    }
+    const D3DMATRIX identity = IdentityMatrix();
+    m_gl.LoadMatrix(GL_PROJECTION, &identity.m[0][0]);
+    m_gl.LoadMatrix(GL_MODELVIEW, &identity.m[0][0]);
+    // With no specular highlight the viewer's place changes nothing, and a position in clip
+    // space is not the eye's.
+    if (m_batch.lit)
+        m_gl.LightModelLocalViewer(false);
+    m_dirty |= kDirtyProjection | kDirtyModelView | kDirtyLighting;
+}
+
+void Device::DropBatch()
+{
+    m_batch.open = false;
+    m_batch.entries.clear();
+    m_batch.vertices.clear();
+    m_batch.indices.clear();
+}
+
+void Device::FlushBatch()
+{
+    if (!m_batch.open)
+        return;
+    m_batch.open = false;
+    if (m_batch.entries.empty() || !GlUsable()) {
+        DropBatch();
+        return;
+    }
+    // Draws that share the first one's world are drawn with it, as OpenGL holds it.
+    bool oneWorld = true;
+    for (const BatchEntry& entry : m_batch.entries)
+        oneWorld = oneWorld && SameMatrix(entry.world, m_batch.entries.front().world);
+    if (!oneWorld)
+        MoveBatchToClipSpace();
+
+    const BatchFormat& format = m_batch.format;
+    BindArrayBuffer(0);
+    BindElementBuffer(0);
+    const GLsizei bytes = static_cast<GLsizei>(format.Stride() * sizeof(float));
+    const float* v = m_batch.vertices.data();
+    SetArray(GL_VERTEX_ARRAY, true);
+    QVGL(VertexPointer)(4, GL_FLOAT, bytes, v);
+    v += 4;
+    SetArray(GL_NORMAL_ARRAY, format.normal);
+    if (format.normal) {
+        QVGL(NormalPointer)(GL_FLOAT, bytes, v);
+        v += 3;
+    } else if (m_batch.lit) {
+        const GLfloat none[3] = {0.0f, 0.0f, 0.0f};
+        m_gl.NormalDefault(none);
+    }
+    SetArray(GL_COLOR_ARRAY, format.color);
+    if (format.color) {
+        QVGL(ColorPointer)(qv::gl::g_api.bgraColorArrays ? GL_BGRA : 4, GL_UNSIGNED_BYTE, bytes, v);
+        v += 1;
+    } else {
+        const GLfloat white[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+        m_gl.ColorArrayDefault(white);
+    }
+    SetArray(GL_TEXTURE_COORD_ARRAY, format.texture != 0);
+    if (format.texture)
+        QVGL(TexCoordPointer)(format.texture, GL_FLOAT, bytes, v);
+    ++qv::gl::g_drawCount;
+    QVGL(DrawRangeElements)(GL_TRIANGLES, 0, m_batch.VertexCount() - 1, static_cast<GLsizei>(m_batch.indices.size()),
+                            GL_UNSIGNED_SHORT, m_batch.indices.data());
+    m_gl.ForgetCurrentAttributes(format.color, format.normal);
+    DropBatch();
+}
+
+} // namespace qv::d3d9

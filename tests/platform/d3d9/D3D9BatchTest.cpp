@@ -1,0 +1,450 @@
+// Small draws gathered into one OpenGL draw give the very picture that drawing them one by one
+// gives: the same pixels covered at the same depths, in the same order. Each scene below is
+// drawn both ways and compared; the draw counts show that gathering happened.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <vector>
+
+#include "platform/d3d9/D3D9TestHooks.h"
+#include "platform/platform.h"
+#include "support/D3D9Fixture.h"
+
+namespace {
+
+struct MeshVertex {
+    float x, y, z;
+    float nx, ny, nz;
+    float u, v;
+};
+constexpr DWORD kMeshFvf = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1;
+
+struct PuffVertex {
+    float x, y, z;
+    D3DCOLOR color;
+    float u, v;
+};
+constexpr DWORD kPuffFvf = D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1;
+
+struct ScreenVertex {
+    float x, y, z, rhw;
+    D3DCOLOR color;
+    float u, v;
+};
+constexpr DWORD kScreenFvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
+
+D3DMATRIX Identity()
+{
+    D3DMATRIX m;
+    std::memset(&m, 0, sizeof m);
+    m._11 = m._22 = m._33 = m._44 = 1.0f;
+    return m;
+}
+
+D3DMATRIX Multiply(const D3DMATRIX& a, const D3DMATRIX& b)
+{
+    D3DMATRIX r;
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+            r.m[i][j] = a.m[i][0] * b.m[0][j] + a.m[i][1] * b.m[1][j] + a.m[i][2] * b.m[2][j] + a.m[i][3] * b.m[3][j];
+    return r;
+}
+
+// Scaled, turned about an axis and moved: the kind of world matrix a falling piece has.
+D3DMATRIX RandomWorld(std::mt19937& random)
+{
+    std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+    float ax = unit(random), ay = unit(random), az = unit(random);
+    const float length = std::sqrt(ax * ax + ay * ay + az * az) + 1e-3f;
+    ax /= length, ay /= length, az /= length;
+    const float angle = 3.14159f * unit(random), c = std::cos(angle), s = std::sin(angle), t = 1.0f - c;
+    D3DMATRIX rotation = Identity();
+    rotation._11 = t * ax * ax + c, rotation._12 = t * ax * ay + s * az, rotation._13 = t * ax * az - s * ay;
+    rotation._21 = t * ax * ay - s * az, rotation._22 = t * ay * ay + c, rotation._23 = t * ay * az + s * ax;
+    rotation._31 = t * ax * az + s * ay, rotation._32 = t * ay * az - s * ax, rotation._33 = t * az * az + c;
+    D3DMATRIX scaling = Identity();
+    scaling._11 = 0.3f + 0.5f * std::fabs(unit(random));
+    scaling._22 = 0.3f + 0.5f * std::fabs(unit(random));
+    scaling._33 = 0.3f + 0.5f * std::fabs(unit(random));
+    D3DMATRIX world = Multiply(scaling, rotation);
+    world._41 = 4.0f * unit(random);
+    world._42 = 3.0f * unit(random);
+    world._43 = 3.0f * unit(random);
+    return world;
+}
+
+// A box of 24 vertices and 12 triangles, with normals and texture coordinates. Its corners
+// are a little off (as a modelled piece's are), so that products with them round.
+void MakeBox(std::vector<MeshVertex>& vertices, std::vector<uint16_t>& indices)
+{
+    const float n[6][3] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
+    std::mt19937 random(41);
+    std::uniform_real_distribution<float> jitter(-0.05f, 0.05f);
+    for (int f = 0; f < 6; ++f) {
+        // Two axes across the face.
+        const int a = (f / 2 + 1) % 3, b = (f / 2 + 2) % 3;
+        const uint16_t first = static_cast<uint16_t>(vertices.size());
+        for (int k = 0; k < 4; ++k) {
+            float p[3] = {n[f][0] * 0.5f, n[f][1] * 0.5f, n[f][2] * 0.5f};
+            p[a] = (k & 1) ? 0.5f : -0.5f;
+            p[b] = (k & 2) ? 0.5f : -0.5f;
+            for (float& c : p)
+                c += jitter(random);
+            vertices.push_back(MeshVertex{p[0], p[1], p[2], n[f][0], n[f][1], n[f][2], (k & 1) ? 1.0f : 0.0f,
+                                          (k & 2) ? 1.0f : 0.0f});
+        }
+        for (uint16_t i : {0, 1, 2, 2, 1, 3})
+            indices.push_back(static_cast<uint16_t>(first + i));
+    }
+}
+
+class D3D9Batch : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(f.Create(kWidth, kHeight));
+        device = f.device;
+    }
+    void TearDown() override
+    {
+        qv::test::SetD3D9Batching(true);
+        for (IUnknown* resource : resources)
+            resource->Release();
+    }
+
+    // The scene drawn once with small draws gathered and once without; both pictures, and the
+    // OpenGL draws each took.
+    void DrawBothWays(const std::function<void()>& scene)
+    {
+        for (int gathered = 1; gathered >= 0; --gathered) {
+            qv::test::SetD3D9Batching(gathered != 0);
+            ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, 0xFF203040,
+                                    1.0f, 0),
+                      D3D_OK);
+            ASSERT_EQ(device->BeginScene(), D3D_OK);
+            const uint64_t before = qv::test::OpenGlDrawCount();
+            scene();
+            device->EndScene();
+            draws[gathered] = qv::test::OpenGlDrawCount() - before;
+            pictures[gathered] = qvtest::ReadBackBuffer(device);
+        }
+    }
+    // Channels further apart than `tolerance`, and pixels that differ at all.
+    void ExpectSamePictures(int tolerance)
+    {
+        const qvtest::Image& a = pictures[1];
+        const qvtest::Image& b = pictures[0];
+        ASSERT_EQ(a.rgba.size(), b.rgba.size());
+        int over = 0, differing = 0, drawn = 0;
+        for (size_t i = 0; i < a.rgba.size(); i += 4) {
+            int worst = 0;
+            for (size_t c = 0; c < 3; ++c)
+                worst = std::max(worst, std::abs(int(a.rgba[i + c]) - int(b.rgba[i + c])));
+            over += worst > tolerance;
+            differing += worst > 0;
+            drawn += a.rgba[i] != 0x20 || a.rgba[i + 1] != 0x30 || a.rgba[i + 2] != 0x40;
+        }
+        EXPECT_EQ(over, 0) << differing << " pixels differ at all";
+        EXPECT_GT(drawn, kWidth * kHeight / 10) << "the scene should cover a good part of the picture";
+    }
+
+    IDirect3DTexture9* MakeTexture(uint32_t seed, bool alpha)
+    {
+        IDirect3DTexture9* texture = nullptr;
+        EXPECT_EQ(device->CreateTexture(8, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
+        if (!texture)
+            return nullptr;
+        resources.push_back(texture);
+        D3DLOCKED_RECT locked;
+        texture->LockRect(0, &locked, nullptr, 0);
+        std::mt19937 random(seed);
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x) {
+                const DWORD a = alpha ? 0x40u + random() % 0xC0u : 0xFFu;
+                reinterpret_cast<DWORD*>(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch)[x] =
+                    (a << 24) | (random() & 0xFFFFFF);
+            }
+        texture->UnlockRect(0);
+        return texture;
+    }
+
+    void SetCamera()
+    {
+        D3DMATRIX view = Identity();
+        view._43 = 9.0f;
+        D3DMATRIX projection;
+        std::memset(&projection, 0, sizeof projection);
+        const float yScale = 1.0f / std::tan(0.5f);
+        projection._11 = yScale * kHeight / kWidth;
+        projection._22 = yScale;
+        projection._33 = 50.0f / 49.0f;
+        projection._34 = 1.0f;
+        projection._43 = -50.0f / 49.0f;
+        device->SetTransform(D3DTS_VIEW, &view);
+        device->SetTransform(D3DTS_PROJECTION, &projection);
+    }
+
+    void SetLight()
+    {
+        D3DLIGHT9 light = {};
+        light.Type = D3DLIGHT_DIRECTIONAL;
+        light.Diffuse = D3DCOLORVALUE{1.0f, 0.9f, 0.8f, 0.0f};
+        light.Ambient = D3DCOLORVALUE{0.3f, 0.3f, 0.3f, 0.0f};
+        light.Direction = D3DVECTOR{1.0f, -1.0f, 1.0f};
+        device->SetLight(0, &light);
+        device->LightEnable(0, TRUE);
+        device->SetRenderState(D3DRS_AMBIENT, 0x44444444);
+    }
+
+    static constexpr int kWidth = 320;
+    static constexpr int kHeight = 240;
+    qvtest::DeviceFixture f;
+    IDirect3DDevice9* device = nullptr;
+    std::vector<IUnknown*> resources;
+    qvtest::Image pictures[2];
+    uint64_t draws[2] = {};
+};
+
+// Falling pieces: one box mesh in buffers, drawn 300 times, each with its own world matrix,
+// through depth testing and writing. The boxes glow (their light does not depend on their
+// normals) through a texture of random texels, so that any pixel covered by another box, or
+// by another part of one, or won at another depth, shows.
+TEST_F(D3D9Batch, BoxesWithTheirOwnWorldsCoverTheSamePixelsAtTheSameDepths)
+{
+    std::vector<MeshVertex> vertices;
+    std::vector<uint16_t> indices;
+    MakeBox(vertices, indices);
+    IDirect3DVertexBuffer9* vb = nullptr;
+    IDirect3DIndexBuffer9* ib = nullptr;
+    ASSERT_EQ(device->CreateVertexBuffer(static_cast<UINT>(vertices.size() * sizeof(MeshVertex)), 0, kMeshFvf,
+                                         D3DPOOL_MANAGED, &vb, nullptr),
+              D3D_OK);
+    resources.push_back(vb);
+    ASSERT_EQ(device->CreateIndexBuffer(static_cast<UINT>(indices.size() * 2), 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib,
+                                        nullptr),
+              D3D_OK);
+    resources.push_back(ib);
+    void* data = nullptr;
+    vb->Lock(0, 0, &data, 0);
+    std::memcpy(data, vertices.data(), vertices.size() * sizeof(MeshVertex));
+    vb->Unlock();
+    ib->Lock(0, 0, &data, 0);
+    std::memcpy(data, indices.data(), indices.size() * 2);
+    ib->Unlock();
+
+    SetCamera();
+    SetLight();
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device->SetRenderState(D3DRS_AMBIENT, 0);
+    device->SetTexture(0, MakeTexture(29, false));
+    DrawBothWays([&] {
+        std::mt19937 random(7);
+        for (int i = 0; i < 300; ++i) {
+            const D3DMATRIX world = RandomWorld(random);
+            device->SetTransform(D3DTS_WORLD, &world);
+            D3DMATERIAL9 material = {};
+            material.Emissive = D3DCOLORVALUE{1.0f, 1.0f, 1.0f, 1.0f};
+            device->SetMaterial(&material);
+            device->SetFVF(kMeshFvf);
+            device->SetStreamSource(0, vb, 0, sizeof(MeshVertex));
+            device->SetIndices(ib);
+            ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 24, 0, 12), D3D_OK);
+        }
+    });
+    ExpectSamePictures(0);
+    EXPECT_EQ(draws[0], 300u);
+    EXPECT_LE(draws[1], 2u);
+}
+
+// The depths themselves: the boxes drawn gathered, then drawn again one by one in red where
+// the depth test finds exactly the depth already there. Every pixel of a box turns red only if
+// each gathered vertex lies where OpenGL puts it on its own, to the last bit of depth.
+TEST_F(D3D9Batch, GatheredBoxesLieAtTheDepthsOfBoxesDrawnAlone)
+{
+    std::vector<MeshVertex> vertices;
+    std::vector<uint16_t> indices;
+    MakeBox(vertices, indices);
+    SetCamera();
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device->SetFVF(kMeshFvf);
+    ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0), D3D_OK);
+    ASSERT_EQ(device->BeginScene(), D3D_OK);
+    auto boxes = [&] {
+        std::mt19937 random(31);
+        for (int i = 0; i < 400; ++i) {
+            const D3DMATRIX world = RandomWorld(random);
+            device->SetTransform(D3DTS_WORLD, &world);
+            ASSERT_EQ(device->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, 24, 12, indices.data(), D3DFMT_INDEX16,
+                                                     vertices.data(), sizeof(MeshVertex)),
+                      D3D_OK);
+        }
+    };
+    const uint64_t before = qv::test::OpenGlDrawCount();
+    boxes(); // white, gathered
+    EXPECT_LE(qv::test::OpenGlDrawCount() - before, 2u);
+    qv::test::SetD3D9Batching(false);
+    device->SetRenderState(D3DRS_ZFUNC, D3DCMP_EQUAL);
+    device->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFFFF0000);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TFACTOR);
+    device->SetTexture(0, MakeTexture(37, false)); // the stage needs a texture to combine
+    boxes(); // red where the depth is the same
+    device->EndScene();
+    const qvtest::Image picture = qvtest::ReadBackBuffer(device);
+    int white = 0, red = 0;
+    for (int y = 0; y < picture.height; ++y)
+        for (int x = 0; x < picture.width; ++x) {
+            const uint8_t* p = picture.At(x, y);
+            white += p[0] == 0xFF && p[1] == 0xFF && p[2] == 0xFF;
+            red += p[0] == 0xFF && p[1] == 0 && p[2] == 0;
+        }
+    EXPECT_EQ(white, 0);
+    EXPECT_GT(red, kWidth * kHeight / 4);
+}
+
+// The same boxes lit by a directional light and textured, their materials set and put back
+// around each draw as the models do: the light on gathered boxes comes from normals turned
+// here rather than by OpenGL, a rounding step apart at most.
+TEST_F(D3D9Batch, LitTexturedBoxesKeepTheirLight)
+{
+    std::vector<MeshVertex> vertices;
+    std::vector<uint16_t> indices;
+    MakeBox(vertices, indices);
+    IDirect3DTexture9* texture = MakeTexture(3, false);
+    SetCamera();
+    SetLight();
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
+    device->SetRenderState(D3DRS_NORMALIZENORMALS, TRUE);
+    device->SetTexture(0, texture);
+    device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+    DrawBothWays([&] {
+        std::mt19937 random(11);
+        D3DMATERIAL9 kept = {};
+        for (int i = 0; i < 200; ++i) {
+            const D3DMATRIX world = RandomWorld(random);
+            device->SetTransform(D3DTS_WORLD, &world);
+            D3DMATERIAL9 material = {};
+            material.Diffuse = material.Ambient = D3DCOLORVALUE{0.9f, 0.8f, 0.7f, 1.0f};
+            device->SetMaterial(&material);
+            device->SetFVF(kMeshFvf);
+            ASSERT_EQ(device->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, 24, 12, indices.data(), D3DFMT_INDEX16,
+                                                     vertices.data(), sizeof(MeshVertex)),
+                      D3D_OK);
+            device->SetMaterial(&kept);
+        }
+    });
+    ExpectSamePictures(2);
+    EXPECT_EQ(draws[0], 200u);
+    EXPECT_LE(draws[1], 2u);
+}
+
+// Puffs: camera-facing quads as strips, blended over each other far to near with lighting
+// switched off for each and on again after it, and now and then another texture between them.
+// Blending makes the order visible.
+TEST_F(D3D9Batch, BlendedPuffsKeepTheirOrder)
+{
+    IDirect3DTexture9* smoke = MakeTexture(5, true);
+    IDirect3DTexture9* other = MakeTexture(9, true);
+    SetCamera();
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    device->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
+    const D3DMATRIX identity = Identity();
+    device->SetTransform(D3DTS_WORLD, &identity);
+    DrawBothWays([&] {
+        std::mt19937 random(13);
+        std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+        for (int i = 0; i < 400; ++i) {
+            const float x = 4.0f * unit(random), y = 3.0f * unit(random), z = 2.0f - i * 0.01f;
+            const float size = 0.3f + 0.6f * std::fabs(unit(random));
+            const D3DCOLOR color = static_cast<D3DCOLOR>((static_cast<DWORD>(255 - i / 2) << 24) | (random() & 0xFFFFFF));
+            const PuffVertex quad[4] = {{x - size, y + size, z, color, 0, 0},
+                                        {x + size, y + size, z, color, 1, 0},
+                                        {x - size, y - size, z, color, 0, 1},
+                                        {x + size, y - size, z, color, 1, 1}};
+            device->SetTexture(0, i % 37 == 36 ? other : smoke);
+            device->SetFVF(kPuffFvf);
+            device->SetRenderState(D3DRS_LIGHTING, FALSE);
+            ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof quad[0]), D3D_OK);
+            device->SetRenderState(D3DRS_LIGHTING, TRUE);
+        }
+    });
+    ExpectSamePictures(0);
+    EXPECT_EQ(draws[0], 400u);
+    EXPECT_LE(draws[1], 25u); // a change of texture ends a batch, twice for each other puff
+}
+
+// Strips, fans and lists of screen-space vertices, with culling on: turning strips and fans
+// into lists keeps each triangle's winding, so the same ones are culled.
+TEST_F(D3D9Batch, StripsAndFansKeepTheirWinding)
+{
+    IDirect3DTexture9* texture = MakeTexture(17, false);
+    device->SetTexture(0, texture);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
+    device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    DrawBothWays([&] {
+        std::mt19937 random(19);
+        std::uniform_real_distribution<float> place(0.0f, 1.0f);
+        for (int i = 0; i < 120; ++i) {
+            ScreenVertex v[6];
+            const float cx = place(random) * kWidth, cy = place(random) * kHeight;
+            for (int k = 0; k < 6; ++k) {
+                const float angle = place(random) * 6.2831f;
+                const float radius = 5.0f + 30.0f * place(random);
+                v[k] = ScreenVertex{cx + radius * std::cos(angle), cy + radius * std::sin(angle), place(random),
+                                    1.0f / (0.5f + place(random)), static_cast<D3DCOLOR>(0xFF000000u | (random() & 0xFFFFFF)),
+                                    place(random), place(random)};
+            }
+            device->SetFVF(kScreenFvf);
+            const D3DPRIMITIVETYPE type = i % 3 == 0   ? D3DPT_TRIANGLESTRIP
+                                          : i % 3 == 1 ? D3DPT_TRIANGLEFAN
+                                                       : D3DPT_TRIANGLELIST;
+            ASSERT_EQ(device->DrawPrimitiveUP(type, type == D3DPT_TRIANGLELIST ? 2 : 4, v, sizeof v[0]), D3D_OK);
+        }
+    });
+    ExpectSamePictures(0);
+    EXPECT_EQ(draws[0], 120u);
+    EXPECT_EQ(draws[1], 1u);
+}
+
+// Whatever reads or changes what OpenGL draws first draws what was gathered: the back buffer
+// read, and a texture that a gathered draw samples changed after the draw.
+TEST_F(D3D9Batch, GatheredDrawsAreDrawnBeforeAReadOrATextureChange)
+{
+    IDirect3DTexture9* texture = MakeTexture(23, false);
+    device->SetTexture(0, texture);
+    device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device->SetFVF(kScreenFvf);
+    ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0), D3D_OK);
+    ASSERT_EQ(device->BeginScene(), D3D_OK);
+    auto quad = [&](float x0, float u) {
+        const ScreenVertex v[4] = {{x0, 0, 0, 1, 0xFFFFFFFF, u, 0.5f},
+                                   {x0 + 10, 0, 0, 1, 0xFFFFFFFF, u, 0.5f},
+                                   {x0, 10, 0, 1, 0xFFFFFFFF, u, 0.5f},
+                                   {x0 + 10, 10, 0, 1, 0xFFFFFFFF, u, 0.5f}};
+        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof v[0]), D3D_OK);
+    };
+    device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
+    quad(0, 0.05f);
+    // Every texel white from here on: the quad drawn before keeps the old ones.
+    D3DLOCKED_RECT locked;
+    ASSERT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+            reinterpret_cast<DWORD*>(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch)[x] = 0xFFFFFFFF;
+    texture->UnlockRect(0);
+    quad(20, 0.05f);
+    const qvtest::Image picture = qvtest::ReadBackBuffer(device);
+    device->EndScene();
+    const uint8_t* first = picture.At(5, 5);
+    const uint8_t* second = picture.At(25, 5);
+    EXPECT_FALSE(first[0] == 0xFF && first[1] == 0xFF && first[2] == 0xFF) << "drawn with the changed texture";
+    EXPECT_TRUE(second[0] == 0xFF && second[1] == 0xFF && second[2] == 0xFF);
+}
+
+} // namespace
