@@ -80,6 +80,7 @@ struct FrameRecord {
     double ms;
     double mainCpuMs;  // this thread's processor time: the game, the layer and Mesa's front end
     double allCpuMs;   // every thread's, Mesa's rasterising threads too
+    double updateMs, drawMs, presentMs; // wall time of the update, the draw pass and the rest
     uint64_t glCalls;
     uint64_t draws;
 };
@@ -102,18 +103,22 @@ FrameRecord Frame()
     const uint64_t calls = qv::test::OpenGlCallCount();
     const uint64_t draws = qv::test::OpenGlDrawCount();
     g_system->UpdateAll();
+    const Clock::time_point updated = Clock::now();
+    Clock::time_point drawn = updated;
     if (CDirectX9::BeginRender()) {
         g_system->DrawAll();
+        drawn = Clock::now();
         CDirectX9::EndRender();
     }
     g_system->DeleteDead();
     const Clock::time_point end = Clock::now();
+    auto ms = [](Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); };
     const double mainCpuMs = CpuMs(CLOCK_THREAD_CPUTIME_ID) - mainCpu;
     const double allCpuMs = CpuMs(CLOCK_PROCESS_CPUTIME_ID) - allCpu;
     std::fill(std::begin(g_Input.Triggered), std::end(g_Input.Triggered), false);
     if (g_pace)
         std::this_thread::sleep_until(start + std::chrono::microseconds(16667));
-    return FrameRecord{std::chrono::duration<double, std::milli>(end - start).count(), mainCpuMs, allCpuMs,
+    return FrameRecord{ms(end - start), mainCpuMs, allCpuMs, ms(updated - start), ms(drawn - updated), ms(end - drawn),
                        qv::test::OpenGlCallCount() - calls, qv::test::OpenGlDrawCount() - draws};
 }
 
@@ -130,9 +135,12 @@ void Report(const char* name, const std::vector<FrameRecord>& frames)
 {
     if (frames.empty())
         return;
-    std::vector<double> ms, mainCpu, allCpu, calls, draws;
+    std::vector<double> ms, mainCpu, allCpu, update, draw, present, calls, draws;
     for (size_t i = 1; i < frames.size(); ++i) {
         ms.push_back(frames[i].ms);
+        update.push_back(frames[i].updateMs);
+        draw.push_back(frames[i].drawMs);
+        present.push_back(frames[i].presentMs);
         mainCpu.push_back(frames[i].mainCpuMs);
         allCpu.push_back(frames[i].allCpuMs);
         calls.push_back(static_cast<double>(frames[i].glCalls));
@@ -141,9 +149,11 @@ void Report(const char* name, const std::vector<FrameRecord>& frames)
     const double worst = ms.empty() ? 0.0 : *std::max_element(ms.begin(), ms.end());
     const size_t over = static_cast<size_t>(std::count_if(ms.begin(), ms.end(), [](double t) { return t > 20.0; }));
     std::printf("%-8s %4zu frames  median %5.1f %%  p90 %5.1f %%  first %5.1f ms  worst after %5.1f ms (%3zu > 20)"
-                "  cpu main %5.2f all %5.2f ms  gl calls %5.0f (max %5.0f)  draws %4.0f (max %4.0f)\n",
+                "  update/draw/present %4.2f/%4.2f/%4.2f ms  cpu main %5.2f all %5.2f ms"
+                "  gl calls %5.0f (max %5.0f)  draws %4.0f (max %4.0f)\n",
                 name, frames.size(), 100.0 * Percentile(ms, 0.5) / kFrameMs, 100.0 * Percentile(ms, 0.9) / kFrameMs,
-                frames[0].ms, worst, over, Percentile(mainCpu, 0.5), Percentile(allCpu, 0.5), Percentile(calls, 0.5),
+                frames[0].ms, worst, over, Percentile(update, 0.5), Percentile(draw, 0.5), Percentile(present, 0.5),
+                Percentile(mainCpu, 0.5), Percentile(allCpu, 0.5), Percentile(calls, 0.5),
                 Percentile(calls, 1.0), Percentile(draws, 0.5), Percentile(draws, 1.0));
     std::fflush(stdout);
 }

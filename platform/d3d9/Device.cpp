@@ -171,6 +171,8 @@ Device::~Device()
     if (g_liveDevice == this)
         g_liveDevice = nullptr;
     DropBatch();
+    FreeStream(m_batchVertexStream);
+    FreeStream(m_batchIndexStream);
     if (GlUsable()) {
         QVGL(BindFramebuffer)(GL_FRAMEBUFFER, 0);
         FreeTargets();

@@ -359,6 +359,17 @@ private:
         std::vector<uint16_t> indices;
         uint32_t VertexCount() const;
     };
+    // A buffer object written front to back with the batches' vertices or indices, so that
+    // Mesa need not copy them from memory into buffers of its own, made and freed every few
+    // draws. Once full it is given back to OpenGL (orphaned) and begun again.
+    struct StreamBuffer {
+        GLuint name = 0;
+        size_t size = 0;
+        size_t used = 0;
+    };
+    // Copies `bytes` into the stream bound at `target`; the offset where they now are.
+    uintptr_t WriteStream(StreamBuffer& stream, GLenum target, const void* data, size_t bytes);
+    void FreeStream(StreamBuffer& stream);
     bool Batchable(const DrawCall& call, const VertexLayout& layout, bool transformed) const;
     BatchFormat FormatFor(const VertexLayout& layout, bool lit, bool texturing) const;
     bool ClipSpaceDrawable() const;
@@ -441,6 +452,8 @@ private:
     std::vector<float> m_transformedScratch;
     std::vector<uint8_t> m_colorScratch;
     Batch m_batch;
+    StreamBuffer m_batchVertexStream;
+    StreamBuffer m_batchIndexStream;
 
     static std::atomic<uint64_t> s_callCount;
     friend uint64_t DeviceCallCount();

@@ -11,6 +11,7 @@
 // multiply and three multiply-adds per coordinate, never fused), so that every vertex lands
 // where it would have landed drawn on its own: a position one rounding step away moves the
 // edge of a triangle across a pixel now and then.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -25,6 +26,8 @@ constexpr UINT kMaxBatchedVertices = 256;
 constexpr UINT kMaxBatchedIndices = 3 * kMaxBatchedVertices;
 // The gathered vertices are numbered with 16 bits.
 constexpr uint32_t kBatchCapacity = 0xFFFF;
+// Room for several frames of batches between two orphanings.
+constexpr size_t kStreamSize = 4u << 20;
 
 bool g_batching = true;
 
@@ -313,6 +316,32 @@ void Device::MoveBatchToClipSpace()
     m_dirty |= kDirtyProjection | kDirtyModelView | kDirtyLighting;
 }
 
+uintptr_t Device::WriteStream(StreamBuffer& stream, GLenum target, const void* data, size_t bytes)
+{
+    const size_t aligned = (bytes + 15) & ~size_t(15);
+    if (!stream.name)
+        QVGL(GenBuffers)(1, &stream.name);
+    BindBufferForUpload(target, stream.name);
+    if (stream.used + aligned > stream.size) {
+        stream.size = std::max(kStreamSize, aligned);
+        QVGL(BufferData)(target, static_cast<GLsizeiptr>(stream.size), nullptr, GL_STREAM_DRAW);
+        stream.used = 0;
+    }
+    const uintptr_t offset = stream.used;
+    QVGL(BufferSubData)(target, static_cast<GLintptr>(offset), static_cast<GLsizeiptr>(bytes), data);
+    stream.used += aligned;
+    return offset;
+}
+
+void Device::FreeStream(StreamBuffer& stream)
+{
+    if (stream.name && GlUsable()) {
+        ForgetGlBuffer(stream.name);
+        QVGL(DeleteBuffers)(1, &stream.name);
+    }
+    stream = StreamBuffer();
+}
+
 void Device::DropBatch()
 {
     m_batch.open = false;
@@ -338,35 +367,40 @@ void Device::FlushBatch()
         MoveBatchToClipSpace();
 
     const BatchFormat& format = m_batch.format;
-    BindArrayBuffer(0);
-    BindElementBuffer(0);
+    const uintptr_t vertices = WriteStream(m_batchVertexStream, GL_ARRAY_BUFFER, m_batch.vertices.data(),
+                                           m_batch.vertices.size() * sizeof(float));
+    const uintptr_t indices = WriteStream(m_batchIndexStream, GL_ELEMENT_ARRAY_BUFFER, m_batch.indices.data(),
+                                          m_batch.indices.size() * sizeof(uint16_t));
+    BindArrayBuffer(m_batchVertexStream.name);
+    BindElementBuffer(m_batchIndexStream.name);
     const GLsizei bytes = static_cast<GLsizei>(format.Stride() * sizeof(float));
-    const float* v = m_batch.vertices.data();
+    auto at = [&](size_t floats) { return reinterpret_cast<const void*>(vertices + floats * sizeof(float)); };
+    size_t offset = 0;
     SetArray(GL_VERTEX_ARRAY, true);
-    QVGL(VertexPointer)(4, GL_FLOAT, bytes, v);
-    v += 4;
+    QVGL(VertexPointer)(4, GL_FLOAT, bytes, at(offset));
+    offset += 4;
     SetArray(GL_NORMAL_ARRAY, format.normal);
     if (format.normal) {
-        QVGL(NormalPointer)(GL_FLOAT, bytes, v);
-        v += 3;
+        QVGL(NormalPointer)(GL_FLOAT, bytes, at(offset));
+        offset += 3;
     } else if (m_batch.lit) {
         const GLfloat none[3] = {0.0f, 0.0f, 0.0f};
         m_gl.NormalDefault(none);
     }
     SetArray(GL_COLOR_ARRAY, format.color);
     if (format.color) {
-        QVGL(ColorPointer)(qv::gl::g_api.bgraColorArrays ? GL_BGRA : 4, GL_UNSIGNED_BYTE, bytes, v);
-        v += 1;
+        QVGL(ColorPointer)(qv::gl::g_api.bgraColorArrays ? GL_BGRA : 4, GL_UNSIGNED_BYTE, bytes, at(offset));
+        offset += 1;
     } else {
         const GLfloat white[4] = {1.0f, 1.0f, 1.0f, 1.0f};
         m_gl.ColorArrayDefault(white);
     }
     SetArray(GL_TEXTURE_COORD_ARRAY, format.texture != 0);
     if (format.texture)
-        QVGL(TexCoordPointer)(format.texture, GL_FLOAT, bytes, v);
+        QVGL(TexCoordPointer)(format.texture, GL_FLOAT, bytes, at(offset));
     ++qv::gl::g_drawCount;
     QVGL(DrawRangeElements)(GL_TRIANGLES, 0, m_batch.VertexCount() - 1, static_cast<GLsizei>(m_batch.indices.size()),
-                            GL_UNSIGNED_SHORT, m_batch.indices.data());
+                            GL_UNSIGNED_SHORT, reinterpret_cast<const void*>(indices));
     m_gl.ForgetCurrentAttributes(format.color, format.normal);
     DropBatch();
 }
