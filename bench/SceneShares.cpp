@@ -7,7 +7,6 @@
 // Run: SDL_VIDEODRIVER=offscreen LP_NUM_THREADS=8 build-main/bench/bench_SceneShares [--no-pace] [name...]
 // Names: logo opening title stage walking top broken (default: all).
 #include <time.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -15,19 +14,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "GameDevice.h"
 #include "app/CCharacterSystem.h"
 #include "app/CGameConfig.h"
 #include "app/CInput.h"
 #include "game/CLogoScene.h"
 #include "game/COpeningScene.h"
-#include "game/CRina.h"
-#include "game/CStage01.h"
 #include "game/CTitleScene.h"
 #include "platform/d3d9/D3D9TestHooks.h"
 #include "platform/platform.h"
@@ -38,43 +35,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr double kFrameMs = 16.667;
-
-LRESULT CALLBACK WindowProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcA(hWnd, msg, wParam, lParam);
-}
-
-bool Prepare()
-{
-    namespace fs = std::filesystem;
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
-    setenv("SDL_AUDIODRIVER", "dummy", 0);
-    setenv("QV_MESSAGEBOX", "auto", 0);
-    const fs::path dir = fs::temp_directory_path() / ("qv_bench_shares_" + std::to_string(getpid()));
-    fs::create_directories(dir);
-    std::error_code ec;
-    fs::create_directory_symlink(fs::path(QV_RUN_DIR) / "data", dir / "data", ec);
-    if (ec || chdir(dir.c_str()) != 0)
-        return false;
-    WNDCLASSEXA wc = {};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = WindowProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "QvBenchShares";
-    RegisterClassExA(&wc);
-    HWND window = CreateWindowExA(0, "QvBenchShares", "bench", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr, nullptr,
-                                  GetModuleHandleA(nullptr), nullptr);
-    if (!window)
-        return false;
-    try {
-        g_DirectX9.Init(window, 640, 480, true, true);
-    } catch (const char* text) {
-        std::fprintf(stderr, "%s\n", text);
-        return false;
-    }
-    SoundInit(window);
-    return true;
-}
 
 struct FrameRecord {
     double ms;
@@ -169,23 +129,6 @@ std::vector<FrameRecord> Run(int frames, const std::function<void(int)>& before 
     return records;
 }
 
-// The `count` standing buildings nearest to Rina, broken at once (highest index first, so that
-// erasing one leaves the others' indices as they were).
-void BreakNearest(CStage01& stage, size_t count)
-{
-    std::vector<std::pair<float, size_t>> byDistance;
-    for (size_t i = 0; i < stage.Buildings.size(); ++i) {
-        const D3DXMATRIX& w = stage.Buildings[i].World;
-        const float dx = w._41 - stage.Rina->Position.x, dz = w._43 - stage.Rina->Position.z;
-        byDistance.emplace_back(dx * dx + dz * dz, i);
-    }
-    std::sort(byDistance.begin(), byDistance.end());
-    byDistance.resize(std::min(count, byDistance.size()));
-    std::sort(byDistance.begin(), byDistance.end(), [](auto& a, auto& b) { return a.second > b.second; });
-    for (const auto& entry : byDistance)
-        stage.BreakBuilding(entry.second);
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -200,10 +143,10 @@ int main(int argc, char** argv)
     auto want = [&](const char* name) {
         return wanted.empty() || std::find(wanted.begin(), wanted.end(), name) != wanted.end();
     };
-    if (!Prepare()) {
-        std::fprintf(stderr, "no device or no generated data\n");
+    HWND window = bench::OpenGameDevice("shares", 640, 480);
+    if (!window)
         return 2;
-    }
+    SoundInit(window);
     const char* threads = std::getenv("LP_NUM_THREADS");
     std::printf("640x480, LP_NUM_THREADS=%s, %s\n", threads ? threads : "(Mesa's default)",
                 g_pace ? "paced at 60 frames a second" : "unpaced");
@@ -242,7 +185,7 @@ int main(int argc, char** argv)
                     Report("top", frames);
             }
             if (want("broken")) {
-                BreakNearest(*stage, 5);
+                bench::BreakNearest(*stage, 5);
                 Report("broken", Run(300));
             }
             system.DeleteAll();

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "platform/d3d9/D3D9.h"
 
@@ -19,6 +20,31 @@ uint64_t OpenGlDrawCount();
 // Whether the layer gathers consecutive small draws into one OpenGL draw (on by default);
 // pictures drawn both ways must be the same.
 void SetD3D9Batching(bool enabled);
+
+// One draw as OpenGL is to rasterise it, for a benchmark that draws the same frame with OpenGL
+// alone: each triangle's corners in OpenGL's clip space with their colour and texture
+// coordinates, and the state their fragments meet, in OpenGL's names. The colour of a lit
+// vertex is its material's diffuse colour (the light is left out).
+struct CapturedDraw {
+    struct Corner {
+        float x, y, z, w;
+        uint8_t rgba[4];
+        float u, v;
+    };
+    std::vector<Corner> corners; // three for each triangle
+    unsigned texture = 0;        // OpenGL texture name; 0 draws the colours alone
+    bool blend = false;
+    unsigned srcBlend = 0, dstBlend = 0;
+    bool alphaTest = false;
+    unsigned alphaFunc = 0;
+    float alphaRef = 0.0f;
+    bool depthTest = false, depthWrite = false;
+    unsigned depthFunc = 0;
+    unsigned cullFace = 0; // the OpenGL face culled, 0 for none
+};
+// Every triangle draw from now on is also copied into `draws`, except those through an
+// effect's vertex program; null stops.
+void CaptureD3D9Draws(std::vector<CapturedDraw>* draws);
 
 // Device loss, as when a full-screen window loses the screen: TestCooperativeLevel answers
 // D3DERR_DEVICELOST until AllowD3DDeviceReset, then D3DERR_DEVICENOTRESET until Reset.

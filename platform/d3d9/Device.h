@@ -280,8 +280,15 @@ private:
         }
     };
 
+    // The vertex numbers of a triangle draw's triangles, three each: a strip's odd triangles
+    // keep its turned-round winding, and every triangle its first corner (OpenGL's provoking
+    // vertex) first. Nothing for points and lines.
+    static void Triangles(const DrawCall& call, std::vector<uint32_t>& corners);
+
     // Drawing (DeviceDraw.cpp)
     HRESULT Draw(const DrawCall& call);
+    // For the benchmark's capture hook (DeviceCapture.cpp).
+    void CaptureDraw(const DrawCall& call, const VertexLayout& layout, const StreamSources& sources);
     void DrawDirect(const DrawCall& call, const VertexLayout& layout, const StreamSources& sources);
     // Points OpenGL's array at an attribute: in its vertex buffer's OpenGL copy, or in memory.
     void AttributePointer(GLenum array, const AttributeSource& a, const StreamSources& sources);
@@ -291,6 +298,8 @@ private:
     // The matrices OpenGL draws untransformed vertices with (ApplyProjection, ApplyModelView).
     D3DMATRIX GlProjection() const;
     D3DMATRIX GlModelView(const D3DMATRIX& world) const;
+    // The projection of pre-transformed vertices: back-buffer pixels to OpenGL's clip space.
+    D3DMATRIX PixelProjection() const;
     void ApplyProjection(bool transformed);
     void ApplyModelView(bool transformed, const D3DMATRIX& world);
     void ApplyLights();
@@ -450,6 +459,7 @@ private:
     GLuint m_glArrayBuffer = 0;
     GLuint m_glElementBuffer = 0;
     std::vector<float> m_transformedScratch;
+    std::vector<uint32_t> m_cornerScratch;
     std::vector<uint8_t> m_colorScratch;
     Batch m_batch;
     StreamBuffer m_batchVertexStream;
@@ -463,5 +473,11 @@ uint64_t DeviceCallCount();
 D3DMATRIX IdentityMatrix();
 // a x b, each element summed from the first term to the last.
 D3DMATRIX Multiply(const D3DMATRIX& a, const D3DMATRIX& b);
+// Direct3D's comparisons, blend factors (both resolved from the source one where Direct3D
+// says so) and blend operations as OpenGL's.
+GLenum CompareFunction(DWORD cmp);
+GLenum BlendFactor(DWORD blend, GLenum fallback);
+GLenum BlendEquation(DWORD op);
+void BlendPair(DWORD src, DWORD dst, GLenum& glSrc, GLenum& glDst);
 
 } // namespace qv::d3d9

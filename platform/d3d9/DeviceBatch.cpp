@@ -243,39 +243,46 @@ void Device::AppendToBatch(const DrawCall& call, const VertexLayout& layout, con
             std::memcpy(o, at(tex, i), format.texture * sizeof(float));
     }
 
-    // Triangles of the gathered vertices. A strip's odd triangles keep its turned-round
-    // winding, and every triangle keeps its first corner (OpenGL's provoking vertex) first.
-    auto index = [&](UINT k) -> uint16_t {
-        UINT v = k + call.first;
-        if (call.indices && call.wideIndices) {
+    // Triangles of the gathered vertices, numbered from the batch's.
+    Triangles(call, m_cornerScratch);
+    for (uint32_t v : m_cornerScratch)
+        m_batch.indices.push_back(static_cast<uint16_t>(v - call.lowest + base));
+    m_batch.entries.push_back(BatchEntry{m_batch.transformed ? IdentityMatrix() : Transform(D3DTS_WORLD), base, n});
+}
+
+void Device::Triangles(const DrawCall& call, std::vector<uint32_t>& corners)
+{
+    corners.clear();
+    auto vertex = [&](UINT k) -> uint32_t {
+        if (!call.indices)
+            return k + call.first;
+        if (call.wideIndices) {
             uint32_t i;
             std::memcpy(&i, call.indices + 4 * static_cast<size_t>(k), sizeof i);
-            v = i;
-        } else if (call.indices) {
-            uint16_t i;
-            std::memcpy(&i, call.indices + 2 * static_cast<size_t>(k), sizeof i);
-            v = i;
+            return i;
         }
-        return static_cast<uint16_t>(v - call.lowest + base);
+        uint16_t i;
+        std::memcpy(&i, call.indices + 2 * static_cast<size_t>(k), sizeof i);
+        return i;
     };
-    auto& indices = m_batch.indices;
     switch (call.type) {
+    case D3DPT_TRIANGLELIST:
+        for (UINT k = 0; k + 2 < call.count; k += 3)
+            corners.insert(corners.end(), {vertex(k), vertex(k + 1), vertex(k + 2)});
+        break;
     case D3DPT_TRIANGLESTRIP:
         for (UINT t = 0; t + 2 < call.count; ++t) {
-            const uint16_t a = index(t), b = index(t + 1), c = index(t + 2);
-            indices.insert(indices.end(), {a, (t & 1) ? c : b, (t & 1) ? b : c});
+            const uint32_t a = vertex(t), b = vertex(t + 1), c = vertex(t + 2);
+            corners.insert(corners.end(), {a, (t & 1) ? c : b, (t & 1) ? b : c});
         }
         break;
     case D3DPT_TRIANGLEFAN:
         for (UINT t = 0; t + 2 < call.count; ++t)
-            indices.insert(indices.end(), {index(t + 1), index(t + 2), index(0)});
+            corners.insert(corners.end(), {vertex(t + 1), vertex(t + 2), vertex(0)});
         break;
     default:
-        for (UINT k = 0; k < call.count; ++k)
-            indices.push_back(index(k));
         break;
     }
-    m_batch.entries.push_back(BatchEntry{m_batch.transformed ? IdentityMatrix() : Transform(D3DTS_WORLD), base, n});
 }
 
 void Device::MoveBatchToClipSpace()

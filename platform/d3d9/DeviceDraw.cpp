@@ -30,8 +30,6 @@ D3DMATRIX Multiply(const D3DMATRIX& a, const D3DMATRIX& b)
     return r;
 }
 
-namespace {
-
 GLenum CompareFunction(DWORD cmp)
 {
     switch (cmp) {
@@ -140,6 +138,8 @@ void BlendPair(DWORD src, DWORD dst, GLenum& glSrc, GLenum& glDst)
         glDst = BlendFactor(dst, GL_ZERO);
     }
 }
+
+namespace {
 
 void ColorOf(D3DCOLOR c, GLfloat out[4])
 {
@@ -343,20 +343,27 @@ D3DMATRIX Device::GlModelView(const D3DMATRIX& world) const
     return worldView;
 }
 
+D3DMATRIX Device::PixelProjection() const
+{
+    // Back-buffer pixels (x right, y down, centres on whole numbers) and depth 0..1 to
+    // OpenGL's clip space; positions come as (x, y, z, 1) / rhw.
+    const float w = static_cast<float>(BackBufferWidth());
+    const float h = static_cast<float>(BackBufferHeight());
+    D3DMATRIX m;
+    std::memset(&m, 0, sizeof m);
+    m._11 = 2.0f / w;
+    m._22 = -2.0f / h;
+    m._33 = 2.0f;
+    m._41 = 1.0f / w - 1.0f;
+    m._42 = 1.0f - (1.0f - 2.0f * kTieBias) / h;
+    m._43 = -1.0f;
+    m._44 = 1.0f;
+    return m;
+}
+
 void Device::ApplyProjection(bool transformed)
 {
-    if (transformed) {
-        // Back-buffer pixels (x right, y down, centres on whole numbers) and depth 0..1 to
-        // OpenGL's clip space; positions come as (x, y, z, 1) / rhw.
-        const float w = static_cast<float>(BackBufferWidth());
-        const float h = static_cast<float>(BackBufferHeight());
-        const float y0 = 1.0f - (1.0f - 2.0f * kTieBias) / h;
-        const GLfloat projection[16] = {2.0f / w, 0.0f, 0.0f, 0.0f, 0.0f, -2.0f / h, 0.0f, 0.0f,
-                                        0.0f, 0.0f, 2.0f, 0.0f, 1.0f / w - 1.0f, y0, -1.0f, 1.0f};
-        m_gl.LoadMatrix(GL_PROJECTION, projection);
-        return;
-    }
-    const D3DMATRIX projection = GlProjection();
+    const D3DMATRIX projection = transformed ? PixelProjection() : GlProjection();
     m_gl.LoadMatrix(GL_PROJECTION, &projection.m[0][0]);
 }
 
@@ -915,6 +922,7 @@ HRESULT Device::Draw(const DrawCall& call)
         return D3DERR_INVALIDCALL;
 
     const bool transformed = layout.position == VertexLayout::kTransformed;
+    CaptureDraw(call, layout, sources);
     if (Batchable(call, layout, transformed)) {
         if (!JoinsBatch(call, layout, transformed)) {
             FlushBatch();

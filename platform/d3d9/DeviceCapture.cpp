@@ -1,0 +1,93 @@
+// The benchmark's capture of what each draw rasterises, so that the same frame can be drawn with
+// OpenGL alone and the two timed against each other. Only the hook switches it on.
+#include <cmath>
+#include <cstring>
+
+#include "platform/d3d9/D3D9TestHooks.h"
+#include "platform/d3d9/Device.h"
+
+namespace qv::d3d9 {
+
+namespace {
+
+std::vector<qv::test::CapturedDraw>* g_capture = nullptr;
+
+uint8_t UnitToByte(float f)
+{
+    return static_cast<uint8_t>(std::lround(std::min(1.0f, std::max(0.0f, f)) * 255.0f));
+}
+
+} // namespace
+
+void Device::CaptureDraw(const DrawCall& call, const VertexLayout& layout, const StreamSources& sources)
+{
+    const bool transformed = layout.position == VertexLayout::kTransformed;
+    if (!g_capture || (m_vertexProgram != 0 && !transformed))
+        return;
+    Triangles(call, m_cornerScratch);
+    if (m_cornerScratch.empty())
+        return;
+    const auto& rs = m_renderStates;
+    qv::test::CapturedDraw draw;
+    const D3DMATRIX m = transformed ? PixelProjection() : Multiply(GlModelView(Transform(D3DTS_WORLD)), GlProjection());
+    const bool lit = !transformed && rs[D3DRS_LIGHTING];
+    uint8_t unlit[4] = {255, 255, 255, 255};
+    if (lit) {
+        const D3DCOLORVALUE& d = m_material.Diffuse;
+        const uint8_t c[4] = {UnitToByte(d.r), UnitToByte(d.g), UnitToByte(d.b), UnitToByte(d.a)};
+        std::memcpy(unlit, c, sizeof c);
+    }
+    const bool textured = m_textures[0] && m_stageStates[0][D3DTSS_COLOROP] != D3DTOP_DISABLE;
+    const DWORD set = m_stageStates[0][D3DTSS_TEXCOORDINDEX] & 0xFFFF;
+    const AttributeSource* tex = textured && set < 8 && layout.tex[set].present ? &layout.tex[set] : nullptr;
+    auto at = [&](const AttributeSource& a, UINT i) {
+        return sources.Of(a) + static_cast<size_t>(i) * sources.strides[a.stream];
+    };
+    for (uint32_t i : m_cornerScratch) {
+        float v[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+        std::memcpy(v, at(layout.pos, i), (transformed ? 4 : 3) * sizeof(float));
+        if (transformed) {
+            const float w = (v[3] != 0.0f && std::isfinite(v[3])) ? 1.0f / v[3] : 1.0f;
+            v[0] *= w;
+            v[1] *= w;
+            v[2] *= w;
+            v[3] = w;
+        }
+        qv::test::CapturedDraw::Corner corner = {};
+        float* clip = &corner.x;
+        for (int c = 0; c < 4; ++c)
+            clip[c] = v[0] * m.m[0][c] + v[1] * m.m[1][c] + v[2] * m.m[2][c] + v[3] * m.m[3][c];
+        if (layout.diffuse.present && layout.diffuse.size == GL_BGRA) {
+            const uint8_t* c = at(layout.diffuse, i);
+            const uint8_t rgba[4] = {c[2], c[1], c[0], c[3]};
+            std::memcpy(corner.rgba, rgba, sizeof rgba);
+        } else {
+            std::memcpy(corner.rgba, unlit, sizeof unlit);
+        }
+        if (tex && tex->type == GL_FLOAT) {
+            std::memcpy(&corner.u, at(*tex, i), std::min<GLint>(tex->size, 2) * sizeof(float));
+        }
+        draw.corners.push_back(corner);
+    }
+    draw.texture = textured ? m_textures[0]->GlName() : 0;
+    draw.blend = rs[D3DRS_ALPHABLENDENABLE] != FALSE;
+    GLenum src, dst;
+    BlendPair(rs[D3DRS_SRCBLEND], rs[D3DRS_DESTBLEND], src, dst);
+    draw.srcBlend = src;
+    draw.dstBlend = dst;
+    draw.alphaTest = rs[D3DRS_ALPHATESTENABLE] != FALSE;
+    draw.alphaFunc = CompareFunction(rs[D3DRS_ALPHAFUNC]);
+    draw.alphaRef = (rs[D3DRS_ALPHAREF] & 0xFF) / 255.0f;
+    draw.depthTest = m_hasDepth && rs[D3DRS_ZENABLE] != D3DZB_FALSE;
+    draw.depthWrite = rs[D3DRS_ZWRITEENABLE] != FALSE;
+    draw.depthFunc = CompareFunction(rs[D3DRS_ZFUNC]);
+    draw.cullFace = rs[D3DRS_CULLMODE] == D3DCULL_CW ? GL_FRONT : rs[D3DRS_CULLMODE] == D3DCULL_CCW ? GL_BACK : 0;
+    g_capture->push_back(std::move(draw));
+}
+
+} // namespace qv::d3d9
+
+void qv::test::CaptureD3D9Draws(std::vector<CapturedDraw>* draws)
+{
+    qv::d3d9::g_capture = draws;
+}
