@@ -66,24 +66,14 @@ bool SavePng(const std::string& path, const Image& image)
     return stbi_write_png(path.c_str(), image.width, image.height, 4, image.rgba.data(), image.width * 4) != 0;
 }
 
-std::string CompareWithReference(const Image& actual, const std::string& referencePath, int tolerance)
+std::string ComparePictures(const Image& actual, const Image& expected, int tolerance, const std::string& name,
+                            const std::string& expectedName)
 {
-    const fs::path reference = fs::path(SourceDir()) / referencePath;
-    const char* update = std::getenv("QV_UPDATE_REFERENCES");
-    if (update && std::string(update) == "1") {
-        SavePng(reference.string(), actual);
-        return {};
-    }
-    const fs::path out = fs::path(QV_TEST_OUTPUT_DIR) / "pictures" / fs::path(referencePath).stem();
-    const std::string actualPath = out.string() + ".actual.png";
-    Image expected;
-    if (!LoadPng(reference.string(), expected)) {
-        SavePng(actualPath, actual);
-        return "no reference picture " + reference.string() + "; actual written to " + actualPath;
-    }
+    const std::string out = (fs::path(QV_TEST_OUTPUT_DIR) / "pictures" / name).string();
+    const std::string actualPath = out + ".actual.png";
     if (expected.width != actual.width || expected.height != actual.height) {
         SavePng(actualPath, actual);
-        return "size differs from " + reference.string() + "; actual written to " + actualPath;
+        return "size differs from " + expectedName + "; actual written to " + actualPath;
     }
     Image diff = actual;
     int worst = 0;
@@ -104,11 +94,30 @@ std::string CompareWithReference(const Image& actual, const std::string& referen
     if (bad == 0)
         return {};
     SavePng(actualPath, actual);
-    SavePng(out.string() + ".diff.png", diff);
+    SavePng(out + ".expected.png", expected);
+    SavePng(out + ".diff.png", diff);
     char text[512];
     std::snprintf(text, sizeof text, "%zu pixels differ from %s by more than %d (worst %d); see %s", bad,
-                  reference.string().c_str(), tolerance, worst, actualPath.c_str());
+                  expectedName.c_str(), tolerance, worst, actualPath.c_str());
     return text;
+}
+
+std::string CompareWithReference(const Image& actual, const std::string& referencePath, int tolerance)
+{
+    const fs::path reference = fs::path(SourceDir()) / referencePath;
+    const char* update = std::getenv("QV_UPDATE_REFERENCES");
+    if (update && std::string(update) == "1") {
+        SavePng(reference.string(), actual);
+        return {};
+    }
+    const std::string name = fs::path(referencePath).stem().string();
+    Image expected;
+    if (!LoadPng(reference.string(), expected)) {
+        const std::string actualPath = (fs::path(QV_TEST_OUTPUT_DIR) / "pictures" / name).string() + ".actual.png";
+        SavePng(actualPath, actual);
+        return "no reference picture " + reference.string() + "; actual written to " + actualPath;
+    }
+    return ComparePictures(actual, expected, tolerance, name, reference.string());
 }
 
 } // namespace qvtest

@@ -36,4 +36,9 @@ bool SavePng(const std::string& path, const Image& image);
 // With QV_UPDATE_REFERENCES=1 in the environment it writes the reference instead.
 std::string CompareWithReference(const Image& actual, const std::string& referencePath, int tolerance);
 
+// The same comparison between two pictures drawn by the test; on a mismatch it writes
+// <name>.actual.png, <name>.expected.png and <name>.diff.png under the build tree.
+std::string ComparePictures(const Image& actual, const Image& expected, int tolerance, const std::string& name,
+                            const std::string& expectedName);
+
 } // namespace qvtest
