@@ -22,16 +22,27 @@ uint64_t OpenGlDrawCount();
 void SetD3D9Batching(bool enabled);
 
 // One draw as OpenGL is to rasterise it, for a benchmark that draws the same frame with OpenGL
-// alone: each triangle's corners in OpenGL's clip space with their colour and texture
-// coordinates, and the state their fragments meet, in OpenGL's names. The colour of a lit
-// vertex is its material's diffuse colour (the light is left out).
+// alone: each triangle's corners in OpenGL's clip space with their colour, eye-space normal and
+// texture coordinates, the light and material of a lit draw (directional lights only, as
+// OpenGL's fixed-function stage takes them), and the state the fragments meet, in OpenGL's
+// names.
 struct CapturedDraw {
     struct Corner {
         float x, y, z, w;
+        float nx, ny, nz;
         uint8_t rgba[4];
         float u, v;
     };
+    struct Light {
+        float direction[4]; // towards the light, in eye space
+        float diffuse[4];
+        float ambient[4];
+    };
     std::vector<Corner> corners; // three for each triangle
+    bool lit = false;
+    float ambient[4] = {};       // the scene's
+    float materialAmbient[4] = {}, materialDiffuse[4] = {}, materialEmissive[4] = {};
+    std::vector<Light> lights;
     unsigned texture = 0;        // OpenGL texture name; 0 draws the colours alone
     bool blend = false;
     unsigned srcBlend = 0, dstBlend = 0;

@@ -634,6 +634,7 @@ void Device::TextureChanged(Texture* texture)
 
 void Device::Forget(VertexBuffer* buffer)
 {
+    BufferChanging(buffer);
     for (auto& s : m_streams)
         if (s.buffer == buffer)
             s = Stream();
@@ -641,6 +642,7 @@ void Device::Forget(VertexBuffer* buffer)
 
 void Device::Forget(IndexBuffer* buffer)
 {
+    BufferChanging(buffer);
     if (m_indices == buffer)
         m_indices = nullptr;
 }

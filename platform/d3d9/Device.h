@@ -228,6 +228,9 @@ public:
     void ForgetGlBuffer(GLuint name);
     // A texture's own state (its level of detail) changed: its sampler state is given again.
     void TextureChanged(Texture* texture);
+    // A vertex or index buffer is about to be written or freed: a draw held by reference to it
+    // takes a copy of what it reads first.
+    void BufferChanging(const void* buffer);
 
     // Device loss, from the test hook or the window losing full screen.
     void Lose();
@@ -285,11 +288,20 @@ private:
     // vertex) first. Nothing for points and lines.
     static void Triangles(const DrawCall& call, std::vector<uint32_t>& corners);
 
+    // What a draw's arrays depend on besides its vertices, fixed when its state went to OpenGL.
+    struct DrawSettings {
+        bool lighting = false;   // lit by the fixed-function stage
+        bool programmed = false; // an effect's vertex program runs
+        DWORD texCoordSet = 0;   // the coordinate set the first stage reads
+    };
+
     // Drawing (DeviceDraw.cpp)
     HRESULT Draw(const DrawCall& call);
     // For the benchmark's capture hook (DeviceCapture.cpp).
     void CaptureDraw(const DrawCall& call, const VertexLayout& layout, const StreamSources& sources);
-    void DrawDirect(const DrawCall& call, const VertexLayout& layout, const StreamSources& sources);
+    DrawSettings SettingsNow(const VertexLayout& layout) const;
+    void DrawDirect(const DrawCall& call, const VertexLayout& layout, const StreamSources& sources,
+                    const DrawSettings& settings);
     // Points OpenGL's array at an attribute: in its vertex buffer's OpenGL copy, or in memory.
     void AttributePointer(GLenum array, const AttributeSource& a, const StreamSources& sources);
     bool CurrentLayout(VertexLayout& layout) const;
@@ -355,6 +367,14 @@ private:
         uint32_t firstVertex;
         uint32_t vertexCount;
     };
+    // The first draw of a batch, while it reads from vertex and index buffers: held by
+    // reference, and drawn from the buffers' OpenGL copies unless another draw joins it.
+    struct HeldDraw {
+        DrawCall call;
+        VertexLayout layout;
+        StreamSources sources;
+        DrawSettings settings;
+    };
     struct Batch {
         bool open = false;
         bool transformed = false;
@@ -363,6 +383,9 @@ private:
         BatchFormat format;
         uint32_t residualDirty = 0; // what the state left for later when the batch began
         BatchState state;
+        D3DMATRIX firstWorld;
+        bool holding = false;
+        HeldDraw held;
         std::vector<BatchEntry> entries;
         std::vector<float> vertices;
         std::vector<uint16_t> indices;
@@ -387,7 +410,10 @@ private:
     bool JoinsBatch(const DrawCall& call, const VertexLayout& layout, bool transformed);
     void CaptureBatchState(BatchState& state) const;
     bool SameAsBatchState(const BatchState& state) const;
-    void AppendToBatch(const DrawCall& call, const VertexLayout& layout, const StreamSources& sources);
+    void AppendToBatch(const DrawCall& call, const VertexLayout& layout, const StreamSources& sources,
+                       const D3DMATRIX& world);
+    // The held draw copied into the batch's own vertices.
+    void CopyHeldDraw();
     void DropBatch();
 
     std::atomic<ULONG> m_refCount{1};
@@ -473,6 +499,10 @@ uint64_t DeviceCallCount();
 D3DMATRIX IdentityMatrix();
 // a x b, each element summed from the first term to the last.
 D3DMATRIX Multiply(const D3DMATRIX& a, const D3DMATRIX& b);
+// The determinant of the upper 3x3, and its inverse transpose, which carries normals as
+// OpenGL's modelview does.
+float Determinant3(const D3DMATRIX& m);
+void NormalMatrix(const D3DMATRIX& m, float out[3][3]);
 // Direct3D's comparisons, blend factors (both resolved from the source one where Direct3D
 // says so) and blend operations as OpenGL's.
 GLenum CompareFunction(DWORD cmp);

@@ -31,6 +31,13 @@ constexpr size_t kStreamSize = 4u << 20;
 
 bool g_batching = true;
 
+bool SameMatrix(const D3DMATRIX& a, const D3DMATRIX& b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+} // namespace
+
 float Determinant3(const D3DMATRIX& m)
 {
     return m._11 * (m._22 * m._33 - m._23 * m._32) - m._12 * (m._21 * m._33 - m._23 * m._31) +
@@ -53,13 +60,6 @@ void NormalMatrix(const D3DMATRIX& m, float out[3][3])
     out[2][2] = (m._11 * m._22 - m._12 * m._21) / d;
 }
 
-bool SameMatrix(const D3DMATRIX& a, const D3DMATRIX& b)
-{
-    return std::memcmp(&a, &b, sizeof a) == 0;
-}
-
-} // namespace
-
 void Device::EnableBatching(bool enabled)
 {
     g_batching = enabled;
@@ -72,7 +72,9 @@ bool Device::BatchingEnabled()
 
 uint32_t Device::Batch::VertexCount() const
 {
-    return entries.empty() ? 0 : entries.back().firstVertex + entries.back().vertexCount;
+    if (!entries.empty())
+        return entries.back().firstVertex + entries.back().vertexCount;
+    return holding ? held.call.end - held.call.lowest : 0;
 }
 
 bool Device::Batchable(const DrawCall& call, const VertexLayout& layout, bool transformed) const
@@ -168,6 +170,8 @@ void Device::OpenBatch(const VertexLayout& layout, bool transformed)
     m_batch.format = FormatFor(layout, m_batch.lit, m_glTexturing);
     m_batch.residualDirty = m_dirty;
     CaptureBatchState(m_batch.state);
+    m_batch.firstWorld = transformed ? IdentityMatrix() : Transform(D3DTS_WORLD);
+    m_batch.holding = false;
     m_batch.entries.clear();
     m_batch.vertices.clear();
     m_batch.indices.clear();
@@ -187,7 +191,7 @@ bool Device::JoinsBatch(const DrawCall& call, const VertexLayout& layout, bool t
     const uint32_t changed = m_dirty & ~(m_batch.residualDirty | kDirtyModelView);
     if (changed != 0 && !SameAsBatchState(m_batch.state))
         return false;
-    if (!transformed && !SameMatrix(Transform(D3DTS_WORLD), m_batch.entries.front().world)) {
+    if (!transformed && !SameMatrix(Transform(D3DTS_WORLD), m_batch.firstWorld)) {
         if (!m_batch.clipSpace)
             return false;
         if (m_batch.format.normal) {
@@ -200,7 +204,27 @@ bool Device::JoinsBatch(const DrawCall& call, const VertexLayout& layout, bool t
     return true;
 }
 
-void Device::AppendToBatch(const DrawCall& call, const VertexLayout& layout, const StreamSources& sources)
+void Device::CopyHeldDraw()
+{
+    if (!m_batch.holding)
+        return;
+    m_batch.holding = false;
+    AppendToBatch(m_batch.held.call, m_batch.held.layout, m_batch.held.sources, m_batch.firstWorld);
+}
+
+void Device::BufferChanging(const void* buffer)
+{
+    if (!m_batch.open || !m_batch.holding)
+        return;
+    bool reads = m_batch.held.call.indexBuffer == buffer;
+    for (const VertexBuffer* source : m_batch.held.sources.buffers)
+        reads = reads || source == buffer;
+    if (reads)
+        CopyHeldDraw();
+}
+
+void Device::AppendToBatch(const DrawCall& call, const VertexLayout& layout, const StreamSources& sources,
+                           const D3DMATRIX& world)
 {
     const BatchFormat& format = m_batch.format;
     const uint32_t base = m_batch.VertexCount();
@@ -210,7 +234,8 @@ void Device::AppendToBatch(const DrawCall& call, const VertexLayout& layout, con
     m_batch.vertices.resize(start + n * stride);
     float* out = &m_batch.vertices[start];
 
-    const DWORD set = m_stageStates[0][D3DTSS_TEXCOORDINDEX] & 0xFFFF;
+    // The batch's own state: a held draw may be copied after the device's has moved on.
+    const DWORD set = m_batch.state.stage[D3DTSS_TEXCOORDINDEX] & 0xFFFF;
     const AttributeSource& tex = layout.tex[set < 8 ? set : 0];
     auto at = [&](const AttributeSource& a, UINT i) {
         return sources.Of(a) + static_cast<size_t>(i) * sources.strides[a.stream];
@@ -247,7 +272,7 @@ void Device::AppendToBatch(const DrawCall& call, const VertexLayout& layout, con
     Triangles(call, m_cornerScratch);
     for (uint32_t v : m_cornerScratch)
         m_batch.indices.push_back(static_cast<uint16_t>(v - call.lowest + base));
-    m_batch.entries.push_back(BatchEntry{m_batch.transformed ? IdentityMatrix() : Transform(D3DTS_WORLD), base, n});
+    m_batch.entries.push_back(BatchEntry{world, base, n});
 }
 
 void Device::Triangles(const DrawCall& call, std::vector<uint32_t>& corners)
@@ -352,6 +377,7 @@ void Device::FreeStream(StreamBuffer& stream)
 void Device::DropBatch()
 {
     m_batch.open = false;
+    m_batch.holding = false;
     m_batch.entries.clear();
     m_batch.vertices.clear();
     m_batch.indices.clear();
@@ -362,7 +388,18 @@ void Device::FlushBatch()
     if (!m_batch.open)
         return;
     m_batch.open = false;
-    if (m_batch.entries.empty() || !GlUsable()) {
+    if (!GlUsable()) {
+        DropBatch();
+        return;
+    }
+    if (m_batch.holding) {
+        // Alone after all: drawn from its buffers, with the state and world OpenGL holds.
+        const HeldDraw& held = m_batch.held;
+        DrawDirect(held.call, held.layout, held.sources, held.settings);
+        DropBatch();
+        return;
+    }
+    if (m_batch.entries.empty()) {
         DropBatch();
         return;
     }

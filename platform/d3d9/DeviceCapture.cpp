@@ -12,9 +12,12 @@ namespace {
 
 std::vector<qv::test::CapturedDraw>* g_capture = nullptr;
 
-uint8_t UnitToByte(float f)
+void Store(const D3DCOLORVALUE& c, float out[4])
 {
-    return static_cast<uint8_t>(std::lround(std::min(1.0f, std::max(0.0f, f)) * 255.0f));
+    out[0] = c.r;
+    out[1] = c.g;
+    out[2] = c.b;
+    out[3] = c.a;
 }
 
 } // namespace
@@ -30,13 +33,35 @@ void Device::CaptureDraw(const DrawCall& call, const VertexLayout& layout, const
     const auto& rs = m_renderStates;
     qv::test::CapturedDraw draw;
     const D3DMATRIX m = transformed ? PixelProjection() : Multiply(GlModelView(Transform(D3DTS_WORLD)), GlProjection());
-    const bool lit = !transformed && rs[D3DRS_LIGHTING];
-    uint8_t unlit[4] = {255, 255, 255, 255};
-    if (lit) {
-        const D3DCOLORVALUE& d = m_material.Diffuse;
-        const uint8_t c[4] = {UnitToByte(d.r), UnitToByte(d.g), UnitToByte(d.b), UnitToByte(d.a)};
-        std::memcpy(unlit, c, sizeof c);
+    draw.lit = !transformed && rs[D3DRS_LIGHTING];
+    const D3DMATRIX modelView = GlModelView(Transform(D3DTS_WORLD));
+    if (draw.lit) {
+        const D3DCOLOR a = rs[D3DRS_AMBIENT];
+        const float ambient[4] = {((a >> 16) & 0xFF) / 255.0f, ((a >> 8) & 0xFF) / 255.0f, (a & 0xFF) / 255.0f,
+                                  ((a >> 24) & 0xFF) / 255.0f};
+        std::memcpy(draw.ambient, ambient, sizeof ambient);
+        Store(m_material.Ambient, draw.materialAmbient);
+        Store(m_material.Diffuse, draw.materialDiffuse);
+        Store(m_material.Emissive, draw.materialEmissive);
+        D3DMATRIX view = Transform(D3DTS_VIEW);
+        for (int i = 0; i < 4; ++i)
+            view.m[i][2] = -view.m[i][2];
+        for (const auto& entry : m_lights) {
+            const D3DLIGHT9& l = entry.second.light;
+            if (!entry.second.enabled || l.Type != D3DLIGHT_DIRECTIONAL)
+                continue;
+            qv::test::CapturedDraw::Light light = {};
+            const float d[3] = {-l.Direction.x, -l.Direction.y, -l.Direction.z};
+            for (int c = 0; c < 3; ++c)
+                light.direction[c] = d[0] * view.m[0][c] + d[1] * view.m[1][c] + d[2] * view.m[2][c];
+            Store(l.Diffuse, light.diffuse);
+            Store(l.Ambient, light.ambient);
+            draw.lights.push_back(light);
+        }
     }
+    float normalMatrix[3][3] = {};
+    NormalMatrix(modelView, normalMatrix);
+    const uint8_t white[4] = {255, 255, 255, 255};
     const bool textured = m_textures[0] && m_stageStates[0][D3DTSS_COLOROP] != D3DTOP_DISABLE;
     const DWORD set = m_stageStates[0][D3DTSS_TEXCOORDINDEX] & 0xFFFF;
     const AttributeSource* tex = textured && set < 8 && layout.tex[set].present ? &layout.tex[set] : nullptr;
@@ -57,12 +82,19 @@ void Device::CaptureDraw(const DrawCall& call, const VertexLayout& layout, const
         float* clip = &corner.x;
         for (int c = 0; c < 4; ++c)
             clip[c] = v[0] * m.m[0][c] + v[1] * m.m[1][c] + v[2] * m.m[2][c] + v[3] * m.m[3][c];
+        if (draw.lit && layout.normal.present && layout.normal.type == GL_FLOAT) {
+            float n[3];
+            std::memcpy(n, at(layout.normal, i), sizeof n);
+            float* eye = &corner.nx;
+            for (int c = 0; c < 3; ++c)
+                eye[c] = n[0] * normalMatrix[0][c] + n[1] * normalMatrix[1][c] + n[2] * normalMatrix[2][c];
+        }
         if (layout.diffuse.present && layout.diffuse.size == GL_BGRA) {
             const uint8_t* c = at(layout.diffuse, i);
             const uint8_t rgba[4] = {c[2], c[1], c[0], c[3]};
             std::memcpy(corner.rgba, rgba, sizeof rgba);
         } else {
-            std::memcpy(corner.rgba, unlit, sizeof unlit);
+            std::memcpy(corner.rgba, white, sizeof white);
         }
         if (tex && tex->type == GL_FLOAT) {
             std::memcpy(&corner.u, at(*tex, i), std::min<GLint>(tex->size, 2) * sizeof(float));

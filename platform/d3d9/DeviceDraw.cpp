@@ -924,27 +924,46 @@ HRESULT Device::Draw(const DrawCall& call)
     const bool transformed = layout.position == VertexLayout::kTransformed;
     CaptureDraw(call, layout, sources);
     if (Batchable(call, layout, transformed)) {
-        if (!JoinsBatch(call, layout, transformed)) {
-            FlushBatch();
-            ApplyState(layout);
-            ApplyVertexProgram(transformed);
-            OpenBatch(layout, transformed);
+        if (JoinsBatch(call, layout, transformed)) {
+            CopyHeldDraw();
+            AppendToBatch(call, layout, sources, Transform(D3DTS_WORLD));
+            return D3D_OK;
         }
-        AppendToBatch(call, layout, sources);
+        FlushBatch();
+        ApplyState(layout);
+        ApplyVertexProgram(transformed);
+        OpenBatch(layout, transformed);
+        if (!call.userVertices && (!call.indices || call.indexBuffer)) {
+            m_batch.holding = true;
+            m_batch.held = HeldDraw{call, layout, sources, SettingsNow(layout)};
+        } else {
+            AppendToBatch(call, layout, sources, Transform(D3DTS_WORLD));
+        }
         return D3D_OK;
     }
     FlushBatch();
     ApplyState(layout);
     ApplyVertexProgram(transformed);
-    DrawDirect(call, layout, sources);
+    DrawDirect(call, layout, sources, SettingsNow(layout));
     return D3D_OK;
 }
 
-void Device::DrawDirect(const DrawCall& call, const VertexLayout& layout, const StreamSources& sources)
+Device::DrawSettings Device::SettingsNow(const VertexLayout& layout) const
 {
     const bool transformed = layout.position == VertexLayout::kTransformed;
-    const bool lighting = !transformed && m_renderStates[D3DRS_LIGHTING] != FALSE;
-    const bool programmed = m_vertexProgram != 0 && !transformed;
+    DrawSettings settings;
+    settings.lighting = !transformed && m_renderStates[D3DRS_LIGHTING] != FALSE;
+    settings.programmed = m_vertexProgram != 0 && !transformed;
+    settings.texCoordSet = m_stageStates[0][D3DTSS_TEXCOORDINDEX] & 0xFFFF;
+    return settings;
+}
+
+void Device::DrawDirect(const DrawCall& call, const VertexLayout& layout, const StreamSources& sources,
+                        const DrawSettings& settings)
+{
+    const bool transformed = layout.position == VertexLayout::kTransformed;
+    const bool lighting = settings.lighting;
+    const bool programmed = settings.programmed;
 
     // Position. Pre-transformed vertices carry 1/w: OpenGL gets (x, y, z, 1) x w so that
     // colours and texture coordinates are interpolated with perspective as Direct3D does.
@@ -1003,7 +1022,7 @@ void Device::DrawDirect(const DrawCall& call, const VertexLayout& layout, const 
     }
 
     // Texture coordinates of the set the first stage reads.
-    const DWORD set = m_stageStates[0][D3DTSS_TEXCOORDINDEX] & 0xFFFF;
+    const DWORD set = settings.texCoordSet;
     const AttributeSource* tex = set < 8 ? &layout.tex[set] : nullptr;
     const bool texCoords = m_glTexturing && tex && sources.Of(*tex);
     SetArray(GL_TEXTURE_COORD_ARRAY, texCoords);

@@ -373,6 +373,8 @@ HRESULT VertexBuffer::QueryInterface(REFIID riid, void** ppv)
 
 HRESULT VertexBuffer::Lock(UINT OffsetToLock, UINT SizeToLock, void** ppbData, DWORD Flags)
 {
+    if (!(Flags & D3DLOCK_READONLY))
+        m_device->BufferChanging(this);
     const HRESULT hr = LockBuffer(m_data, m_locks, OffsetToLock, SizeToLock, ppbData);
     if (SUCCEEDED(hr) && !(Flags & D3DLOCK_READONLY))
         m_mirror.Changed(OffsetToLock, LockedSize(m_data, OffsetToLock, SizeToLock));
@@ -423,6 +425,8 @@ HRESULT IndexBuffer::QueryInterface(REFIID riid, void** ppv)
 
 HRESULT IndexBuffer::Lock(UINT OffsetToLock, UINT SizeToLock, void** ppbData, DWORD Flags)
 {
+    if (!(Flags & D3DLOCK_READONLY))
+        m_device->BufferChanging(this);
     const HRESULT hr = LockBuffer(m_data, m_locks, OffsetToLock, SizeToLock, ppbData);
     if (SUCCEEDED(hr) && !(Flags & D3DLOCK_READONLY)) {
         m_mirror.Changed(OffsetToLock, LockedSize(m_data, OffsetToLock, SizeToLock));
