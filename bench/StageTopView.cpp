@@ -38,6 +38,8 @@ double Median(std::vector<double> values)
 // The frame's triangles in plain OpenGL: one buffer object with every corner, drawn in runs of
 // one state each. The opaque runs (those that write depth) are drawn first, each state once;
 // then the rest in the game's order (far to near), consecutive draws of one state together.
+// Like the layer, it flushes after every so many corners, so that llvmpipe's threads
+// rasterise one part of the frame while the next is drawn.
 class PlainFrame {
 public:
     PlainFrame(const std::vector<CapturedDraw>& draws, HWND window, GLint framebuffer)
@@ -122,10 +124,17 @@ public:
         gl.ColorPointer(4, GL_UNSIGNED_BYTE, stride, reinterpret_cast<const void*>(offsetof(CapturedDraw::Corner, rgba)));
         gl.TexCoordPointer(2, GL_FLOAT, stride, reinterpret_cast<const void*>(offsetof(CapturedDraw::Corner, u)));
         const CapturedDraw* last = nullptr;
+        size_t work = 0;
         for (const Run& run : m_runs) {
             Apply(*run.state, last);
             last = run.state;
             gl.DrawArrays(GL_TRIANGLES, run.first, run.count);
+            // As the layer does: llvmpipe rasterises the flushed part while the rest is drawn.
+            work += static_cast<size_t>(run.count) + 64;
+            if (work >= 8192) {
+                gl.Flush();
+                work = 0;
+            }
         }
         gl.BindBuffer(GL_ARRAY_BUFFER, 0);
         int x = 0, y = 0, w = width, h = height;

@@ -1016,6 +1016,7 @@ HRESULT Device::EndScene()
     if (m_cooperation == Cooperation::kOk && GlUsable()) {
         FlushBatch();
         QVGL(Flush)();
+        m_workSinceFlush = 0;
     }
     return D3D_OK;
 }

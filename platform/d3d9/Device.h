@@ -328,6 +328,8 @@ private:
     void ApplyViewport(bool transformed);
     void ApplyScissor();
     void SetArray(GLenum array, bool enabled);
+    // Counts an OpenGL draw of `count` vertices or indices towards the next flush.
+    void Drawn(size_t count);
     void BindArrayBuffer(GLuint name);
     void BindElementBuffer(GLuint name);
     void ApplyVertexProgram(bool transformed); // EffectBridge.cpp
@@ -488,6 +490,7 @@ private:
     std::vector<uint32_t> m_cornerScratch;
     std::vector<uint8_t> m_colorScratch;
     Batch m_batch;
+    size_t m_workSinceFlush = 0;
     StreamBuffer m_batchVertexStream;
     StreamBuffer m_batchIndexStream;
 

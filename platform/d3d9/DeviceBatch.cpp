@@ -442,10 +442,10 @@ void Device::FlushBatch()
     SetArray(GL_TEXTURE_COORD_ARRAY, format.texture != 0);
     if (format.texture)
         QVGL(TexCoordPointer)(format.texture, GL_FLOAT, bytes, at(offset));
-    ++qv::gl::g_drawCount;
     QVGL(DrawRangeElements)(GL_TRIANGLES, 0, m_batch.VertexCount() - 1, static_cast<GLsizei>(m_batch.indices.size()),
                             GL_UNSIGNED_SHORT, reinterpret_cast<const void*>(indices));
     m_gl.ForgetCurrentAttributes(format.color, format.normal);
+    Drawn(m_batch.indices.size());
     DropBatch();
 }
 

@@ -264,6 +264,14 @@ void ApplyCombiner(GlStateCache& gl, DWORD op, DWORD arg1, DWORD arg2, bool alph
 // does; columns already agree.
 constexpr float kTieBias = 1.0f / 64.0f;
 
+// Mesa's llvmpipe rasterises what was drawn only once it is flushed, on threads of its own,
+// while the thread that draws keeps transforming and sorting the next triangles into tiles. A
+// flush after about this much work (vertices or indices, and a share for each draw) lets the
+// two overlap instead of the rasteriser waiting for Present; much sooner, and starting and
+// ending so many small scenes costs more than it saves.
+constexpr size_t kFlushWork = 8192;
+constexpr size_t kWorkPerDraw = 64;
+
 enum ArrayBit : uint32_t {
     kArrayVertex = 1,
     kArrayNormal = 2,
@@ -287,6 +295,16 @@ void Device::SetArray(GLenum array, bool enabled)
     } else {
         QVGL(DisableClientState)(array);
         m_glArrays &= ~bit;
+    }
+}
+
+void Device::Drawn(size_t count)
+{
+    ++qv::gl::g_drawCount;
+    m_workSinceFlush += count + kWorkPerDraw;
+    if (m_workSinceFlush >= kFlushWork) {
+        QVGL(Flush)();
+        m_workSinceFlush = 0;
     }
 }
 
@@ -1030,7 +1048,6 @@ void Device::DrawDirect(const DrawCall& call, const VertexLayout& layout, const 
         AttributePointer(GL_TEXTURE_COORD_ARRAY, *tex, sources);
 
     const GLenum mode = PrimitiveMode(call.type);
-    ++qv::gl::g_drawCount;
     if (call.indices) {
         const GLenum type = call.wideIndices ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT;
         const GLuint name = call.indexBuffer ? call.indexBuffer->GlBuffer() : 0;
@@ -1043,6 +1060,7 @@ void Device::DrawDirect(const DrawCall& call, const VertexLayout& layout, const 
         QVGL(DrawArrays)(mode, static_cast<GLint>(call.first), static_cast<GLsizei>(call.count));
     }
     m_gl.ForgetCurrentAttributes(colors != nullptr, normals);
+    Drawn(call.count);
 }
 
 HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE PrimitiveType, UINT StartVertex, UINT PrimitiveCount)
