@@ -153,9 +153,16 @@ public:
 
     GLuint GlName() const { return m_name; }
     UINT LevelCount() const { return static_cast<UINT>(m_levels.size()); }
+    UINT Width() const { return m_levels[0].width; }
+    UINT Height() const { return m_levels[0].height; }
+    bool HasAlpha() const { return m_format != D3DFMT_X8R8G8B8; }
+    const std::vector<uint8_t>& Pixels(UINT level) const { return m_levels[level].pixels; }
     // The sampler state last given to OpenGL for this texture (OpenGL keeps it per texture).
     std::array<DWORD, 14> appliedSampler{};
     bool samplerApplied = false;
+    // Where the device keeps a copy of it as a layer of a texture array; -1 for none.
+    int arrayIndex = -1;
+    int arrayLayer = -1;
 
 private:
     struct LevelData {

@@ -173,6 +173,8 @@ Device::~Device()
     DropBatch();
     FreeStream(m_batchVertexStream);
     FreeStream(m_batchIndexStream);
+    FreeTextureArrays();
+    FreeTextureArrayProgram();
     if (GlUsable()) {
         QVGL(BindFramebuffer)(GL_FRAMEBUFFER, 0);
         FreeTargets();
@@ -600,6 +602,8 @@ void Device::BindTextureForUpload(GLuint name)
 void Device::Forget(Texture* texture)
 {
     FlushBatch();
+    if (texture)
+        ForgetArrayLayer(texture);
     for (auto& t : m_textures)
         if (t == texture)
             t = nullptr;

@@ -228,6 +228,8 @@ public:
     void ForgetGlBuffer(GLuint name);
     // A texture's own state (its level of detail) changed: its sampler state is given again.
     void TextureChanged(Texture* texture);
+    // A level of a texture reached OpenGL: its copy in a texture array follows.
+    void TextureLevelChanged(Texture* texture, UINT level);
     // A vertex or index buffer is about to be written or freed: a draw held by reference to it
     // takes a copy of what it reads first.
     void BufferChanging(const void* buffer);
@@ -319,6 +321,10 @@ private:
     void ApplyMaterial();
     void ApplyStage();
     void ApplySampler(Texture* texture);
+    // Sampler 0's state `ss` on the texture bound at `target`, sending what differs from what
+    // the texture object last got.
+    void ApplySamplerTo(GLenum target, const std::array<DWORD, kSamplerStates>& ss,
+                        std::array<DWORD, kSamplerStates>& applied, bool& appliedOnce, DWORD levels, DWORD lod);
     void ApplyDepth();
     void ApplyStencil();
     void ApplyBlend();
@@ -346,7 +352,11 @@ private:
         bool normal = false;
         bool color = false;   // one float's room: the four bytes as OpenGL's colour array reads them
         uint8_t texture = 0;  // floats of the coordinates the first stage reads; 0 without texturing
-        uint8_t Stride() const { return static_cast<uint8_t>(position + (normal ? 3 : 0) + (color ? 1 : 0) + texture); }
+        bool layer = false;   // then one more: the layer of the texture array (Batch::layered)
+        uint8_t Stride() const
+        {
+            return static_cast<uint8_t>(position + (normal ? 3 : 0) + (color ? 1 : 0) + texture + (layer ? 1 : 0));
+        }
         bool operator==(const BatchFormat& o) const
         {
             return normal == o.normal && color == o.color && texture == o.texture;
@@ -366,6 +376,7 @@ private:
     };
     struct BatchEntry {
         D3DMATRIX world;
+        Texture* texture;
         uint32_t firstVertex;
         uint32_t vertexCount;
     };
@@ -382,6 +393,8 @@ private:
         bool transformed = false;
         bool lit = false;
         bool clipSpace = false; // draws with other world matrices may join (ClipSpaceDrawable)
+        bool layered = false;   // draws with other textures may join (LayerDrawable)
+        int array = -1;         // the texture array whose layers the batch's textures are
         BatchFormat format;
         uint32_t residualDirty = 0; // what the state left for later when the batch began
         BatchState state;
@@ -407,15 +420,37 @@ private:
     bool Batchable(const DrawCall& call, const VertexLayout& layout, bool transformed) const;
     BatchFormat FormatFor(const VertexLayout& layout, bool lit, bool texturing) const;
     bool ClipSpaceDrawable() const;
+    bool LayerDrawable(const VertexLayout& layout) const;
+    bool SameAsBatchState(const BatchState& state, bool otherTexture) const;
     void MoveBatchToClipSpace();
     void OpenBatch(const VertexLayout& layout, bool transformed);
     bool JoinsBatch(const DrawCall& call, const VertexLayout& layout, bool transformed);
     void CaptureBatchState(BatchState& state) const;
-    bool SameAsBatchState(const BatchState& state) const;
     void AppendToBatch(const DrawCall& call, const VertexLayout& layout, const StreamSources& sources,
-                       const D3DMATRIX& world);
+                       const D3DMATRIX& world, Texture* texture);
     // The held draw copied into the batch's own vertices.
     void CopyHeldDraw();
+
+    // Texture arrays (TextureArrays.cpp): copies of textures of one size and format as the
+    // layers of one OpenGL texture array, so that draws that differ in their texture can be
+    // one draw, with a fragment program that takes the texel from the vertex's layer.
+    struct TextureArray {
+        UINT width, height, levels;
+        bool alpha;
+        GLuint name = 0;
+        std::vector<Texture*> layers; // null where free
+        std::array<DWORD, kSamplerStates> appliedSampler{};
+        bool samplerApplied = false;
+    };
+    // Whether two textures could share an array.
+    static bool SameShape(const Texture* a, const Texture* b);
+    // Gives `texture` a layer in array `array` (any of its shape when -1); false when full.
+    bool PlaceInArray(Texture* texture, int array);
+    void ForgetArrayLayer(Texture* texture);
+    void FreeTextureArrays();
+    GLuint TextureArrayProgram(); // EffectBridge.cpp
+    void FreeTextureArrayProgram();
+    void UseProgram(GLuint program);
     void DropBatch();
 
     std::atomic<ULONG> m_refCount{1};
@@ -491,6 +526,9 @@ private:
     std::vector<uint8_t> m_colorScratch;
     Batch m_batch;
     size_t m_workSinceFlush = 0;
+    std::vector<TextureArray> m_textureArrays;
+    GLuint m_textureArrayProgram = 0;
+    bool m_textureArrayProgramFailed = false;
     StreamBuffer m_batchVertexStream;
     StreamBuffer m_batchIndexStream;
 

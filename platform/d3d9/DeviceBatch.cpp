@@ -112,6 +112,34 @@ Device::BatchFormat Device::FormatFor(const VertexLayout& layout, bool lit, bool
     return format;
 }
 
+// Draws with different textures of one shape are drawn with the texel taken from a texture
+// array by a fragment program of the first stage's most common operation, MODULATE of colour and
+// alpha with the texture and the vertex colour, and nothing after it that the fixed-function
+// stage would add (fog, a specular highlight).
+bool Device::LayerDrawable(const VertexLayout& layout) const
+{
+    const auto& rs = m_renderStates;
+    const auto& ts = m_stageStates[0];
+    Texture* texture = m_textures[0];
+    if (!qv::gl::g_api.textureArrays || !m_glTexturing || !texture || texture->GetLOD() != 0)
+        return false;
+    auto modulates = [](DWORD op, DWORD a, DWORD b) {
+        const auto vertex = [](DWORD arg) { return arg == D3DTA_DIFFUSE || arg == D3DTA_CURRENT; };
+        return op == D3DTOP_MODULATE && ((a == D3DTA_TEXTURE && vertex(b)) || (vertex(a) && b == D3DTA_TEXTURE));
+    };
+    if (!modulates(ts[D3DTSS_COLOROP], ts[D3DTSS_COLORARG1], ts[D3DTSS_COLORARG2]) ||
+        !modulates(ts[D3DTSS_ALPHAOP], ts[D3DTSS_ALPHAARG1], ts[D3DTSS_ALPHAARG2]) ||
+        ts[D3DTSS_TEXTURETRANSFORMFLAGS] != D3DTTFF_DISABLE)
+        return false;
+    const DWORD set = ts[D3DTSS_TEXCOORDINDEX] & 0xFFFF;
+    if (set >= 8 || !layout.tex[set].present || layout.tex[set].size != 2)
+        return false;
+    const DWORD fogMode = rs[D3DRS_FOGTABLEMODE] != D3DFOG_NONE ? rs[D3DRS_FOGTABLEMODE] : rs[D3DRS_FOGVERTEXMODE];
+    if ((rs[D3DRS_FOGENABLE] && fogMode != D3DFOG_NONE) || (rs[D3DRS_LIGHTING] && rs[D3DRS_SPECULARENABLE]))
+        return false;
+    return const_cast<Device*>(this)->TextureArrayProgram() != 0;
+}
+
 // With identity matrices OpenGL takes clip-space positions for eye-space ones. That changes
 // nothing drawn but what depends on the eye-space position: fog, and lights other than
 // directional ones, and the specular highlight.
@@ -148,10 +176,10 @@ void Device::CaptureBatchState(BatchState& state) const
     state.scissor = m_scissor;
 }
 
-bool Device::SameAsBatchState(const BatchState& state) const
+bool Device::SameAsBatchState(const BatchState& state, bool otherTexture) const
 {
     auto same = [](const auto& a, const auto& b) { return std::memcmp(&a, &b, sizeof a) == 0; };
-    if (m_textures[0] != state.texture || !same(m_renderStates, state.renderStates) ||
+    if ((!otherTexture && m_textures[0] != state.texture) || !same(m_renderStates, state.renderStates) ||
         !same(m_stageStates[0], state.stage) || !same(m_samplerStates[0], state.sampler))
         return false;
     if (m_batch.lit && (m_lightsVersion != state.lightsVersion || !same(m_material, state.material)))
@@ -167,7 +195,10 @@ void Device::OpenBatch(const VertexLayout& layout, bool transformed)
     m_batch.transformed = transformed;
     m_batch.lit = !transformed && m_renderStates[D3DRS_LIGHTING] != FALSE;
     m_batch.clipSpace = !transformed && ClipSpaceDrawable();
+    m_batch.layered = !transformed && LayerDrawable(layout);
+    m_batch.array = -1;
     m_batch.format = FormatFor(layout, m_batch.lit, m_glTexturing);
+    m_batch.format.layer = m_batch.layered;
     m_batch.residualDirty = m_dirty;
     CaptureBatchState(m_batch.state);
     m_batch.firstWorld = transformed ? IdentityMatrix() : Transform(D3DTS_WORLD);
@@ -187,9 +218,13 @@ bool Device::JoinsBatch(const DrawCall& call, const VertexLayout& layout, bool t
         return false;
     // Anything set since the batch began must have come back to the batch's value (the game
     // sets states around each draw and back after it). The world matrix may differ where the
-    // batch can be drawn in clip space.
+    // batch can be drawn in clip space, the texture where its textures can be layers of one
+    // array.
+    const bool otherTexture = m_textures[0] != m_batch.state.texture;
+    if (otherTexture && !(m_batch.layered && m_textures[0] && SameShape(m_textures[0], m_batch.state.texture)))
+        return false;
     const uint32_t changed = m_dirty & ~(m_batch.residualDirty | kDirtyModelView);
-    if (changed != 0 && !SameAsBatchState(m_batch.state))
+    if (changed != 0 && !SameAsBatchState(m_batch.state, otherTexture))
         return false;
     if (!transformed && !SameMatrix(Transform(D3DTS_WORLD), m_batch.firstWorld)) {
         if (!m_batch.clipSpace)
@@ -200,7 +235,17 @@ bool Device::JoinsBatch(const DrawCall& call, const VertexLayout& layout, bool t
                 return false;
         }
     }
-    m_dirty = m_batch.residualDirty | (m_dirty & kDirtyModelView);
+    if (otherTexture) {
+        if (m_batch.array < 0) {
+            if (!PlaceInArray(m_batch.state.texture, -1))
+                return false;
+            m_batch.array = m_batch.state.texture->arrayIndex;
+        }
+        if (!PlaceInArray(m_textures[0], m_batch.array))
+            return false;
+    }
+    // OpenGL holds the batch's texture, not the device's: it is bound again for the next draw.
+    m_dirty = m_batch.residualDirty | (m_dirty & kDirtyModelView) | (otherTexture ? kDirtyStage | kDirtySampler : 0u);
     return true;
 }
 
@@ -209,7 +254,8 @@ void Device::CopyHeldDraw()
     if (!m_batch.holding)
         return;
     m_batch.holding = false;
-    AppendToBatch(m_batch.held.call, m_batch.held.layout, m_batch.held.sources, m_batch.firstWorld);
+    AppendToBatch(m_batch.held.call, m_batch.held.layout, m_batch.held.sources, m_batch.firstWorld,
+                  m_batch.state.texture);
 }
 
 void Device::BufferChanging(const void* buffer)
@@ -224,7 +270,7 @@ void Device::BufferChanging(const void* buffer)
 }
 
 void Device::AppendToBatch(const DrawCall& call, const VertexLayout& layout, const StreamSources& sources,
-                           const D3DMATRIX& world)
+                           const D3DMATRIX& world, Texture* texture)
 {
     const BatchFormat& format = m_batch.format;
     const uint32_t base = m_batch.VertexCount();
@@ -266,13 +312,15 @@ void Device::AppendToBatch(const DrawCall& call, const VertexLayout& layout, con
         }
         if (format.texture)
             std::memcpy(o, at(tex, i), format.texture * sizeof(float));
+        if (format.layer)
+            o[format.texture] = 0.0f; // the layer, known when the batch is drawn
     }
 
     // Triangles of the gathered vertices, numbered from the batch's.
     Triangles(call, m_cornerScratch);
     for (uint32_t v : m_cornerScratch)
         m_batch.indices.push_back(static_cast<uint16_t>(v - call.lowest + base));
-    m_batch.entries.push_back(BatchEntry{world, base, n});
+    m_batch.entries.push_back(BatchEntry{world, texture, base, n});
 }
 
 void Device::Triangles(const DrawCall& call, std::vector<uint32_t>& corners)
@@ -411,6 +459,22 @@ void Device::FlushBatch()
         MoveBatchToClipSpace();
 
     const BatchFormat& format = m_batch.format;
+    // Draws of more than one texture take their texels from the array of their layers.
+    const bool layered = m_batch.array >= 0;
+    if (layered) {
+        const size_t stride = format.Stride();
+        const size_t slot = stride - 1;
+        for (const BatchEntry& entry : m_batch.entries) {
+            float* v = &m_batch.vertices[entry.firstVertex * stride + slot];
+            for (uint32_t i = 0; i < entry.vertexCount; ++i, v += stride)
+                *v = static_cast<float>(entry.texture->arrayLayer);
+        }
+        TextureArray& array = m_textureArrays[m_batch.array];
+        QVGL(BindTexture)(GL_TEXTURE_2D_ARRAY, array.name);
+        ApplySamplerTo(GL_TEXTURE_2D_ARRAY, m_batch.state.sampler, array.appliedSampler, array.samplerApplied,
+                       array.levels, 0);
+        UseProgram(m_textureArrayProgram);
+    }
     const uintptr_t vertices = WriteStream(m_batchVertexStream, GL_ARRAY_BUFFER, m_batch.vertices.data(),
                                            m_batch.vertices.size() * sizeof(float));
     const uintptr_t indices = WriteStream(m_batchIndexStream, GL_ELEMENT_ARRAY_BUFFER, m_batch.indices.data(),
@@ -441,10 +505,12 @@ void Device::FlushBatch()
     }
     SetArray(GL_TEXTURE_COORD_ARRAY, format.texture != 0);
     if (format.texture)
-        QVGL(TexCoordPointer)(format.texture, GL_FLOAT, bytes, at(offset));
+        QVGL(TexCoordPointer)(format.texture + (layered ? 1 : 0), GL_FLOAT, bytes, at(offset));
     QVGL(DrawRangeElements)(GL_TRIANGLES, 0, m_batch.VertexCount() - 1, static_cast<GLsizei>(m_batch.indices.size()),
                             GL_UNSIGNED_SHORT, reinterpret_cast<const void*>(indices));
     m_gl.ForgetCurrentAttributes(format.color, format.normal);
+    if (layered)
+        UseProgram(0);
     Drawn(m_batch.indices.size());
     DropBatch();
 }

@@ -528,9 +528,14 @@ void Device::ApplyMaterial()
 
 void Device::ApplySampler(Texture* texture)
 {
-    const auto& ss = m_samplerStates[0];
-    auto& applied = texture->appliedSampler;
-    const bool all = !texture->samplerApplied;
+    ApplySamplerTo(GL_TEXTURE_2D, m_samplerStates[0], texture->appliedSampler, texture->samplerApplied,
+                   texture->LevelCount(), texture->GetLOD());
+}
+
+void Device::ApplySamplerTo(GLenum target, const std::array<DWORD, kSamplerStates>& ss,
+                            std::array<DWORD, kSamplerStates>& applied, bool& appliedOnce, DWORD levels, DWORD lod)
+{
+    const bool all = !appliedOnce;
     auto changed = [&](DWORD s) { return all || applied[s] != ss[s]; };
     auto address = [](DWORD mode) -> GLint {
         switch (mode) {
@@ -547,16 +552,16 @@ void Device::ApplySampler(Texture* texture)
         }
     };
     if (changed(D3DSAMP_ADDRESSU))
-        QVGL(TexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, address(ss[D3DSAMP_ADDRESSU]));
+        QVGL(TexParameteri)(target, GL_TEXTURE_WRAP_S, address(ss[D3DSAMP_ADDRESSU]));
     if (changed(D3DSAMP_ADDRESSV))
-        QVGL(TexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, address(ss[D3DSAMP_ADDRESSV]));
+        QVGL(TexParameteri)(target, GL_TEXTURE_WRAP_T, address(ss[D3DSAMP_ADDRESSV]));
     if (changed(D3DSAMP_BORDERCOLOR)) {
         GLfloat border[4];
         ColorOf(ss[D3DSAMP_BORDERCOLOR], border);
-        QVGL(TexParameterfv)(GL_TEXTURE_2D, GL_TEXTURE_BORDER_COLOR, border);
+        QVGL(TexParameterfv)(target, GL_TEXTURE_BORDER_COLOR, border);
     }
     if (changed(D3DSAMP_MAGFILTER))
-        QVGL(TexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER,
+        QVGL(TexParameteri)(target, GL_TEXTURE_MAG_FILTER,
                             ss[D3DSAMP_MAGFILTER] == D3DTEXF_POINT || ss[D3DSAMP_MAGFILTER] == D3DTEXF_NONE
                                 ? GL_NEAREST
                                 : GL_LINEAR);
@@ -574,26 +579,26 @@ void Device::ApplySampler(Texture* texture)
             filter = linear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
             break;
         }
-        QVGL(TexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+        QVGL(TexParameteri)(target, GL_TEXTURE_MIN_FILTER, filter);
     }
     if (changed(D3DSAMP_MIPMAPLODBIAS))
-        QVGL(TexParameterf)(GL_TEXTURE_2D, GL_TEXTURE_LOD_BIAS, AsFloat(ss[D3DSAMP_MIPMAPLODBIAS]));
+        QVGL(TexParameterf)(target, GL_TEXTURE_LOD_BIAS, AsFloat(ss[D3DSAMP_MIPMAPLODBIAS]));
     if (changed(D3DSAMP_MAXMIPLEVEL)) {
         // The most detailed level drawn: the sampler's limit or the texture's own LOD.
-        const DWORD top = texture->LevelCount() - 1;
-        const DWORD first = std::max(ss[D3DSAMP_MAXMIPLEVEL], texture->GetLOD());
-        QVGL(TexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, static_cast<GLint>(std::min(first, top)));
+        const DWORD top = levels - 1;
+        const DWORD first = std::max(ss[D3DSAMP_MAXMIPLEVEL], lod);
+        QVGL(TexParameteri)(target, GL_TEXTURE_BASE_LEVEL, static_cast<GLint>(std::min(first, top)));
     }
     if (qv::gl::g_api.anisotropicFiltering &&
         (changed(D3DSAMP_MAXANISOTROPY) || changed(D3DSAMP_MINFILTER) || changed(D3DSAMP_MAGFILTER))) {
         const bool anisotropic =
             ss[D3DSAMP_MINFILTER] == D3DTEXF_ANISOTROPIC || ss[D3DSAMP_MAGFILTER] == D3DTEXF_ANISOTROPIC;
         const float amount = anisotropic ? static_cast<float>(std::max<DWORD>(1, ss[D3DSAMP_MAXANISOTROPY])) : 1.0f;
-        QVGL(TexParameterf)(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT,
+        QVGL(TexParameterf)(target, GL_TEXTURE_MAX_ANISOTROPY_EXT,
                             std::min(amount, qv::gl::g_api.maxAnisotropy));
     }
     std::copy(ss.begin(), ss.end(), applied.begin());
-    texture->samplerApplied = true;
+    appliedOnce = true;
 }
 
 void Device::ApplyStage()
@@ -944,7 +949,7 @@ HRESULT Device::Draw(const DrawCall& call)
     if (Batchable(call, layout, transformed)) {
         if (JoinsBatch(call, layout, transformed)) {
             CopyHeldDraw();
-            AppendToBatch(call, layout, sources, Transform(D3DTS_WORLD));
+            AppendToBatch(call, layout, sources, Transform(D3DTS_WORLD), m_textures[0]);
             return D3D_OK;
         }
         FlushBatch();
@@ -955,7 +960,7 @@ HRESULT Device::Draw(const DrawCall& call)
             m_batch.holding = true;
             m_batch.held = HeldDraw{call, layout, sources, SettingsNow(layout)};
         } else {
-            AppendToBatch(call, layout, sources, Transform(D3DTS_WORLD));
+            AppendToBatch(call, layout, sources, Transform(D3DTS_WORLD), m_textures[0]);
         }
         return D3D_OK;
     }

@@ -26,6 +26,7 @@ struct ShaderApi {
     PFNGLUSEPROGRAMPROC UseProgram = nullptr;
     PFNGLGETUNIFORMLOCATIONPROC GetUniformLocation = nullptr;
     PFNGLUNIFORM1FVPROC Uniform1fv = nullptr;
+    PFNGLUNIFORM1IPROC Uniform1i = nullptr;
     PFNGLUNIFORM2FVPROC Uniform2fv = nullptr;
     PFNGLUNIFORM3FVPROC Uniform3fv = nullptr;
     PFNGLUNIFORM4FVPROC Uniform4fv = nullptr;
@@ -66,6 +67,7 @@ Device* Usable(IDirect3DDevice9* device)
         LoadOne(g_shaders.UseProgram, "glUseProgram", complete);
         LoadOne(g_shaders.GetUniformLocation, "glGetUniformLocation", complete);
         LoadOne(g_shaders.Uniform1fv, "glUniform1fv", complete);
+        LoadOne(g_shaders.Uniform1i, "glUniform1i", complete);
         LoadOne(g_shaders.Uniform2fv, "glUniform2fv", complete);
         LoadOne(g_shaders.Uniform3fv, "glUniform3fv", complete);
         LoadOne(g_shaders.Uniform4fv, "glUniform4fv", complete);
@@ -98,16 +100,10 @@ std::string ProgramLog(GLuint program)
 // bias that settles ties on shared edges.
 constexpr float kTieBias = 1.0f / 64.0f;
 
-} // namespace
-
-unsigned CreateVertexProgram(IDirect3DDevice9* device, const std::string& source, std::string& log)
+// A program of one shader of the given stage; 0 with the compiler's log when it fails.
+GLuint BuildProgram(GLenum stage, const std::string& source, std::string& log)
 {
-    log.clear();
-    if (!Usable(device)) {
-        log = "no OpenGL context with shaders is current";
-        return 0;
-    }
-    const GLuint shader = g_shaders.CreateShader(GL_VERTEX_SHADER);
+    const GLuint shader = g_shaders.CreateShader(stage);
     if (!shader) {
         log = "glCreateShader failed";
         return 0;
@@ -133,6 +129,18 @@ unsigned CreateVertexProgram(IDirect3DDevice9* device, const std::string& source
         return 0;
     }
     return program;
+}
+
+} // namespace
+
+unsigned CreateVertexProgram(IDirect3DDevice9* device, const std::string& source, std::string& log)
+{
+    log.clear();
+    if (!Usable(device)) {
+        log = "no OpenGL context with shaders is current";
+        return 0;
+    }
+    return BuildProgram(GL_VERTEX_SHADER, source, log);
 }
 
 void DeleteVertexProgram(IDirect3DDevice9* device, unsigned program)
@@ -206,6 +214,50 @@ void Device::BindProgramForUpload(GLuint program)
         g_shaders.UseProgram(program);
         m_glProgram = program;
     }
+}
+
+GLuint Device::TextureArrayProgram()
+{
+    if (m_textureArrayProgram || m_textureArrayProgramFailed)
+        return m_textureArrayProgram;
+    // The fixed-function first stage's MODULATE of colour and alpha, with the texel taken from
+    // a layer of a texture array; the vertex stage stays the fixed-function one, which hands
+    // the layer on as the third texture coordinate.
+    static const char kSource[] = "#version 120\n"
+                                  "#extension GL_EXT_texture_array : require\n"
+                                  "uniform sampler2DArray textures;\n"
+                                  "void main()\n"
+                                  "{\n"
+                                  "    gl_FragColor = texture2DArray(textures, gl_TexCoord[0].xyz) * gl_Color;\n"
+                                  "}\n";
+    std::string log;
+    if (Usable(this) && qv::gl::g_api.textureArrays)
+        m_textureArrayProgram = BuildProgram(GL_FRAGMENT_SHADER, kSource, log);
+    if (m_textureArrayProgram) {
+        const GLuint kept = m_glProgram;
+        UseProgram(m_textureArrayProgram);
+        g_shaders.Uniform1i(g_shaders.GetUniformLocation(m_textureArrayProgram, "textures"), 0);
+        UseProgram(kept);
+    }
+    m_textureArrayProgramFailed = m_textureArrayProgram == 0;
+    return m_textureArrayProgram;
+}
+
+void Device::UseProgram(GLuint program)
+{
+    if (program != m_glProgram) {
+        g_shaders.UseProgram(program);
+        m_glProgram = program;
+    }
+}
+
+void Device::FreeTextureArrayProgram()
+{
+    if (m_textureArrayProgram && Usable(this)) {
+        UseProgram(0);
+        g_shaders.DeleteProgram(m_textureArrayProgram);
+    }
+    m_textureArrayProgram = 0;
 }
 
 void Device::ApplyVertexProgram(bool transformed)

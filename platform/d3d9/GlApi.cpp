@@ -48,6 +48,7 @@ bool Load()
                           SDL_GL_ExtensionSupported("GL_EXT_vertex_array_bgra");
     api.anisotropicFiltering = SDL_GL_ExtensionSupported("GL_EXT_texture_filter_anisotropic") ||
                                SDL_GL_ExtensionSupported("GL_ARB_texture_filter_anisotropic");
+    api.textureArrays = SDL_GL_ExtensionSupported("GL_EXT_texture_array");
     api.mirrorClamp = SDL_GL_ExtensionSupported("GL_ATI_texture_mirror_once") ||
                       SDL_GL_ExtensionSupported("GL_EXT_texture_mirror_clamp") ||
                       SDL_GL_ExtensionSupported("GL_ARB_texture_mirror_clamp_to_edge");

@@ -69,6 +69,9 @@ namespace qv::gl {
     X(BindTexture, void, (GLenum, GLuint))                                                              \
     X(TexImage2D, void, (GLenum, GLint, GLint, GLsizei, GLsizei, GLint, GLenum, GLenum, const void*))   \
     X(TexSubImage2D, void, (GLenum, GLint, GLint, GLint, GLsizei, GLsizei, GLenum, GLenum, const void*)) \
+    X(TexImage3D, void, (GLenum, GLint, GLint, GLsizei, GLsizei, GLsizei, GLint, GLenum, GLenum, const void*)) \
+    X(TexSubImage3D, void, (GLenum, GLint, GLint, GLint, GLint, GLsizei, GLsizei, GLsizei, GLenum, GLenum,  \
+                            const void*))                                                               \
     X(PixelStorei, void, (GLenum, GLint))                                                               \
     X(ReadPixels, void, (GLint, GLint, GLsizei, GLsizei, GLenum, GLenum, void*))                        \
     X(EnableClientState, void, (GLenum))                                                                \
@@ -113,6 +116,7 @@ struct Api {
     bool bgraColorArrays = false;     // glColorPointer(GL_BGRA, ...) reads D3DCOLOR as is
     bool anisotropicFiltering = false;
     bool mirrorClamp = false;
+    bool textureArrays = false; // sampler2DArray in GLSL 1.20 (EXT_texture_array)
     float maxAnisotropy = 1.0f;
 };
 

@@ -133,6 +133,7 @@ void Texture::Upload(UINT level)
     const GLint internal = m_format == D3DFMT_X8R8G8B8 ? GL_RGB8 : GL_RGBA8;
     QVGL(TexImage2D)(GL_TEXTURE_2D, static_cast<GLint>(level), internal, static_cast<GLsizei>(l.width),
                      static_cast<GLsizei>(l.height), 0, GL_BGRA, GL_UNSIGNED_BYTE, l.pixels.data());
+    m_device->TextureLevelChanged(this, level);
 }
 
 HRESULT Texture::GetLevelDesc(UINT Level, D3DSURFACE_DESC* pDesc)
