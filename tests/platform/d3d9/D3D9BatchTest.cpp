@@ -145,24 +145,87 @@ protected:
         EXPECT_GT(drawn, kWidth * kHeight / 10);
     }
 
-    IDirect3DTexture9* MakeTexture(uint32_t seed, bool alpha)
+    // A texture of random texels, `size` square, with `levels` levels (0: all of them).
+    IDirect3DTexture9* MakeTexture(uint32_t seed, bool alpha, UINT size = 8, UINT levels = 1)
     {
         IDirect3DTexture9* texture = nullptr;
-        EXPECT_EQ(device->CreateTexture(8, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
+        EXPECT_EQ(device->CreateTexture(size, size, levels, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr),
+                  D3D_OK);
         if (!texture)
             return nullptr;
         resources.push_back(texture);
-        D3DLOCKED_RECT locked;
-        texture->LockRect(0, &locked, nullptr, 0);
         std::mt19937 random(seed);
-        for (int y = 0; y < 8; ++y)
-            for (int x = 0; x < 8; ++x) {
-                const DWORD a = alpha ? 0x40u + random() % 0xC0u : 0xFFu;
-                reinterpret_cast<DWORD*>(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch)[x] =
-                    (a << 24) | (random() & 0xFFFFFF);
-            }
-        texture->UnlockRect(0);
+        for (UINT level = 0; level < texture->GetLevelCount(); ++level) {
+            D3DSURFACE_DESC desc;
+            texture->GetLevelDesc(level, &desc);
+            D3DLOCKED_RECT locked;
+            texture->LockRect(level, &locked, nullptr, 0);
+            for (UINT y = 0; y < desc.Height; ++y)
+                for (UINT x = 0; x < desc.Width; ++x) {
+                    const DWORD a = alpha ? 0x40u + random() % 0xC0u : 0xFFu;
+                    reinterpret_cast<DWORD*>(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch)[x] =
+                        (a << 24) | (random() & 0xFFFFFF);
+                }
+            texture->UnlockRect(level);
+        }
         return texture;
+    }
+
+    // A box in a vertex and an index buffer, as a model's mesh is.
+    void MakeBoxBuffers(IDirect3DVertexBuffer9*& vb, IDirect3DIndexBuffer9*& ib)
+    {
+        std::vector<MeshVertex> vertices;
+        std::vector<uint16_t> indices;
+        MakeBox(vertices, indices);
+        ASSERT_EQ(device->CreateVertexBuffer(static_cast<UINT>(vertices.size() * sizeof(MeshVertex)), 0, kMeshFvf,
+                                             D3DPOOL_MANAGED, &vb, nullptr),
+                  D3D_OK);
+        resources.push_back(vb);
+        ASSERT_EQ(device->CreateIndexBuffer(static_cast<UINT>(indices.size() * 2), 0, D3DFMT_INDEX16,
+                                            D3DPOOL_MANAGED, &ib, nullptr),
+                  D3D_OK);
+        resources.push_back(ib);
+        void* data = nullptr;
+        vb->Lock(0, 0, &data, 0);
+        std::memcpy(data, vertices.data(), vertices.size() * sizeof(MeshVertex));
+        vb->Unlock();
+        ib->Lock(0, 0, &data, 0);
+        std::memcpy(data, indices.data(), indices.size() * 2);
+        ib->Unlock();
+    }
+
+    // Lit boxes with their own worlds and, in turn, the textures given, drawn from buffers
+    // with trilinear filtering, so that every level of each texture shows somewhere.
+    void DrawTexturedBoxes(IDirect3DVertexBuffer9* vb, IDirect3DIndexBuffer9* ib,
+                           const std::vector<IDirect3DTexture9*>& textures, int count)
+    {
+        std::mt19937 random(43);
+        for (int i = 0; i < count; ++i) {
+            D3DMATRIX world = RandomWorld(random);
+            const float depth = 1.0f + 3.0f * (i % 5); // farther boxes take the smaller levels
+            world._43 += depth;
+            device->SetTransform(D3DTS_WORLD, &world);
+            D3DMATERIAL9 material = {};
+            material.Diffuse = material.Ambient = D3DCOLORVALUE{1.0f, 1.0f, 1.0f, 1.0f};
+            device->SetMaterial(&material);
+            device->SetTexture(0, textures[static_cast<size_t>(i) % textures.size()]);
+            device->SetFVF(kMeshFvf);
+            device->SetStreamSource(0, vb, 0, sizeof(MeshVertex));
+            device->SetIndices(ib);
+            ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 24, 0, 12), D3D_OK);
+        }
+    }
+    // The first stage as the game sets it: colour and alpha, texture times vertex.
+    void ModulateAlpha()
+    {
+        device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+        device->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+    }
+    void UseTrilinearFiltering()
+    {
+        device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+        device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+        device->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_LINEAR);
     }
 
     void SetCamera()
@@ -439,6 +502,91 @@ TEST_F(D3D9Batch, GatheredDrawsAreDrawnBeforeAReadOrATextureChange)
     const uint8_t* second = picture.At(25, 5);
     EXPECT_FALSE(first[0] == 0xFF && first[1] == 0xFF && first[2] == 0xFF) << "drawn with the changed texture";
     EXPECT_TRUE(second[0] == 0xFF && second[1] == 0xFF && second[2] == 0xFF);
+}
+
+// Road patches and facades: boxes whose textures (of one size) alternate gather all the same,
+// their texels taken from the layers of a texture array; a texture of another size ends the
+// batch. The picture is the one drawn box by box.
+TEST_F(D3D9Batch, BoxesWithAlternatingTexturesGatherThroughATextureArray)
+{
+    IDirect3DVertexBuffer9* vb = nullptr;
+    IDirect3DIndexBuffer9* ib = nullptr;
+    MakeBoxBuffers(vb, ib);
+    const std::vector<IDirect3DTexture9*> sameSize = {MakeTexture(51, false, 16, 0), MakeTexture(52, false, 16, 0),
+                                                      MakeTexture(53, false, 16, 0)};
+    SetCamera();
+    SetLight();
+    ModulateAlpha();
+    UseTrilinearFiltering();
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    DrawBothWays([&] { DrawTexturedBoxes(vb, ib, sameSize, 240); });
+    ExpectSamePictures(0);
+    EXPECT_EQ(draws[0], 240u);
+    EXPECT_LE(draws[1], 2u);
+
+    std::vector<IDirect3DTexture9*> mixed = sameSize;
+    mixed.push_back(MakeTexture(54, false, 32, 0));
+    DrawBothWays([&] { DrawTexturedBoxes(vb, ib, mixed, 240); });
+    ExpectSamePictures(0);
+    EXPECT_GE(draws[1], 120u); // every fourth box is drawn on its own, and ends a batch
+    EXPECT_LT(draws[1], draws[0]);
+}
+
+// A texture written after it became a layer: the layer follows, and gathered draws show the
+// new texels as drawing alone does (the light of lit boxes with their own worlds may be a
+// rounding step apart, their normals being turned here).
+TEST_F(D3D9Batch, ATextureWrittenAfterItBecameALayerIsDrawnAsWritten)
+{
+    IDirect3DVertexBuffer9* vb = nullptr;
+    IDirect3DIndexBuffer9* ib = nullptr;
+    MakeBoxBuffers(vb, ib);
+    const std::vector<IDirect3DTexture9*> textures = {MakeTexture(61, false, 16, 1), MakeTexture(62, false, 16, 1)};
+    SetCamera();
+    SetLight();
+    ModulateAlpha();
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    DrawBothWays([&] { DrawTexturedBoxes(vb, ib, textures, 200); });
+    D3DLOCKED_RECT locked;
+    ASSERT_EQ(textures[0]->LockRect(0, &locked, nullptr, 0), D3D_OK);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x)
+            reinterpret_cast<DWORD*>(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch)[x] = 0xFF00FF00;
+    textures[0]->UnlockRect(0);
+    DrawBothWays([&] { DrawTexturedBoxes(vb, ib, textures, 200); });
+    ExpectSamePictures(1);
+    EXPECT_LE(draws[1], 2u);
+    int green = 0;
+    for (size_t i = 0; i < pictures[1].rgba.size(); i += 4)
+        green += pictures[1].rgba[i] < 0x10 && pictures[1].rgba[i + 1] > 0x40 && pictures[1].rgba[i + 2] < 0x10;
+    EXPECT_GT(green, 100);
+}
+
+// Managed resources outlive a reset: vertex and index buffers (drawn from their OpenGL copies)
+// and the texture arrays made for gathered draws draw the same picture afterwards.
+TEST_F(D3D9Batch, BuffersAndTextureArraysOutliveAReset)
+{
+    IDirect3DVertexBuffer9* vb = nullptr;
+    IDirect3DIndexBuffer9* ib = nullptr;
+    MakeBoxBuffers(vb, ib);
+    const std::vector<IDirect3DTexture9*> textures = {MakeTexture(71, false, 16, 0), MakeTexture(72, false, 16, 0)};
+    auto scene = [&] {
+        SetCamera();
+        SetLight();
+        ModulateAlpha();
+        UseTrilinearFiltering();
+        device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+        EXPECT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF203040, 1.0f, 0), D3D_OK);
+        EXPECT_EQ(device->BeginScene(), D3D_OK);
+        DrawTexturedBoxes(vb, ib, textures, 120);
+        device->EndScene();
+        return qvtest::ReadBackBuffer(device);
+    };
+    const qvtest::Image before = scene();
+    qv::test::LoseD3DDevice();
+    qv::test::AllowD3DDeviceReset();
+    ASSERT_EQ(device->Reset(&f.params), D3D_OK);
+    const qvtest::Image after = scene();
+    EXPECT_EQ(qvtest::ComparePictures(after, before, 0, "batch-after-reset", "the picture before the reset"), "");
 }
 
 } // namespace
