@@ -221,7 +221,8 @@ bool Device::JoinsBatch(const DrawCall& call, const VertexLayout& layout, bool t
     // batch can be drawn in clip space, the texture where its textures can be layers of one
     // array.
     const bool otherTexture = m_textures[0] != m_batch.state.texture;
-    if (otherTexture && !(m_batch.layered && m_textures[0] && SameShape(m_textures[0], m_batch.state.texture)))
+    if (otherTexture && !(m_batch.layered && m_textures[0] && m_textures[0]->GetLOD() == 0 &&
+                          SameShape(m_textures[0], m_batch.state.texture)))
         return false;
     const uint32_t changed = m_dirty & ~(m_batch.residualDirty | kDirtyModelView);
     if (changed != 0 && !SameAsBatchState(m_batch.state, otherTexture))
