@@ -103,28 +103,28 @@ void GlStateCache::StencilMask(GLuint mask)
         QVGL(StencilMask)(mask);
 }
 
+template <class Send>
+void GlStateCache::Sides(int frontSlot, GLenum face, const Value& value, Send send)
+{
+    // The back face's slot follows the front's.
+    const bool frontChanged = face != GL_BACK && Changed(frontSlot, value);
+    const bool backChanged = face != GL_FRONT && Changed(frontSlot + 1, value);
+    if (frontChanged && backChanged)
+        send(GL_FRONT_AND_BACK);
+    else if (frontChanged || backChanged)
+        send(frontChanged ? GL_FRONT : GL_BACK);
+}
+
 void GlStateCache::StencilFunc(GLenum face, GLenum func, GLint ref, GLuint mask)
 {
-    const Value value = {func, static_cast<uint32_t>(ref), mask};
-    const bool front = face != GL_BACK, back = face != GL_FRONT;
-    const bool frontChanged = front && Changed(kStencilFuncFront, value);
-    const bool backChanged = back && Changed(kStencilFuncBack, value);
-    if (frontChanged && backChanged)
-        QVGL(StencilFuncSeparate)(GL_FRONT_AND_BACK, func, ref, mask);
-    else if (frontChanged || backChanged)
-        QVGL(StencilFuncSeparate)(frontChanged ? GL_FRONT : GL_BACK, func, ref, mask);
+    Sides(kStencilFuncFront, face, {func, static_cast<uint32_t>(ref), mask},
+          [&](GLenum sides) { QVGL(StencilFuncSeparate)(sides, func, ref, mask); });
 }
 
 void GlStateCache::StencilOp(GLenum face, GLenum fail, GLenum zfail, GLenum zpass)
 {
-    const Value value = {fail, zfail, zpass};
-    const bool front = face != GL_BACK, back = face != GL_FRONT;
-    const bool frontChanged = front && Changed(kStencilOpFront, value);
-    const bool backChanged = back && Changed(kStencilOpBack, value);
-    if (frontChanged && backChanged)
-        QVGL(StencilOpSeparate)(GL_FRONT_AND_BACK, fail, zfail, zpass);
-    else if (frontChanged || backChanged)
-        QVGL(StencilOpSeparate)(frontChanged ? GL_FRONT : GL_BACK, fail, zfail, zpass);
+    Sides(kStencilOpFront, face, {fail, zfail, zpass},
+          [&](GLenum sides) { QVGL(StencilOpSeparate)(sides, fail, zfail, zpass); });
 }
 
 void GlStateCache::BlendFunc(GLenum src, GLenum dst, GLenum srcAlpha, GLenum dstAlpha)

@@ -76,6 +76,9 @@ private:
     // True (and remembered) when `value` differs from what the slot holds.
     bool Changed(int slot, const Value& value);
     bool MatrixChanged(int which, const GLfloat m[16]);
+    // A state of both faces: `send` gets the faces whose value changed.
+    template <class Send>
+    void Sides(int frontSlot, GLenum face, const Value& value, Send send);
 
     std::array<Value, kSlots> m_values{};
     std::bitset<kSlots> m_known;

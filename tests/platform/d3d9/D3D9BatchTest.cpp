@@ -36,21 +36,11 @@ struct ScreenVertex {
 };
 constexpr DWORD kScreenFvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
 
-D3DMATRIX Identity()
+D3DXMATRIX Identity()
 {
-    D3DMATRIX m;
-    std::memset(&m, 0, sizeof m);
-    m._11 = m._22 = m._33 = m._44 = 1.0f;
+    D3DXMATRIX m;
+    D3DXMatrixIdentity(&m);
     return m;
-}
-
-D3DMATRIX Multiply(const D3DMATRIX& a, const D3DMATRIX& b)
-{
-    D3DMATRIX r;
-    for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j)
-            r.m[i][j] = a.m[i][0] * b.m[0][j] + a.m[i][1] * b.m[1][j] + a.m[i][2] * b.m[2][j] + a.m[i][3] * b.m[3][j];
-    return r;
 }
 
 // Scaled, turned about an axis and moved: the kind of world matrix a falling piece has.
@@ -61,15 +51,16 @@ D3DMATRIX RandomWorld(std::mt19937& random)
     const float length = std::sqrt(ax * ax + ay * ay + az * az) + 1e-3f;
     ax /= length, ay /= length, az /= length;
     const float angle = 3.14159f * unit(random), c = std::cos(angle), s = std::sin(angle), t = 1.0f - c;
-    D3DMATRIX rotation = Identity();
+    D3DXMATRIX rotation = Identity();
     rotation._11 = t * ax * ax + c, rotation._12 = t * ax * ay + s * az, rotation._13 = t * ax * az - s * ay;
     rotation._21 = t * ax * ay - s * az, rotation._22 = t * ay * ay + c, rotation._23 = t * ay * az + s * ax;
     rotation._31 = t * ax * az + s * ay, rotation._32 = t * ay * az - s * ax, rotation._33 = t * az * az + c;
-    D3DMATRIX scaling = Identity();
+    D3DXMATRIX scaling = Identity();
     scaling._11 = 0.3f + 0.5f * std::fabs(unit(random));
     scaling._22 = 0.3f + 0.5f * std::fabs(unit(random));
     scaling._33 = 0.3f + 0.5f * std::fabs(unit(random));
-    D3DMATRIX world = Multiply(scaling, rotation);
+    D3DXMATRIX world;
+    D3DXMatrixMultiply(&world, &scaling, &rotation);
     world._41 = 4.0f * unit(random);
     world._42 = 3.0f * unit(random);
     world._43 = 3.0f * unit(random);
@@ -271,27 +262,9 @@ protected:
 // by another part of one, or won at another depth, shows.
 TEST_F(D3D9Batch, BoxesWithTheirOwnWorldsCoverTheSamePixelsAtTheSameDepths)
 {
-    std::vector<MeshVertex> vertices;
-    std::vector<uint16_t> indices;
-    MakeBox(vertices, indices);
     IDirect3DVertexBuffer9* vb = nullptr;
     IDirect3DIndexBuffer9* ib = nullptr;
-    ASSERT_EQ(device->CreateVertexBuffer(static_cast<UINT>(vertices.size() * sizeof(MeshVertex)), 0, kMeshFvf,
-                                         D3DPOOL_MANAGED, &vb, nullptr),
-              D3D_OK);
-    resources.push_back(vb);
-    ASSERT_EQ(device->CreateIndexBuffer(static_cast<UINT>(indices.size() * 2), 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib,
-                                        nullptr),
-              D3D_OK);
-    resources.push_back(ib);
-    void* data = nullptr;
-    vb->Lock(0, 0, &data, 0);
-    std::memcpy(data, vertices.data(), vertices.size() * sizeof(MeshVertex));
-    vb->Unlock();
-    ib->Lock(0, 0, &data, 0);
-    std::memcpy(data, indices.data(), indices.size() * 2);
-    ib->Unlock();
-
+    MakeBoxBuffers(vb, ib);
     SetCamera();
     SetLight();
     device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
