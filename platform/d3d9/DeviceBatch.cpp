@@ -291,7 +291,10 @@ void Device::AppendToBatch(const DrawCall& call, const VertexLayout& layout, con
     for (UINT i = call.lowest; i < call.end; ++i, out += stride) {
         float* o = out;
         float v[4] = {0.0f, 0.0f, 0.0f, 1.0f};
-        std::memcpy(v, at(layout.pos, i), (m_batch.transformed ? 4 : 3) * sizeof(float));
+        if (m_batch.transformed)
+            std::memcpy(v, at(layout.pos, i), 4 * sizeof(float));
+        else
+            std::memcpy(v, at(layout.pos, i), 3 * sizeof(float));
         if (m_batch.transformed) {
             // As drawn on its own: (x, y, z, 1) / rhw.
             const float w = (v[3] != 0.0f && std::isfinite(v[3])) ? 1.0f / v[3] : 1.0f;
@@ -311,8 +314,23 @@ void Device::AppendToBatch(const DrawCall& call, const VertexLayout& layout, con
             const uint8_t rgba[4] = {c[2], c[1], c[0], c[3]};
             std::memcpy(o++, swizzle ? rgba : c, 4);
         }
-        if (format.texture)
-            std::memcpy(o, at(tex, i), format.texture * sizeof(float));
+        // Copies of a known size: a string move for eight bytes costs more than the vertex.
+        switch (format.texture) {
+        case 1:
+            std::memcpy(o, at(tex, i), sizeof(float));
+            break;
+        case 2:
+            std::memcpy(o, at(tex, i), 2 * sizeof(float));
+            break;
+        case 3:
+            std::memcpy(o, at(tex, i), 3 * sizeof(float));
+            break;
+        case 4:
+            std::memcpy(o, at(tex, i), 4 * sizeof(float));
+            break;
+        default:
+            break;
+        }
         if (format.layer)
             o[format.texture] = 0.0f; // the layer, known when the batch is drawn
     }
