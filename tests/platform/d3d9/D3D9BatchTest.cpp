@@ -563,3 +563,42 @@ TEST_F(D3D9Batch, BuffersAndTextureArraysOutliveAReset)
 }
 
 } // namespace
+
+namespace {
+
+// Draw by draw (nothing gathered), a change of texture or of world matrix alone costs OpenGL
+// the binding or the modelview, not the whole stage and both matrices again.
+TEST_F(D3D9Batch, AChangeOfTextureOrWorldAloneSendsOnlyThat)
+{
+    qv::test::SetD3D9Batching(false);
+    IDirect3DTexture9* a = MakeTexture(81, false);
+    IDirect3DTexture9* b = MakeTexture(82, false);
+    SetCamera();
+    SetLight();
+    const PuffVertex quad[4] = {{-1, 1, 1, 0xFFFFFFFF, 0, 0}, {1, 1, 1, 0xFFFFFFFF, 1, 0},
+                                {-1, -1, 1, 0xFFFFFFFF, 0, 1}, {1, -1, 1, 0xFFFFFFFF, 1, 1}};
+    device->SetFVF(kPuffFvf);
+    ASSERT_EQ(device->BeginScene(), D3D_OK);
+    auto draw = [&] {
+        const uint64_t before = qv::test::OpenGlCallCount();
+        EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof quad[0]), D3D_OK);
+        return qv::test::OpenGlCallCount() - before;
+    };
+    // Each texture once, so that both have their sampler state.
+    device->SetTexture(0, a);
+    draw();
+    device->SetTexture(0, b);
+    draw();
+    device->SetTexture(0, a);
+    draw();
+    const uint64_t unchanged = draw();
+    device->SetTexture(0, b);
+    EXPECT_EQ(draw(), unchanged + 1); // glBindTexture
+    D3DMATRIX world = Identity();
+    world._41 = 0.5f;
+    device->SetTransform(D3DTS_WORLD, &world);
+    EXPECT_EQ(draw(), unchanged + 1); // glLoadMatrixf of the modelview (its mode is kept)
+    device->EndScene();
+}
+
+} // namespace
