@@ -6,6 +6,7 @@
 #include <SDL.h>
 
 #include <array>
+#include <cmath>
 #include <atomic>
 #include <map>
 #include <vector>
@@ -331,6 +332,7 @@ private:
     void ApplyAlphaTest();
     void ApplyRaster();
     void ApplyFog(bool transformed);
+    DWORD FogMode() const; // D3DFOG_NONE while fog is off
     void ApplyViewport(bool transformed);
     void ApplyScissor();
     void SetArray(GLenum array, bool enabled);
@@ -420,7 +422,7 @@ private:
     bool Batchable(const DrawCall& call, const VertexLayout& layout, bool transformed) const;
     BatchFormat FormatFor(const VertexLayout& layout, bool lit, bool texturing) const;
     bool ClipSpaceDrawable() const;
-    bool LayerDrawable(const VertexLayout& layout) const;
+    bool LayerDrawable(const VertexLayout& layout);
     bool SameAsBatchState(const BatchState& state, bool otherTexture) const;
     void MoveBatchToClipSpace();
     void OpenBatch(const VertexLayout& layout, bool transformed);
@@ -538,6 +540,17 @@ private:
 
 uint64_t DeviceCallCount();
 D3DMATRIX IdentityMatrix();
+// A pre-transformed position (x, y, z, 1/w) as OpenGL gets it, (x, y, z, 1) x w, so that colours
+// and texture coordinates are interpolated with perspective as Direct3D does.
+inline void FromReciprocalW(float v[4])
+{
+    const float w = (v[3] != 0.0f && std::isfinite(v[3])) ? 1.0f / v[3] : 1.0f;
+    v[0] *= w;
+    v[1] *= w;
+    v[2] *= w;
+    v[3] = w;
+}
+
 // a x b, each element summed from the first term to the last.
 D3DMATRIX Multiply(const D3DMATRIX& a, const D3DMATRIX& b);
 // The determinant of the upper 3x3, and its inverse transpose, which carries normals as

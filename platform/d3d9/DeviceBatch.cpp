@@ -1,9 +1,10 @@
 // Gathering small draws. Mesa spends several microseconds of the calling thread on every draw
-// call, however few its vertices, and the game draws hundreds of road patches, falling pieces,
-// puffs and glyphs of a few vertices each, one call apiece. Consecutive draws whose state
-// differs in nothing but the world matrix are gathered here and reach OpenGL as one array of
-// triangles. The batch is drawn before anything else reaches OpenGL, so what is drawn, and in
-// which order, stays as the calls gave it.
+// call, however few its vertices, and the game draws hundreds of road patches, facades, falling
+// pieces, puffs and glyphs of a few vertices each, one call apiece. Consecutive draws whose
+// state differs in nothing but the world matrix (and the texture, where their textures can be
+// layers of one texture array: TextureArrays.cpp) are gathered here and reach OpenGL as one
+// array of triangles. The batch is drawn before anything else reaches OpenGL, so what is
+// drawn, and in which order, stays as the calls gave it.
 //
 // Draws with different world matrices cannot share OpenGL's modelview. Their vertices are
 // taken to clip space here and drawn with identity matrices, computed exactly as Mesa's
@@ -116,7 +117,7 @@ Device::BatchFormat Device::FormatFor(const VertexLayout& layout, bool lit, bool
 // array by a fragment program of the first stage's most common operation, MODULATE of colour and
 // alpha with the texture and the vertex colour, and nothing after it that the fixed-function
 // stage would add (fog, a specular highlight).
-bool Device::LayerDrawable(const VertexLayout& layout) const
+bool Device::LayerDrawable(const VertexLayout& layout)
 {
     const auto& rs = m_renderStates;
     const auto& ts = m_stageStates[0];
@@ -134,10 +135,9 @@ bool Device::LayerDrawable(const VertexLayout& layout) const
     const DWORD set = ts[D3DTSS_TEXCOORDINDEX] & 0xFFFF;
     if (set >= 8 || !layout.tex[set].present || layout.tex[set].size != 2)
         return false;
-    const DWORD fogMode = rs[D3DRS_FOGTABLEMODE] != D3DFOG_NONE ? rs[D3DRS_FOGTABLEMODE] : rs[D3DRS_FOGVERTEXMODE];
-    if ((rs[D3DRS_FOGENABLE] && fogMode != D3DFOG_NONE) || (rs[D3DRS_LIGHTING] && rs[D3DRS_SPECULARENABLE]))
+    if (FogMode() != D3DFOG_NONE || (rs[D3DRS_LIGHTING] && rs[D3DRS_SPECULARENABLE]))
         return false;
-    return const_cast<Device*>(this)->TextureArrayProgram() != 0;
+    return TextureArrayProgram() != 0;
 }
 
 // With identity matrices OpenGL takes clip-space positions for eye-space ones. That changes
@@ -146,8 +146,7 @@ bool Device::LayerDrawable(const VertexLayout& layout) const
 bool Device::ClipSpaceDrawable() const
 {
     const auto& rs = m_renderStates;
-    const DWORD fogMode = rs[D3DRS_FOGTABLEMODE] != D3DFOG_NONE ? rs[D3DRS_FOGTABLEMODE] : rs[D3DRS_FOGVERTEXMODE];
-    if (rs[D3DRS_FOGENABLE] && fogMode != D3DFOG_NONE)
+    if (FogMode() != D3DFOG_NONE)
         return false;
     if (!rs[D3DRS_LIGHTING])
         return true;
@@ -291,17 +290,11 @@ void Device::AppendToBatch(const DrawCall& call, const VertexLayout& layout, con
     for (UINT i = call.lowest; i < call.end; ++i, out += stride) {
         float* o = out;
         float v[4] = {0.0f, 0.0f, 0.0f, 1.0f};
-        if (m_batch.transformed)
-            std::memcpy(v, at(layout.pos, i), 4 * sizeof(float));
-        else
-            std::memcpy(v, at(layout.pos, i), 3 * sizeof(float));
         if (m_batch.transformed) {
-            // As drawn on its own: (x, y, z, 1) / rhw.
-            const float w = (v[3] != 0.0f && std::isfinite(v[3])) ? 1.0f / v[3] : 1.0f;
-            v[0] *= w;
-            v[1] *= w;
-            v[2] *= w;
-            v[3] = w;
+            std::memcpy(v, at(layout.pos, i), 4 * sizeof(float));
+            FromReciprocalW(v);
+        } else {
+            std::memcpy(v, at(layout.pos, i), 3 * sizeof(float));
         }
         std::memcpy(o, v, sizeof v);
         o += 4;

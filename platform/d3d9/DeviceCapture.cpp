@@ -71,13 +71,8 @@ void Device::CaptureDraw(const DrawCall& call, const VertexLayout& layout, const
     for (uint32_t i : m_cornerScratch) {
         float v[4] = {0.0f, 0.0f, 0.0f, 1.0f};
         std::memcpy(v, at(layout.pos, i), (transformed ? 4 : 3) * sizeof(float));
-        if (transformed) {
-            const float w = (v[3] != 0.0f && std::isfinite(v[3])) ? 1.0f / v[3] : 1.0f;
-            v[0] *= w;
-            v[1] *= w;
-            v[2] *= w;
-            v[3] = w;
-        }
+        if (transformed)
+            FromReciprocalW(v);
         qv::test::CapturedDraw::Corner corner = {};
         float* clip = &corner.x;
         for (int c = 0; c < 4; ++c)

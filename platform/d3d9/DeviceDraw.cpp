@@ -755,11 +755,19 @@ void Device::ApplyRaster()
     m_gl.PointSize(std::isfinite(size) ? std::min(64.0f, std::max(1.0f, size)) : 1.0f);
 }
 
+DWORD Device::FogMode() const
+{
+    const auto& rs = m_renderStates;
+    if (!rs[D3DRS_FOGENABLE])
+        return D3DFOG_NONE;
+    return rs[D3DRS_FOGTABLEMODE] != D3DFOG_NONE ? rs[D3DRS_FOGTABLEMODE] : rs[D3DRS_FOGVERTEXMODE];
+}
+
 void Device::ApplyFog(bool transformed)
 {
     const auto& rs = m_renderStates;
-    const DWORD mode = rs[D3DRS_FOGTABLEMODE] != D3DFOG_NONE ? rs[D3DRS_FOGTABLEMODE] : rs[D3DRS_FOGVERTEXMODE];
-    const bool fog = !transformed && rs[D3DRS_FOGENABLE] && mode != D3DFOG_NONE;
+    const DWORD mode = FogMode();
+    const bool fog = !transformed && mode != D3DFOG_NONE;
     m_gl.Enable(GL_FOG, fog);
     if (!fog)
         return;
@@ -988,22 +996,16 @@ void Device::DrawDirect(const DrawCall& call, const VertexLayout& layout, const 
     const bool lighting = settings.lighting;
     const bool programmed = settings.programmed;
 
-    // Position. Pre-transformed vertices carry 1/w: OpenGL gets (x, y, z, 1) x w so that
-    // colours and texture coordinates are interpolated with perspective as Direct3D does.
+    // Position; pre-transformed vertices carry 1/w.
     SetArray(GL_VERTEX_ARRAY, true);
     if (transformed) {
         m_transformedScratch.resize(static_cast<size_t>(call.end) * 4);
         const uint8_t* p = sources.Of(layout.pos);
         const UINT stride = sources.strides[layout.pos.stream];
         for (UINT i = call.lowest; i < call.end; ++i) {
-            float v[4];
-            std::memcpy(v, p + static_cast<size_t>(i) * stride, sizeof v);
-            const float w = (v[3] != 0.0f && std::isfinite(v[3])) ? 1.0f / v[3] : 1.0f;
             float* out = &m_transformedScratch[static_cast<size_t>(i) * 4];
-            out[0] = v[0] * w;
-            out[1] = v[1] * w;
-            out[2] = v[2] * w;
-            out[3] = w;
+            std::memcpy(out, p + static_cast<size_t>(i) * stride, 4 * sizeof(float));
+            FromReciprocalW(out);
         }
         BindArrayBuffer(0);
         QVGL(VertexPointer)(4, GL_FLOAT, 0, m_transformedScratch.data());
