@@ -22,6 +22,10 @@ wine_cleanup() {
       rm -rf "$E2E_TMP"
     else
       rm -rf "$E2E_TMP/home" "$E2E_TMP/data" "$E2E_TMP/$WINE_PROGRAM" "$E2E_TMP/locale"
+      if [ -s "$E2E_TMP/game.err" ]; then
+        echo "last lines of $E2E_TMP/game.err:" >&2
+        tail -n 15 "$E2E_TMP/game.err" >&2
+      fi
     fi
   fi
 }
