@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs the Debian packages of scripts/packages.txt that are missing (as root, or with sudo).
+# Installs the Debian packages of scripts/packages.txt, and any named as arguments, that are
+# missing (as root, or with sudo).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 mapfile -t wanted < <(grep -vE '^\s*(#|$)' "$here/packages.txt")
+wanted+=("$@")
 missing=()
 for p in "${wanted[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
