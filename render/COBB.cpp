@@ -33,17 +33,62 @@ inline float Dot3(const D3DXVECTOR3& a, const D3DXVECTOR3& b)
     return a.x * b.x + a.y * b.y + a.z * b.z;
 }
 
-// Unit axes and half lengths of a box; a zero-length edge gives an axis that is not a number.
-inline void Axes(const COBB& box, D3DXVECTOR3 u[3], float h[3])
+inline D3DXVECTOR3 Cross(const D3DXVECTOR3& a, const D3DXVECTOR3& b)
 {
+    return D3DXVECTOR3(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x);
+}
+
+inline D3DXVECTOR3 Unit(const D3DXVECTOR3& v)
+{
+    const float inv = 1.0f / std::sqrt(Dot3(v, v));
+    return D3DXVECTOR3(v.x * inv, v.y * inv, v.z * inv);
+}
+
+// A zero-length edge has no direction of its own: it takes the normal of the box's other two
+// edges, so that a flat box still separates across its plane. A box with two such edges (a
+// segment) takes any perpendicular pair, and a point the coordinate axes.
+void CompleteFlatAxes(D3DXVECTOR3 u[3], const float len[3])
+{
+    int zero[3], kept[3], zeros = 0, keeps = 0;
     for (int i = 0; i < 3; ++i) {
-        const D3DXVECTOR3& e = box.Edge[i];
-        const float len = std::sqrt(e.x * e.x + e.y * e.y + e.z * e.z);
-        const float inv = 1.0f / len;
-        u[i] = D3DXVECTOR3(e.x * inv, e.y * inv, e.z * inv);
-        h[i] = 0.5f * len;
+        if (len[i] == 0.0f)
+            zero[zeros++] = i;
+        else
+            kept[keeps++] = i;
+    }
+    if (zeros == 1) {
+        u[zero[0]] = Unit(Cross(u[kept[0]], u[kept[1]]));
+    } else if (zeros == 2) {
+        const D3DXVECTOR3& along = u[kept[0]];
+        const D3DXVECTOR3 other = std::fabs(along.x) < 0.5f ? D3DXVECTOR3(1, 0, 0) : D3DXVECTOR3(0, 1, 0);
+        u[zero[0]] = Unit(Cross(along, other));
+        u[zero[1]] = Cross(along, u[zero[0]]);
+    } else if (zeros == 3) {
+        u[0] = D3DXVECTOR3(1, 0, 0);
+        u[1] = D3DXVECTOR3(0, 1, 0);
+        u[2] = D3DXVECTOR3(0, 0, 1);
     }
 }
+
+// Unit axes and half lengths of a box. An edge that is not a number gives an axis that is not
+// a number, which never separates.
+inline void Axes(const COBB& box, D3DXVECTOR3 u[3], float h[3])
+{
+    float len[3];
+    for (int i = 0; i < 3; ++i) {
+        const D3DXVECTOR3& e = box.Edge[i];
+        len[i] = std::sqrt(e.x * e.x + e.y * e.y + e.z * e.z);
+        const float inv = 1.0f / len[i];
+        u[i] = D3DXVECTOR3(e.x * inv, e.y * inv, e.z * inv);
+        h[i] = 0.5f * len[i];
+    }
+    if (len[0] == 0.0f || len[1] == 0.0f || len[2] == 0.0f)
+        CompleteFlatAxes(u, len);
+}
+
+// Added to each |R| entry of the edge-crossing tests: the crossing of two parallel edges is
+// zero up to rounding, and without it rounding would separate boxes that clearly overlap.
+const float kParallelTolerance = 1e-6f;
 
 } // namespace
 
@@ -79,8 +124,9 @@ int COBB::SeparatingAxisReference(const COBB& a, const COBB& b)
         const int i1 = (i + 1) % 3, i2 = (i + 2) % 3;
         for (int j = 0; j < 3; ++j) {
             const int j1 = (j + 1) % 3, j2 = (j + 2) % 3;
-            if (std::fabs(t[i2] * R[j][i1] - t[i1] * R[j][i2]) >
-                ha[i1] * absR[j][i2] + ha[i2] * absR[j][i1] + hb[j1] * absR[j2][i] + hb[j2] * absR[j1][i])
+            const float e = kParallelTolerance;
+            if (std::fabs(t[i2] * R[j][i1] - t[i1] * R[j][i2]) > ha[i1] * (absR[j][i2] + e) + ha[i2] * (absR[j][i1] + e) +
+                                                                   hb[j1] * (absR[j2][i] + e) + hb[j2] * (absR[j1][i] + e))
                 return 6 + 3 * i + j;
         }
     }
@@ -120,6 +166,17 @@ inline void Axes(const COBB& box, __m128& ux, __m128& uy, __m128& uz, __m128& ha
     const __m128 y = _mm_setr_ps(box.Edge[0].y, box.Edge[1].y, box.Edge[2].y, 0.0f);
     const __m128 z = _mm_setr_ps(box.Edge[0].z, box.Edge[1].z, box.Edge[2].z, 0.0f);
     const __m128 len = _mm_sqrt_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(x, x), _mm_mul_ps(y, y)), _mm_mul_ps(z, z)));
+    if (_mm_movemask_ps(_mm_cmpeq_ps(len, _mm_setzero_ps())) & 7) {
+        // A flat box is rare: its axes come from the scalar form.
+        D3DXVECTOR3 u[3];
+        float h[3];
+        Axes(box, u, h);
+        ux = _mm_setr_ps(u[0].x, u[1].x, u[2].x, 0.0f);
+        uy = _mm_setr_ps(u[0].y, u[1].y, u[2].y, 0.0f);
+        uz = _mm_setr_ps(u[0].z, u[1].z, u[2].z, 0.0f);
+        half = _mm_setr_ps(h[0], h[1], h[2], 0.0f);
+        return;
+    }
     const __m128 inv = _mm_div_ps(_mm_set1_ps(1.0f), len);
     ux = _mm_mul_ps(x, inv);
     uy = _mm_mul_ps(y, inv);
@@ -171,12 +228,15 @@ int COBB::SeparatingAxis(const COBB& a, const COBB& b)
     // uA_i x uB_j, lane j: hb_j1 and hb_j2 with |R[j2][i]| and |R[j1][i]| are rotations.
     const __m128 hb1 = Rot1Left(hb), hb2 = Rot1(hb);
     const __m128 tv[3] = {t0, t1, t2};
+    const __m128 tolerance = _mm_set1_ps(kParallelTolerance);
+    __m128 loose[3];
+    for (int i = 0; i < 3; ++i) loose[i] = _mm_add_ps(absCol[i], tolerance);
     for (int i = 0; i < 3; ++i) {
         const int i1 = (i + 1) % 3, i2 = (i + 2) % 3;
         lhs = _mm_sub_ps(_mm_mul_ps(tv[i2], col[i1]), _mm_mul_ps(tv[i1], col[i2]));
-        rhs = _mm_add_ps(_mm_mul_ps(Splat(ha, i1), absCol[i2]), _mm_mul_ps(Splat(ha, i2), absCol[i1]));
-        rhs = _mm_add_ps(rhs, _mm_mul_ps(hb1, Rot1(absCol[i])));
-        rhs = _mm_add_ps(rhs, _mm_mul_ps(hb2, Rot1Left(absCol[i])));
+        rhs = _mm_add_ps(_mm_mul_ps(Splat(ha, i1), loose[i2]), _mm_mul_ps(Splat(ha, i2), loose[i1]));
+        rhs = _mm_add_ps(rhs, _mm_mul_ps(hb1, Rot1(loose[i])));
+        rhs = _mm_add_ps(rhs, _mm_mul_ps(hb2, Rot1Left(loose[i])));
         lane = FirstLane(_mm_cmpgt_ps(Abs(lhs), rhs));
         if (lane >= 0) return 6 + 3 * i + lane;
     }

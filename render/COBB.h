@@ -24,7 +24,8 @@ struct COBB {
     static void Set(const float* edge0, const float* edge1, const float* edge2, const float* center, COBB* out);
 
     // True when the boxes overlap; touching counts, and a test that meets a value that is not
-    // a number does not separate.
+    // a number does not separate. A zero-length edge takes the normal of the other two as its
+    // axis, and parallel edges never separate the boxes by rounding.
     static bool Intersects(const COBB& a, const COBB& b) { return SeparatingAxis(a, b) < 0; }
     // The first axis that separates the boxes in the order of the test (0-2: A's axes, 3-5:
     // B's axes, 6-14: A's axis i crossed with B's axis j as 6 + 3i + j), or -1 when none does.

@@ -2,6 +2,7 @@
 // the see-through buildings on the line of sight, and the camera shake.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -159,4 +160,44 @@ TEST(CameraShake, OffsetsFadeOverTheShakeAndVanishWithIt)
     system.DeleteDead();
     EXPECT_TRUE(CCharacterSystem::CharacterList.empty());
     EXPECT_EQ(g_vShake, D3DXVECTOR3(0.0f, 0.0f, 0.0f));
+}
+
+// Building and camera boxes both turn only about y, so their upright edges are parallel: the
+// overlap test must not let rounding separate them.
+TEST_F(StageCameraTest, ABuildingAroundTheCameraIsSeeThroughWhateverTheYawOfBoth)
+{
+    int tried = 0;
+    for (int c = 0; c < 12; ++c) {
+        const float cameraYaw = 0.37f + c * (2.0f * kPi / 12.0f);
+        // The camera's box turns by pi/2 - its yaw: buildings square to it (up to rounding),
+        // nearly square, and at other angles.
+        const float square = kPi / 2.0f - cameraYaw;
+        for (int b = 0; b < 12; ++b) {
+            const float offsets[4] = {0.0f, 1e-6f, 1e-4f, 0.3f};
+            const float buildingYaw = square + (b / 4) * (kPi / 2.0f) + offsets[b % 4];
+            stage->CameraYaw = g_fCameraLastYaw = cameraYaw;
+            g_CameraDistSpring[0] = g_CameraDistSpring[1] = 5.0f;
+            g_CameraYawSpring[0] = g_CameraYawSpring[1] = 5.0f;
+            stage->Rina->Position = D3DXVECTOR3(0.0f, 0.0f, 0.0f);
+            stage->Rina->Move(0.0f, 0.0f);
+            // At rest the eye stands 5 behind her, on the ground: put a building around it, a
+            // tall one or one whose roof is just below the box's top at height 1.05.
+            const float eyeX = -5.0f * std::cos(cameraYaw), eyeZ = -5.0f * std::sin(cameraYaw);
+            const float height = c % 2 ? 4.0f : 1.1f;
+            D3DXMATRIX scaling, rotation, translation;
+            D3DXMatrixScaling(&scaling, 2.0f, height, 2.0f);
+            D3DXMatrixRotationY(&rotation, buildingYaw);
+            D3DXMatrixTranslation(&translation, eyeX, -0.1f, eyeZ);
+            ASSERT_EQ(stage->Buildings.size(), 2u);
+            stage->Buildings[0].World = scaling * rotation * translation;
+            stage->Buildings[0].Radius = std::sqrt(3.0f) * std::max(2.0f, height) * 0.5f;
+            stagetest::RunFrame();
+            ASSERT_FALSE(stage->DrawRequests.empty());
+            const CMeshDrawRequest* request = stage->DrawRequests[0];
+            ASSERT_EQ(0, std::memcmp(&request->World, &stage->Buildings[0].World, sizeof(D3DXMATRIX)));
+            EXPECT_FLOAT_EQ(request->Alpha, 0.7f) << "camera yaw " << cameraYaw << ", building yaw " << buildingYaw;
+            ++tried;
+        }
+    }
+    EXPECT_EQ(tried, 144);
 }

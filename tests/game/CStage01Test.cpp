@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "StageFixture.h"
 #include "app/CCharacterSystem.h"
@@ -24,6 +25,8 @@
 #include "render/CD3DLight.h"
 #include "render/CDirectX9.h"
 #include "render/CMeshDrawRequest.h"
+#include "render/COBBTree.h"
+#include "render/D3DXFrameEx.h"
 
 namespace {
 
@@ -211,6 +214,101 @@ TEST_F(StageBuildTest, TheStepCreatesTheStageOnceAfterDeletingEveryCharacter)
     EXPECT_EQ(g_nStageStep, 7u);
 }
 
+namespace {
+
+// An axis-aligned box w x h x d at (x, y, z) in the building's unit cube.
+struct BoxSpec {
+    float w, h, d, x, y, z;
+};
+
+// The collision boxes of each building type: the root, then the leaves in order.
+std::vector<BoxSpec> ExpectedBuildingBoxes(int type)
+{
+    std::vector<BoxSpec> boxes = {{type == 5 ? 0.98f : 1.0f, 1, 1, 0, 0.5f, 0}};
+    auto post = [&](float x, float z) { boxes.push_back({0.1f, 1, 0.1f, x, 0.5f, z}); };
+    switch (type) {
+    case 1:
+        boxes.push_back({1, 1, 0.6f, 0, 0.5f, 0});
+        boxes.push_back({0.86f, 1, 1, 0, 0.5f, 0});
+        for (int i = 1; i <= 9; ++i) post(0.38f + 0.007f * i, 0.45f - 0.02f * i);
+        for (int i = 1; i <= 9; ++i) post(-0.38f - 0.007f * i, 0.45f - 0.02f * i);
+        for (int i = 1; i <= 9; ++i) post(-0.38f - 0.007f * i, 0.02f * i - 0.45f);
+        for (int i = 1; i <= 9; ++i) post(0.38f + 0.007f * i, 0.02f * i - 0.45f);
+        break;
+    case 2:
+        boxes.push_back({1, 0.85f, 1, 0, 0.425f, 0});
+        boxes.push_back({1, 1, 0.66f, 0, 0.5f, 0.172f});
+        break;
+    case 3:
+        boxes.push_back({1, 1, 0.5f, 0, 0.5f, 0.25f});
+        boxes.push_back({0.5f, 1, 1, 0.25f, 0.5f, 0});
+        break;
+    case 4:
+        boxes.push_back({0.79f, 1, 1, 0.105f, 0.5f, 0});
+        boxes.push_back({1, 1, 0.87f, 0, 0.5f, 0.065f});
+        for (int i = 1; i <= 9; ++i) post(0.021f * i - 0.45f, -0.32f - 0.013f * i);
+        break;
+    case 5:
+        boxes.push_back({0.79f, 1, 1, -0.095f, 0.5f, 0});
+        boxes.push_back({0.98f, 1, 0.2f, 0, 0.5f, 0.4f});
+        boxes.push_back({0.98f, 1, 0.2f, 0, 0.5f, -0.4f});
+        break;
+    case 6:
+        boxes.push_back({0.7f, 1, 0.89f, 0.15f, 0.5f, 0.055f});
+        boxes.push_back({0.7f, 1, 0.89f, -0.15f, 0.5f, -0.055f});
+        break;
+    case 7:
+        boxes.push_back({0.3f, 1, 1, 0.35f, 0.5f, 0});
+        boxes.push_back({0.99f, 1, 0.01f, 0.005f, 0.5f, 0.495f});
+        boxes.push_back({0.745f, 1, 0.365f, 0.127f, 0.5f, 0.318f});
+        for (int i = 2; i <= 50; ++i) post(0.014f * i - 0.45f, 0.55f - 0.02f * i);
+        break;
+    default:
+        break;
+    }
+    return boxes;
+}
+
+void ExpectBox(const COBB& box, const BoxSpec& spec, const std::string& where)
+{
+    EXPECT_EQ(box.Edge[0], D3DXVECTOR3(spec.w, 0, 0)) << where;
+    EXPECT_EQ(box.Edge[1], D3DXVECTOR3(0, spec.h, 0)) << where;
+    EXPECT_EQ(box.Edge[2], D3DXVECTOR3(0, 0, spec.d)) << where;
+    EXPECT_EQ(box.Center, D3DXVECTOR3(spec.x, spec.y, spec.z)) << where;
+}
+
+} // namespace
+
+TEST_F(StageBuildTest, EachBuildingTypeCarriesItsHandSetBoxesOnItsMesh)
+{
+    CStage01* stage = new CStage01();
+    for (int type = 0; type < CStage01::BUILDING_TYPES; ++type) {
+        const std::string name = "Mesh_building00" + std::to_string(type + 1);
+        CD3DXObject* model = stage->BuildingModels[type].get();
+        std::vector<D3DXFRAME_EX*> frames;
+        model->GetFrames(model->FrameRoot, frames);
+        const COBBTree* tree = nullptr;
+        int trees = 0;
+        for (D3DXFRAME_EX* frame : frames) {
+            for (D3DXMESHCONTAINER* c = frame->pMeshContainer; c; c = c->pNextMeshContainer) {
+                const COBBTree* t = static_cast<D3DXMESHCONTAINER_EX*>(c)->pOBBTree;
+                trees += t ? 1 : 0;
+                if (t && c->Name && name == c->Name) tree = t;
+            }
+        }
+        ASSERT_NE(tree, nullptr) << name;
+        EXPECT_EQ(trees, 1) << name;
+        const std::vector<BoxSpec> expected = ExpectedBuildingBoxes(type);
+        ExpectBox(tree->Root->Box, expected[0], name + " root");
+        ASSERT_EQ(tree->Root->Children.size(), expected.size() - 1) << name;
+        for (size_t i = 1; i < expected.size(); ++i) {
+            const COBBTree::Node* leaf = tree->Root->Children[i - 1];
+            EXPECT_TRUE(leaf->Children.empty()) << name;
+            ExpectBox(leaf->Box, expected[i], name + " leaf " + std::to_string(i));
+        }
+    }
+}
+
 class StageNoMapTest : public stagetest::StageTest {
 protected:
     void SetUp() override
@@ -293,6 +391,57 @@ TEST_F(StageWallTest, RinaWalkingIntoAWallStopsAtTheLastFreePlace)
     EXPECT_LT(most, 2.0f);
     EXPECT_LT(most - least, 0.1f);
     EXPECT_NEAR(stage->Rina->Position.z, 0.0f, 1e-4f);
+}
+
+TEST_F(StageWallTest, RinaWalkingSquareIntoATurnedWallStopsAtIt)
+{
+    // Walking square to a wall turned as she is, her boxes' edges run parallel to its own:
+    // rounding must not let her through. For each heading of the camera she first walks in
+    // the open, then meets a wall put across her way, turned by her own facing.
+    CGameConfig::GetInstance().IsSoundOn = false;
+    CStage01* stage = new CStage01();
+    ASSERT_EQ(stage->Buildings.size(), 1u);
+    BuildingRecord& wall = stage->Buildings[0];
+    wall.Radius = std::sqrt(3.0f) * 6.0f * 0.5f;
+    const float headings[] = {0.0f, 0.3f, 0.7853982f, 1.0f, 1.5707964f, 2.2f, 3.1415927f, -0.7f, 4.0f, 5.5f};
+    for (int n = 0; n < 20; ++n) {
+        const float heading = headings[n % 10];
+        // A wall higher than she is, and a low one that her legs meet.
+        const float height = n < 10 ? 1.5f : 0.4f;
+        D3DXMatrixTranslation(&wall.World, 1000.0f, 0.0f, 1000.0f);
+        stage->Rina->Position = D3DXVECTOR3(0.0f, 0.0f, 0.0f);
+        stage->Rina->Move(0.0f, 0.0f);
+        stage->CameraYaw = g_fCameraLastYaw = heading;
+        g_CameraYawSpring[0] = g_CameraYawSpring[1] = 5.0f;
+        g_Input.Pressed[INPUT_UP] = true;
+        for (int i = 0; i < 20; ++i)
+            stagetest::RunFrame();
+        // She has turned to her heading and walks along her own z axis.
+        const float facing = stage->Rina->Facing;
+        const D3DXVECTOR3 start = stage->Rina->Position;
+        const D3DXVECTOR3 forward(std::sin(facing), 0.0f, std::cos(facing));
+        D3DXMATRIX scaling, rotation, translation;
+        D3DXMatrixScaling(&scaling, 6.0f, height, 2.0f);
+        D3DXMatrixRotationY(&rotation, facing);
+        D3DXMatrixTranslation(&translation, start.x + 3.0f * forward.x, -0.1f, start.z + 3.0f * forward.z);
+        wall.World = scaling * rotation * translation;
+        float least = 1e9f, most = -1e9f;
+        for (int i = 0; i < 210; ++i) {
+            stagetest::RunFrame();
+            if (i < 150)
+                continue;
+            const D3DXVECTOR3 walked = stage->Rina->Position - start;
+            least = std::min(least, D3DXVec3Dot(&walked, &forward));
+            most = std::max(most, D3DXVec3Dot(&walked, &forward));
+        }
+        g_Input.Pressed[INPUT_UP] = false;
+        ASSERT_FLOAT_EQ(stage->Rina->Facing, facing) << "heading " << heading;
+        // The wall's near face is 2 ahead; her body stops short of it.
+        EXPECT_GT(least, 1.3f) << "heading " << heading;
+        EXPECT_LT(most, 2.0f) << "heading " << heading;
+        // Her swinging legs meet the low wall at several heights, so she rocks a little more.
+        EXPECT_LT(most - least, 0.15f) << "heading " << heading;
+    }
 }
 
 class StageInsideTest : public stagetest::StageTest {
