@@ -24,6 +24,7 @@ scene_wait "$win" 640 480 title "the title with HOLD Z KEY TO START" title_shown
 scene_hold z "$win" 640 480 stage "the stage after Z on the title" scene_stage
 
 scene_hold F8 "$win" 640 480 top_view "the view from above after F8" scene_top_view
+e2e_wait_frames "$win" 640 480
 scene_hold F8 "$win" 640 480 back "the view behind Rina after F8 again" scene_stage
 scene_hold Up "$win" 640 480 walking "the camera drawing back while Rina walks" scene_walking
 scene_wait "$win" 640 480 stopped "the camera closing in again once she stops" scene_stage

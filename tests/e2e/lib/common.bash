@@ -153,6 +153,24 @@ e2e_client_shot() {
     convert "$4.whole.png" -gravity south -crop "${2}x${3}+0+0" +repage "$4"
 }
 
+# Waits until the client area (W x H) of a window has shown two new pictures: the frame that
+# drew the second began after the first was on the screen, so it read the keyboard as it is
+# now. A key that the game reads once a frame can be pressed again only after a frame has seen
+# it released: e2e_wait_frames WINDOW W H.
+E2E_LAST_FRAME=""
+e2e_new_frame() {
+  local signature
+  e2e_client_shot "$1" "$2" "$3" "$E2E_TMP/frame.png" || return 1
+  signature=$(convert "$E2E_TMP/frame.png" -format '%#' info:)
+  [ "$signature" != "$E2E_LAST_FRAME" ] || return 1
+  E2E_LAST_FRAME=$signature
+}
+e2e_wait_frames() {
+  e2e_new_frame "$@" || true
+  e2e_wait_until "$E2E_LIMIT" "a new frame in window $1" e2e_new_frame "$@"
+  e2e_wait_until "$E2E_LIMIT" "a second new frame in window $1" e2e_new_frame "$@"
+}
+
 # Whether a number is above a limit (both may be fractions).
 e2e_above() { awk -v v="$1" -v l="$2" 'BEGIN { exit !(v > l) }'; }
 
