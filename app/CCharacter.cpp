@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <climits>
+#include <cstdint>
 
 bool g_bSuppressCharacterError = false;
 

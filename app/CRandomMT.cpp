@@ -6,10 +6,10 @@ const DWORD kMatrixA = 0x9908B0DFu;
 const DWORD kUpperMask = 0x80000000u;
 const DWORD kLowerMask = 0x7FFFFFFFu;
 
-DWORD Twist(DWORD upper, DWORD lower, DWORD far)
+DWORD Twist(DWORD upper, DWORD lower, DWORD ahead)
 {
     const DWORD y = (upper & kUpperMask) | (lower & kLowerMask);
-    return far ^ (y >> 1) ^ ((lower & 1u) ? kMatrixA : 0u);
+    return ahead ^ (y >> 1) ^ ((lower & 1u) ? kMatrixA : 0u);
 }
 
 } // namespace

@@ -9,6 +9,9 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+#include <windowsx.h>
+// windowsx.h's DeleteFont macro would rename CD3DFont::DeleteFont; the game never uses it.
+#undef DeleteFont
 #include <mmsystem.h>
 #include <tlhelp32.h>
 #include <shellapi.h>

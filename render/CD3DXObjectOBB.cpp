@@ -2,6 +2,7 @@
 // mesh containers and placed by the frames' combined matrices.
 #include "render/CD3DXObject.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <new>

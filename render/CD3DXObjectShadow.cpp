@@ -4,6 +4,7 @@
 // edge pairs on the silhouette open into the sides of the volume. Drawing it counts, per
 // pixel, the front faces (down) and back faces (up) that lie in front of the scene.
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 

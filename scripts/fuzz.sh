@@ -30,7 +30,8 @@ for t in "${targets[@]}"; do
   [ -f "$root/tests/fuzz/$t.cpp" ] || { echo "no fuzz target tests/fuzz/$t.cpp" >&2; exit 2; }
 done
 
-bash "$root/scripts/deps.sh" clang libclang-rt-14-dev
+bash "$root/scripts/deps.sh"
+bash "$root/scripts/deps.sh" "$root/scripts/packages-fuzz.txt"
 echo "=== fuzz: configure and build ==="
 CC=clang CXX=clang++ cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DQV_FUZZ=ON -DQV_BENCH=OFF >/dev/null

@@ -21,6 +21,15 @@ run_config() {
 
 run_config main "unit|e2e" "" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV_WERROR=ON || status=1
 
+# The Windows executable from the same sources, against the real SDK headers, and its tests
+# under Wine.
+if bash "$root/scripts/windows.sh" -DQV_WERROR=ON; then
+  echo "=== windows: tests under Wine ==="
+  (cd "$root/build-windows" && ctest --output-on-failure --timeout 900 -L wine) || status=1
+else
+  status=1
+fi
+
 # Mesa unloads its drivers before the leak check runs, which leaves their own allocations
 # unattributable; keeping them loaded for the whole process lets the check see only ours.
 preload=""

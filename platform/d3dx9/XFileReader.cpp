@@ -132,7 +132,18 @@ private:
             Fail(Where() + "template without a name");
         ReadName();
         Expect('{', "'{' after a template name");
-        // Template bodies hold no braces of their own; the first '}' closes it.
+        // Template bodies hold no braces of their own; the first '}' closes it. Files declare
+        // their templates in every header, so the usual body, free of comments, is passed over
+        // at memchr's pace; one with a comment (which may hide a '}') is walked.
+        const size_t left = static_cast<size_t>(m_end - m_p);
+        if (const void* found = std::memchr(m_p, '}', left)) {
+            const char* close = static_cast<const char*>(found);
+            const size_t body = static_cast<size_t>(close - m_p);
+            if (!std::memchr(m_p, '{', body) && !std::memchr(m_p, '#', body) && !std::memchr(m_p, '/', body)) {
+                m_p = close + 1;
+                return;
+            }
+        }
         while (m_p != m_end && *m_p != '}') {
             if (*m_p == '{')
                 Fail(Where() + "'{' inside a template declaration");

@@ -129,7 +129,7 @@ e2e_focus() {
 e2e_press() {
   local keys=(${1//+/ }) i
   for i in "${keys[@]}"; do xdotool keydown "$i"; done
-  sleep 0.1
+  sleep 0.15
   for ((i = ${#keys[@]} - 1; i >= 0; i--)); do xdotool keyup "${keys[$i]}"; done
 }
 

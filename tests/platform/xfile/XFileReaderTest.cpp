@@ -372,3 +372,16 @@ TEST(XFileReader, NumbersThatDoNotParseAndWrongKinds)
     EXPECT_FLOAT_EQ(s.frames[s.root].matrix[12], -0.25f);
     EXPECT_FLOAT_EQ(s.frames[s.root].matrix[13], 0.5f);
 }
+
+TEST(XFileReader, TemplateDeclarationsAreSkippedWhateverTheirComments)
+{
+    const std::string head = "xof 0303txt 0032\n";
+    // A comment in a declaration may hold a brace; the declaration ends at the brace after it.
+    XScene s = MustLoad(Bytes(head + "template T { <3D82AB46-62DA-11cf-AB39-0020AF71E433> # not the end }\n"
+                                     " DWORD x; // nor this }\n [...] }\nFrame A { }\n"));
+    ASSERT_EQ(s.frames.size(), 1u);
+    EXPECT_EQ(s.frames[s.root].name, "A");
+    // A declaration never holds an object.
+    EXPECT_NE(LoadError(head + "template T { <3D82AB46-62DA-11cf-AB39-0020AF71E433> Frame A { } }").find("template"),
+              std::string::npos);
+}

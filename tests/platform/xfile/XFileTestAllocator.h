@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/d3dx9/D3DX9.h"
+#include "platform/platform.h"
 
 namespace xfixture {
 

@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
+#include <map>
+#include <set>
 #include <stdexcept>
 
 using namespace xmodel;
@@ -41,7 +44,106 @@ std::string Fault(const Model& m)
     return std::string();
 }
 
+// What a reader that knows no template beforehand needs of a text file: each data object's
+// template, and each type that a template's members or restrictions name, declared before it is
+// used; and, as exporters write them, no declaration that the file does not use. Answers the
+// first fault, or "" when there is none.
+std::string TemplateFault(const std::string& text)
+{
+    static const std::set<std::string> primitive = {"WORD", "DWORD", "FLOAT", "DOUBLE", "CHAR", "UCHAR",
+                                                    "BYTE", "STRING", "CSTRING", "UNICODE", "SWORD", "SDWORD"};
+    auto wordChar = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' || c == '.'; };
+    std::vector<std::string> order;         // declared templates, in file order
+    std::map<std::string, std::set<std::string>> needs; // template -> the templates it names
+    std::set<std::string> used;
+    // Words, braces and brackets; numbers, strings and <identifiers> are passed over.
+    std::vector<std::string> tokens;
+    for (size_t p = 16; p < text.size();) {
+        const char c = text[p];
+        if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
+            const size_t s = p;
+            while (p < text.size() && wordChar(text[p]))
+                ++p;
+            tokens.push_back(text.substr(s, p - s));
+        } else if (c == '"' || c == '<') {
+            const size_t e = text.find(c == '"' ? '"' : '>', p + 1);
+            if (e == std::string::npos)
+                return "unterminated string or identifier";
+            p = e + 1;
+        } else {
+            if (c == '{' || c == '}' || c == '[' || c == ']' || c == ';')
+                tokens.push_back(std::string(1, c));
+            ++p;
+        }
+    }
+    auto isWord = [](const std::string& t) { return std::isalpha(static_cast<unsigned char>(t[0])) || t[0] == '_'; };
+    auto declared = [&](const std::string& name) { return std::find(order.begin(), order.end(), name) != order.end(); };
+    for (size_t i = 0; i < tokens.size(); ++i) {
+        if (tokens[i] == "template") {
+            if (i + 2 >= tokens.size() || tokens[i + 2] != "{")
+                return "malformed template declaration";
+            const std::string name = tokens[i + 1];
+            // Members are "[array] TYPE name[...];", restrictions "[A, B]" or "[...]".
+            bool memberStart = true, inRestriction = false, inDimension = false;
+            for (i += 3; i < tokens.size() && tokens[i] != "}"; ++i) {
+                const std::string& t = tokens[i];
+                if (t == "[")
+                    (memberStart ? inRestriction : inDimension) = true;
+                else if (t == "]")
+                    inRestriction = inDimension = false;
+                else if (t == ";")
+                    memberStart = true;
+                else if (isWord(t) && t != "array" && !inDimension && (memberStart || inRestriction)) {
+                    memberStart = false;
+                    if (primitive.count(t))
+                        continue;
+                    if (!declared(t))
+                        return name + " names " + t + " before it is declared";
+                    needs[name].insert(t);
+                }
+            }
+            order.push_back(name);
+        } else if (tokens[i] == "{" && i > 0 && isWord(tokens[i - 1])) {
+            // "Template {" or "Template name {"; a reference "{ name }" is not an object.
+            const std::string& t = (i > 1 && isWord(tokens[i - 2])) ? tokens[i - 2] : tokens[i - 1];
+            if (!declared(t))
+                return "data object of the undeclared template " + t;
+            used.insert(t);
+        }
+    }
+    for (auto it = order.rbegin(); it != order.rend(); ++it)
+        if (used.count(*it))
+            used.insert(needs[*it].begin(), needs[*it].end());
+    for (const std::string& t : order)
+        if (!used.count(t))
+            return "template " + t + " is declared but not used";
+    return "";
+}
+
 } // namespace
+
+TEST(ModelFormat, EveryGeneratedFileDeclaresTheTemplatesItUses)
+{
+    // A reader that registers only the basic templates beforehand refuses a file that uses
+    // another one undeclared.
+    std::string undeclared = WriteText(Triangle());
+    undeclared.erase(undeclared.find("template TextureFilename"), undeclared.find("template Material") -
+                                                                      undeclared.find("template TextureFilename"));
+    EXPECT_NE(TemplateFault(undeclared).find("TextureFilename"), std::string::npos);
+    Model untextured = Triangle();
+    untextured.roots[0].meshes[0].materials[0].texture.clear();
+    EXPECT_EQ(WriteText(untextured).find("TextureFilename"), std::string::npos);
+
+    int files = 0;
+    for (const std::string& relative : qvtest::ListFiles(qvtest::DataDir() + "/xfile")) {
+        if (relative.size() < 2 || relative.compare(relative.size() - 2, 2, ".x") != 0)
+            continue;
+        const std::vector<uint8_t> bytes = qvtest::ReadFileBytes(qvtest::DataDir() + "/xfile/" + relative);
+        EXPECT_EQ(TemplateFault(std::string(bytes.begin(), bytes.end())), "") << relative;
+        ++files;
+    }
+    EXPECT_GT(files, 500);
+}
 
 TEST(ModelFormat, TextStartsWithTheHeaderAndReadsBack)
 {

@@ -33,7 +33,8 @@ public:
             Skip();
             if (m_P >= m_T.size())
                 return top;
-            top.push_back(Object());
+            if (!SkipTemplate())
+                top.push_back(Object());
         }
     }
 
@@ -71,6 +72,19 @@ private:
         if (s == m_P)
             Fail("a name was expected");
         return m_T.substr(s, m_P - s);
+    }
+
+    // "template Name { <guid> members [restrictions] }": the reader knows the templates it reads,
+    // so declarations are passed over. Their bodies hold no braces.
+    bool SkipTemplate()
+    {
+        if (m_T.compare(m_P, 8, "template") != 0 || (m_P + 8 < m_T.size() && NameChar(m_T[m_P + 8])))
+            return false;
+        const size_t close = m_T.find('}', m_P);
+        if (close == std::string::npos)
+            Fail("a template declaration does not end");
+        m_P = close + 1;
+        return true;
     }
 
     void Expect(char c)

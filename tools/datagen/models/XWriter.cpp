@@ -136,6 +136,78 @@ void WriteMesh(CTextOut& out, int indent, const Mesh& mesh)
     out.Line(indent, "}");
 }
 
+// The standard templates, declared in the file's header as exporters of the format do, so that
+// a reader that knows none of them beforehand still reads the file. Each comes after the
+// templates its members name; a file declares only those it uses.
+enum TemplateUse : unsigned { kFrames = 1, kMeshes = 2, kTextures = 4, kSkins = 8, kAnimations = 16 };
+
+struct TemplateDecl {
+    unsigned use;
+    const char* text;
+};
+
+const TemplateDecl kTemplates[] = {
+    {kMeshes, "template Vector { <3D82AB5E-62DA-11cf-AB39-0020AF71E433> FLOAT x; FLOAT y; FLOAT z; }"},
+    {kMeshes, "template Coords2d { <F6F23F44-7686-11cf-8F52-0040333594A3> FLOAT u; FLOAT v; }"},
+    {kFrames, "template Matrix4x4 { <F6F23F45-7686-11cf-8F52-0040333594A3> array FLOAT matrix[16]; }"},
+    {kMeshes, "template ColorRGBA { <35FF44E0-6C7C-11cf-8F52-0040333594A3> FLOAT red; FLOAT green; FLOAT blue; "
+              "FLOAT alpha; }"},
+    {kMeshes, "template ColorRGB { <D3E16E81-7835-11cf-8F52-0040333594A3> FLOAT red; FLOAT green; FLOAT blue; }"},
+    {kTextures, "template TextureFilename { <A42790E1-7810-11cf-8F52-0040333594A3> STRING filename; }"},
+    {kMeshes, "template Material { <3D82AB4D-62DA-11cf-AB39-0020AF71E433> ColorRGBA faceColor; FLOAT power; "
+              "ColorRGB specularColor; ColorRGB emissiveColor; [...] }"},
+    {kMeshes, "template MeshFace { <3D82AB5F-62DA-11cf-AB39-0020AF71E433> DWORD nFaceVertexIndices; "
+              "array DWORD faceVertexIndices[nFaceVertexIndices]; }"},
+    {kMeshes, "template MeshTextureCoords { <F6F23F40-7686-11cf-8F52-0040333594A3> DWORD nTextureCoords; "
+              "array Coords2d textureCoords[nTextureCoords]; }"},
+    {kMeshes, "template MeshMaterialList { <F6F23F42-7686-11cf-8F52-0040333594A3> DWORD nMaterials; "
+              "DWORD nFaceIndexes; array DWORD faceIndexes[nFaceIndexes]; [Material <3D82AB4D-62DA-11cf-AB39-0020AF71E433>] }"},
+    {kMeshes, "template MeshNormals { <F6F23F43-7686-11cf-8F52-0040333594A3> DWORD nNormals; "
+              "array Vector normals[nNormals]; DWORD nFaceNormals; array MeshFace faceNormals[nFaceNormals]; }"},
+    {kSkins, "template XSkinMeshHeader { <3CF169CE-FF7C-44ab-93C0-F78F62D172E2> WORD nMaxSkinWeightsPerVertex; "
+             "WORD nMaxSkinWeightsPerFace; WORD nBones; }"},
+    {kSkins, "template SkinWeights { <6F0D123B-BAD2-4167-A0D0-80224F25FABB> STRING transformNodeName; DWORD nWeights; "
+             "array DWORD vertexIndices[nWeights]; array FLOAT weights[nWeights]; Matrix4x4 matrixOffset; }"},
+    {kMeshes, "template Mesh { <3D82AB44-62DA-11cf-AB39-0020AF71E433> DWORD nVertices; array Vector vertices[nVertices]; "
+              "DWORD nFaces; array MeshFace faces[nFaces]; [...] }"},
+    {kFrames, "template FrameTransformMatrix { <F6F23F41-7686-11cf-8F52-0040333594A3> Matrix4x4 frameMatrix; }"},
+    {kFrames, "template Frame { <3D82AB46-62DA-11cf-AB39-0020AF71E433> [...] }"},
+    {kAnimations, "template AnimTicksPerSecond { <9E415A43-7BA6-4a73-8743-B73D47E88476> DWORD AnimTicksPerSecond; }"},
+    {kAnimations, "template FloatKeys { <10DD46A9-775B-11cf-8F52-0040333594A3> DWORD nValues; array FLOAT values[nValues]; }"},
+    {kAnimations, "template TimedFloatKeys { <F406B180-7B3B-11cf-8F52-0040333594A3> DWORD time; FloatKeys tfkeys; }"},
+    {kAnimations, "template AnimationKey { <10DD46A8-775B-11cf-8F52-0040333594A3> DWORD keyType; DWORD nKeys; "
+                  "array TimedFloatKeys keys[nKeys]; }"},
+    {kAnimations, "template Animation { <3D82AB4F-62DA-11cf-AB39-0020AF71E433> [...] }"},
+    {kAnimations, "template AnimationSet { <3D82AB50-62DA-11cf-AB39-0020AF71E433> "
+                  "[Animation <3D82AB4F-62DA-11cf-AB39-0020AF71E433>] }"},
+};
+
+unsigned FrameUses(const Frame& f)
+{
+    unsigned use = kFrames;
+    for (const Mesh& m : f.meshes) {
+        use |= kMeshes;
+        for (const Material& mat : m.materials)
+            if (!mat.texture.empty())
+                use |= kTextures;
+        if (!m.bones.empty())
+            use |= kSkins;
+    }
+    for (const Frame& c : f.children)
+        use |= FrameUses(c);
+    return use;
+}
+
+void WriteTemplates(CTextOut& out, const Model& model)
+{
+    unsigned use = model.sets.empty() ? 0u : static_cast<unsigned>(kAnimations);
+    for (const Frame& f : model.roots)
+        use |= FrameUses(f);
+    for (const TemplateDecl& t : kTemplates)
+        if (t.use & use)
+            out.Line(0, t.text);
+}
+
 void WriteFrame(CTextOut& out, int indent, const Frame& f)
 {
     out.Line(indent, "Frame " + f.name + " {");
@@ -155,6 +227,7 @@ std::string WriteText(const Model& model)
 {
     CTextOut out;
     out.text = "xof 0303txt 0032\n";
+    WriteTemplates(out, model);
     if (!model.sets.empty()) {
         out.Line(0, "AnimTicksPerSecond {");
         out.Line(1, std::to_string(model.ticksPerSecond) + ";");
