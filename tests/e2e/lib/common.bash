@@ -85,18 +85,25 @@ e2e_start_game() {
   E2E_GAME_PID=$!
 }
 
-# The id of a viewable window with exactly this title; fails when there is none.
+# The id of a viewable window with exactly this title; fails when there is none. The server's
+# own list of top-level windows is read too, in case xdotool's search misses it.
 e2e_find_window() {
   local id
-  for id in $(xdotool search --name "^${1}\$" 2>/dev/null || true); do
-    if xwininfo -id "$id" 2>/dev/null | grep -q 'IsViewable'; then echo "$id"; return 0; fi
+  for id in $(xdotool search --name "^${1}\$" 2>/dev/null || true) \
+    $(xwininfo -root -children 2>/dev/null | grep -F "\"$1\":" | awk '{ print $1 }' || true); do
+    if xwininfo -id "$id" 2>/dev/null | grep -q 'IsViewable'; then echo $((id)); return 0; fi
   done
   return 1
 }
 
-# Waits until a window with the given title is visible; prints its id.
+# Waits until a window with the given title is visible; prints its id. When none shows, the
+# failure lists the windows that the server has.
 e2e_wait_window() {
-  e2e_wait_until "$E2E_LIMIT" "a window titled '$1'" e2e_find_window "$1" >/dev/null
+  local limit=$E2E_LIMIT
+  if ! (E2E_LIMIT=$limit e2e_wait_until "$limit" "a window titled '$1'" e2e_find_window "$1" >/dev/null 2>&1); then
+    e2e_game_ended && e2e_fail "the game ended before its window '$1' showed: $(tail -n 5 "$E2E_TMP/game.err")"
+    e2e_fail "no window titled '$1' within $limit s on $DISPLAY; its windows: $(xwininfo -root -tree 2>&1 | grep -E '^ +0x' | head -n 20 | tr -s ' ' | tr '\n' ';')"
+  fi
   e2e_find_window "$1"
 }
 
