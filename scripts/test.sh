@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the normal build (warnings as errors) with its unit,
 # fuzz-seed and whole-program tests, then a build with AddressSanitizer and
-# UndefinedBehaviorSanitizer that runs the unit tests again.
+# UndefinedBehaviorSanitizer that runs them all again.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/deps.sh" || exit 1
@@ -38,7 +38,7 @@ for lib in /usr/lib/*/dri/swrast_dri.so /usr/lib/*/libEGL_mesa.so.0 /usr/lib/*/l
 done
 sanitize_env="ASAN_OPTIONS=detect_leaks=1:verify_asan_link_order=0 LSAN_OPTIONS=suppressions=$root/tests/lsan.supp UBSAN_OPTIONS=print_stacktrace=1"
 [ -n "$preload" ] && sanitize_env="$sanitize_env LD_PRELOAD=${preload#:}"
-run_config sanitize unit "$sanitize_env" \
+run_config sanitize "unit|e2e" "$sanitize_env" \
   -DCMAKE_BUILD_TYPE=Debug -DQV_WERROR=ON -DQV_SANITIZE=ON -DQV_BENCH=OFF || status=1
 
 if [ $status -eq 0 ]; then echo "=== all test configurations passed ==="; else echo "=== a test configuration FAILED ==="; fi

@@ -16,12 +16,11 @@ export QV_MESSAGEBOX=auto
 e2e_start_game
 win=$(e2e_wait_window "THE Quorvane")
 e2e_focus "$win"
-sleep 1.5
 
 error='MessageBox [Error] Failed CD3DSafeTexture::CreateTexture D3DXCreateTextureFromFile[.\data\graphics\font.tga]'
 question='MessageBox [注意] 今後エラーメッセージ(Game)の表示を抑制しますか？'
-attempts=$(grep -cF "$error" "$E2E_TMP/game.err" || true)
-[ "$attempts" -ge 2 ] || e2e_fail "the start-up failure was shown $attempts times: $(cat "$E2E_TMP/game.err")"
+shown_twice() { [ "$(grep -cF "$error" "$E2E_TMP/game.err" || true)" -ge 2 ]; }
+e2e_wait_until "$E2E_LIMIT" "the start-up failure shown twice" shown_twice
 after=$(grep -A1 -F "$error" "$E2E_TMP/game.err" || true)
 case "$after" in *"$question"*) ;; *) e2e_fail "no suppression question after the failure" ;; esac
 

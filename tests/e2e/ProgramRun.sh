@@ -9,31 +9,37 @@ win=$(e2e_wait_window "THE Quorvane")
 e2e_focus "$win"
 
 # The layer draws the menu bar in a light strip above the black client area.
-for _ in $(seq 1 30); do
-  import -window "$win" "$E2E_TMP/window.png"
-  strip=$(convert "$E2E_TMP/window.png" -crop 600x12+4+4 -colorspace gray -format '%[fx:mean]' info:)
-  awk -v m="$strip" 'BEGIN { exit !(m > 0.5) }' && break
-  sleep 0.2
-done
-awk -v m="$strip" 'BEGIN { exit !(m > 0.5) }' || e2e_fail "no menu bar above the client area (mean $strip)"
+menu_bar_shown() {
+  import -window "$win" "$E2E_TMP/window.png" &&
+    e2e_above "$(convert "$E2E_TMP/window.png" -crop 600x12+4+4 -colorspace gray -format '%[fx:mean]' info:)" 0.5
+}
+e2e_wait_until "$E2E_LIMIT" "a light menu bar above the client area" menu_bar_shown
+e2e_wait_running "$win" 640 480
 
-e2e_press F2
-sleep 1.5 # the frame-rate average settles over ten frames
-e2e_press alt+c # capture 0; C is held too, so the game pauses
-e2e_wait_file "$E2E_TMP/ScreenCapture/sc000000.bmp"
-e2e_expect_text "$E2E_TMP/ScreenCapture/sc000000.bmp" 40x24+150+450 "$ref/fps_divisor1.png"
+# The second number of the FPS line stands one character further left while the measured
+# rate has one digit.
+fps=(40x24+150+450 40x24+135+450)
+pause=112x32+270+220
+capture="$E2E_TMP/ScreenCapture/sc%06d.bmp"
+screen_shows() { e2e_client_shot "$win" 640 480 "$E2E_TMP/screen.png" && e2e_text_in "$E2E_TMP/screen.png" "$@"; }
+paused() { screen_shows "$ref/pause.png" $pause; }
+captured_and() { [ -s "$(printf "$capture" "$1")" ] && "${@:2}"; }
+not() { ! "$@"; }
 
-e2e_press alt+c # capture 1 shows the paused frame; the game goes on again
-e2e_wait_file "$E2E_TMP/ScreenCapture/sc000001.bmp"
-e2e_expect_text "$E2E_TMP/ScreenCapture/sc000001.bmp" 112x32+270+220 "$ref/pause.png"
+e2e_hold F2 "the FPS line" screen_shows "$ref/fps_divisor1.png" "${fps[@]}"
+# Capture 0 is taken as Alt+C goes down; its C is held too, so the game pauses.
+e2e_hold alt+c "capture 0 and the pause" captured_and 0 paused
+e2e_expect_text "$(printf "$capture" 0)" "${fps[0]}" "$ref/fps_divisor1.png" "${fps[1]}"
 
-e2e_press F1
-sleep 1.5
-e2e_press alt+c # capture 2 at divisor 2
-e2e_wait_file "$E2E_TMP/ScreenCapture/sc000002.bmp"
-e2e_expect_text "$E2E_TMP/ScreenCapture/sc000002.bmp" 40x24+150+450 "$ref/fps_divisor2.png"
+# F1 takes effect in the pause too; once it shows, a frame has seen the C released, so the
+# next C is a fresh press.
+e2e_hold F1 "the FPS line at divisor 2" screen_shows "$ref/fps_divisor2.png" "${fps[@]}"
+# Capture 1 shows the paused frame at divisor 2; the game goes on again.
+e2e_hold alt+c "capture 1 and the end of the pause" captured_and 1 not paused
+e2e_expect_text "$(printf "$capture" 1)" $pause "$ref/pause.png"
+e2e_expect_text "$(printf "$capture" 1)" "${fps[0]}" "$ref/fps_divisor2.png" "${fps[1]}"
 
-e2e_press Escape
+e2e_hold Escape "the game to end on Escape" e2e_game_ended
 e2e_expect_exit 0
 [ "$(cat "$E2E_TMP/Config.dat")" = "1 2 1 0" ] || e2e_fail "Config.dat holds '$(cat "$E2E_TMP/Config.dat")'"
 echo "ProgramRun passed"

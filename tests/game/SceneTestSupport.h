@@ -21,7 +21,7 @@ std::string EnterDataDirWithout(const std::string& file, const std::string* repl
 
 // A window of the given client size and g_DirectX9 on it; false with the text on failure.
 bool OpenDevice(UINT width, UINT height, std::string* error);
-// Sound front end on the window (its dummy output still keeps time).
+// Sound front end on the window, mixing into the loopback device, where no sound ends by itself.
 void OpenSound();
 // Deletes every character, then releases sound and device.
 void CloseAll();

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/dmusic/DMusicTestHooks.h"
+#include "platform/win32/TestHooks.h"
 #include "sound/Sound.h"
 #include "sound/SoundFixtures.h"
 #include "support/TestSupport.h"
@@ -40,6 +41,7 @@ struct FrontEnd : ::testing::Test {
         g_bSoundAvailable = true;
         qv::test::UseLoopbackAudio(false);
         qv::test::UseSilentAudio(false);
+        qv::test::SetFakeClock(nullptr);
     }
     static void Wav(const std::string& name, size_t frames, double amplitude = 0.5)
     {
@@ -55,6 +57,32 @@ struct FrontEnd : ::testing::Test {
         SoundInit(NULL);
         ASSERT_TRUE(g_bSoundAvailable);
     }
+    // The program's milliseconds (timeGetTime) from now on move only by AdvanceClock.
+    void UseFakeClock()
+    {
+        m_Clock.frequency = 1000;
+        m_Clock.now = [this] { return m_Milliseconds; };
+        m_Clock.sleep = [this](DWORD ms) { m_Milliseconds += ms; };
+        qv::test::SetFakeClock(&m_Clock);
+    }
+    void AdvanceClock(int64_t ms) { m_Milliseconds += ms; }
+    // Waits on the silent device, which keeps real time, until `playing` answers false; a busy
+    // machine may take far longer than the sound lasts. False when it never did.
+    template <typename Playing>
+    static bool WaitUntilQuiet(Playing playing)
+    {
+        const auto start = std::chrono::steady_clock::now();
+        while (playing()) {
+            if (std::chrono::steady_clock::now() - start > std::chrono::seconds(60))
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return true;
+    }
+
+private:
+    qv::test::FakeClock m_Clock;
+    int64_t m_Milliseconds = 1000;
 };
 
 TEST_F(FrontEnd, VolumesBecomeHundredthsOfADecibel)
@@ -83,18 +111,15 @@ TEST_F(FrontEnd, NineteenEffectsFillThePoolAndChannelZeroIsNeverHandedOut)
 
 TEST_F(FrontEnd, APlayWithinFiftyMillisecondsNeverTakesTheFirstOnesChannel)
 {
-    Init(false);
-    // Ten samples are over long before the second play, but a fresh play counts as playing
-    // for 50 ms.
-    auto start = std::chrono::steady_clock::now();
+    // Both clocks are the test's: the program's milliseconds and the mixed sound.
+    UseFakeClock();
+    Init(true);
     EXPECT_EQ(SoundPlay(".\\data\\sound\\tiny.wav", 0, 1.0f), 1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(25));
-    int second = SoundPlay(".\\data\\sound\\tiny.wav", 0, 1.0f);
-    if (std::chrono::steady_clock::now() - start > std::chrono::milliseconds(45))
-        GTEST_SKIP() << "the machine was too busy to play twice within 50 ms";
-    EXPECT_EQ(second, 2);
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
-    EXPECT_EQ(SoundPlay(".\\data\\sound\\tiny.wav", 0, 1.0f), 1); // finished: unloaded and reused
+    qv::test::RenderAudio(kRate / 10); // its ten samples are over
+    AdvanceClock(25);
+    EXPECT_EQ(SoundPlay(".\\data\\sound\\tiny.wav", 0, 1.0f), 2) << "a fresh play counts as playing for 50 ms";
+    AdvanceClock(25);
+    EXPECT_EQ(SoundPlay(".\\data\\sound\\tiny.wav", 0, 1.0f), 1) << "50 ms on, finished: unloaded and reused";
 }
 
 TEST_F(FrontEnd, EffectsStillPlayAndHoldChannelsWithTheMasterVolumeOff)
@@ -166,19 +191,18 @@ TEST_F(FrontEnd, StreamsLoadIntoTheFirstQuietStreamAndPassTheirFailuresOn)
     // A stream that plays once ends, and its stream is taken again.
     StreamStop(0);
     EXPECT_EQ(StreamLoadAndPlay(".\\data\\sound\\music.ogg", 0, 1.0f), 0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(900));
-    EXPECT_FALSE(g_pStreams[0]->IsPlaying());
+    ASSERT_TRUE(WaitUntilQuiet([] { return g_pStreams[0]->IsPlaying(); })) << "half a second of music never ended";
     EXPECT_EQ(StreamLoad(".\\data\\sound\\music.ogg"), 0);
 }
 
 TEST_F(FrontEnd, StoppingALoadedStreamThatNeverPlayedLeavesOtherSoundsAlone)
 {
-    Init(false);
+    Init(true);
     EXPECT_EQ(SoundPlay(".\\data\\sound\\long.wav", 0, 1.0f), 1);
     EXPECT_EQ(StreamLoadAndPlay(".\\data\\sound\\music.ogg", 0xFFFFFFFF, 1.0f), 0);
     EXPECT_EQ(StreamLoad(".\\data\\sound\\music.ogg"), 1);
     StreamStop(1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    qv::test::RenderAudio(kRate / 10);
     EXPECT_TRUE(g_pSounds[1]->IsPlaying());
     EXPECT_TRUE(g_pStreams[0]->IsPlaying());
 }
@@ -239,10 +263,7 @@ TEST_F(FrontEnd, DefaultOutputPlaysAndEndsSoundsInRealTime)
     Wav("short.wav", kRate / 10);
     ASSERT_EQ(SoundPlay(".\\data\\sound\\short.wav", 0, 1.0f), 1);
     EXPECT_TRUE(g_pSounds[1]->IsPlaying());
-    auto start = std::chrono::steady_clock::now();
-    while (g_pSounds[1]->IsPlaying() && std::chrono::steady_clock::now() - start < std::chrono::seconds(5))
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_FALSE(g_pSounds[1]->IsPlaying());
+    EXPECT_TRUE(WaitUntilQuiet([] { return g_pSounds[1]->IsPlaying(); })) << "a tenth of a second never ended";
 }
 
 } // namespace
@@ -268,11 +289,11 @@ namespace {
 
 TEST_F(FrontEnd, MemoryImagesPlayAsPrimarySegmentsAndMidiImagesFail)
 {
-    Init(false);
+    Init(true);
     auto wav = qvtest::MakeWav(1, kRate, 16, qvtest::Tone(1, kRate, kRate, 440, 0.5));
     g_pSounds[3]->SetVolume(1.0f, 0);
     g_pSounds[3]->PlaySub(wav.data(), 0, LONG(wav.size()), true);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    qv::test::RenderAudio(kRate / 10);
     EXPECT_TRUE(g_pSounds[3]->IsPlaying());
     g_pSounds[3]->Stop();
     EXPECT_FALSE(g_pSounds[3]->IsPlaying());

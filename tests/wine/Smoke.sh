@@ -89,8 +89,8 @@ capture="$E2E_TMP/ScreenCapture/sc000000.bmp"
 [ "$(head -c 2 "$capture")" = BM ] && [ "$(identify -format '%wx%h' "$capture")" = 640x480 ] ||
   e2e_fail "the capture is not a 640x480 BMP: $(identify "$capture" 2>&1)"
 
-e2e_press Escape
-e2e_expect_exit 0 60
+e2e_hold Escape "the program to end on Escape" e2e_game_ended
+e2e_expect_exit 0
 # Written in text mode, so the line ends as Windows ends it.
 [ "$(cat "$E2E_TMP/Config.dat")" = $'0 2 1 0\r' ] || e2e_fail "Config.dat holds '$(od -c "$E2E_TMP/Config.dat")'"
 wine_passed WineSmoke

@@ -154,11 +154,12 @@ TEST_F(DMusicObjects, SoundsTakeTheirRealTimeOnTheSilentDevice)
     Ref<IDirectMusicSegmentState> state;
     auto start = std::chrono::steady_clock::now();
     ASSERT_EQ(Play(segment, &state), S_OK);
-    while (perf->IsPlaying(nullptr, state) == S_OK && std::chrono::steady_clock::now() - start < std::chrono::seconds(5))
+    // Never shorter than the sound; a busy machine may make it much longer.
+    while (perf->IsPlaying(nullptr, state) == S_OK && std::chrono::steady_clock::now() - start < std::chrono::seconds(60))
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     auto took = std::chrono::steady_clock::now() - start;
     EXPECT_GE(took, std::chrono::milliseconds(180));
-    EXPECT_LT(took, std::chrono::milliseconds(2000));
+    EXPECT_EQ(perf->IsPlaying(nullptr, state), S_FALSE) << "200 ms of sound never ended";
 }
 
 TEST_F(DMusicObjects, StoppingByStatePathOrSegmentAndPrimaryReplacement)
