@@ -1,5 +1,6 @@
 #include "render/CMeshDrawRequest.h"
 
+#include "app/CGameConfig.h"
 #include "render/CDirectX9.h"
 #include "render/CharacterNoUpdate.h"
 
@@ -38,7 +39,13 @@ void CMeshDrawRequest::Request(boost::shared_ptr<CD3DXObject> model, float alpha
 
 bool CMeshDrawRequest::Draw()
 {
-    if (!IsRequested) return false;
+    // The world stands still while paused: the paused picture keeps what was last drawn
+    // instead of losing every building after its first frame.
+    const bool again = DrewLastPass && CGameConfig::GetInstance().IsPaused;
+    if (!IsRequested && !again) {
+        DrewLastPass = false;
+        return false;
+    }
     g_DirectX9.SafeSetRenderState(D3DRS_ZWRITEENABLE, TRUE);
     if (Alpha < 0.999f) g_DirectX9.SafeSetRenderState(D3DRS_ZWRITEENABLE, FALSE);
     g_DirectX9.SafeSetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
@@ -56,5 +63,6 @@ bool CMeshDrawRequest::Draw()
     Mesh->Render();
 
     IsRequested = false;
+    DrewLastPass = true;
     return true;
 }

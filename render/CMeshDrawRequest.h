@@ -17,12 +17,15 @@ public:
     float Alpha = 1.0f;
     // Drawn instead of the model's own textures when set.
     CD3DSafeTexture* Texture = nullptr;
+    // The last draw pass drew this request.
+    bool DrewLastPass = false;
 
     CMeshDrawRequest();
     ~CMeshDrawRequest() override;
 
     bool Update() override;
-    // True when it drew.
+    // True when it drew. While the game is paused nothing renews the requests, so a request
+    // that the last pass drew is drawn again.
     bool Draw() override;
 
     // Takes the model's world matrix as it is now and the view depth of its position.

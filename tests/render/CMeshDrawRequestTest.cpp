@@ -10,6 +10,7 @@
 
 #include "RenderTestDevice.h"
 #include "app/CCharacterSystem.h"
+#include "app/CGameConfig.h"
 #include "render/CDirectX9.h"
 #include "render/CMeshDrawRequest.h"
 
@@ -170,4 +171,36 @@ TEST_F(CMeshDrawRequestTest, AnOverrideTextureIsUsedForOneDrawOnly)
     const long held = model.use_count();
     CCharacterSystem().DeleteAll();
     EXPECT_EQ(held - 1, model.use_count());
+}
+
+TEST_F(CMeshDrawRequestTest, WhilePausedWhatTheLastPassDrewIsDrawnAgain)
+{
+    // Nothing renews the requests while the game is paused; the paused picture must still
+    // show what the last pass drew, and nothing that it did not draw.
+    auto model = Square(0, 0, 1, 10);
+    auto* drawn = new CMeshDrawRequest();
+    auto* idle = new CMeshDrawRequest();
+    CGameConfig& config = CGameConfig::GetInstance();
+    config.IsPaused = false;
+    drawn->Request(model, 1.0f, nullptr);
+    ASSERT_TRUE(rendertest::BeginFrame(0xFF000000));
+    EXPECT_TRUE(drawn->Draw());
+    EXPECT_FALSE(idle->Draw());
+    rendertest::EndFrameAndRead();
+
+    config.IsPaused = true;
+    for (int frame = 0; frame < 3; ++frame) {
+        ASSERT_TRUE(rendertest::BeginFrame(0xFF000000));
+        EXPECT_TRUE(drawn->Draw()) << frame;
+        EXPECT_FALSE(idle->Draw()) << frame;
+        const qvtest::Image image = rendertest::EndFrameAndRead();
+        EXPECT_NEAR(255, image.At(32, 24)[2], 2) << frame;
+    }
+
+    // Running again, a request that is not renewed is not drawn.
+    config.IsPaused = false;
+    EXPECT_FALSE(drawn->Draw());
+    config.IsPaused = true;
+    EXPECT_FALSE(drawn->Draw());
+    config.IsPaused = false;
 }
