@@ -7,6 +7,7 @@
 
 #include "platform/d3d9/D3D9TestHooks.h"
 #include "platform/d3d9/Device.h"
+#include "platform/win32/SdlWindow.h"
 
 namespace qv::d3d9 {
 
@@ -14,18 +15,11 @@ namespace {
 
 const qv::test::D3D9Faults* g_faults = nullptr;
 
-bool VideoReady()
-{
-    if (SDL_WasInit(SDL_INIT_VIDEO))
-        return true;
-    return SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
-}
-
 // The desktop's mode as Direct3D describes it; a 32-bit desktop is X8R8G8B8.
 bool DesktopMode(D3DDISPLAYMODE& mode)
 {
     mode = D3DDISPLAYMODE{640, 480, 60, D3DFMT_X8R8G8B8};
-    if (!VideoReady())
+    if (!qv::EnsureVideo())
         return false;
     SDL_DisplayMode desktop;
     if (SDL_GetDesktopDisplayMode(0, &desktop) != 0)
@@ -182,7 +176,7 @@ HRESULT Direct3D9::GetAdapterIdentifier(UINT Adapter, DWORD, D3DADAPTER_IDENTIFI
 
 UINT Direct3D9::GetAdapterModeCount(UINT Adapter, D3DFORMAT Format)
 {
-    if (Adapter != D3DADAPTER_DEFAULT || Format != D3DFMT_X8R8G8B8 || !VideoReady())
+    if (Adapter != D3DADAPTER_DEFAULT || Format != D3DFMT_X8R8G8B8 || !qv::EnsureVideo())
         return 0;
     const int count = SDL_GetNumDisplayModes(0);
     return count > 0 ? static_cast<UINT>(count) : 0;

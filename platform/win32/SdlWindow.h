@@ -19,6 +19,10 @@
 
 namespace qv {
 
+// Starts SDL's video and events once for the whole layer, on a display the user can see unless
+// SDL_VIDEODRIVER names another driver; false, with a message, when there is none.
+bool EnsureVideo();
+
 // The SDL window of a top-level window made by CreateWindowExA; null for any other handle. It
 // lives as long as the window.
 SDL_Window* SdlWindowOf(HWND hWnd);

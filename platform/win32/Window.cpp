@@ -3,6 +3,7 @@
 #include "platform/win32/Window.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -203,17 +204,6 @@ DisplayLibraryAllocations::DisplayLibraryAllocations() = default;
 DisplayLibraryAllocations::~DisplayLibraryAllocations() = default;
 #endif
 
-bool EnsureVideo()
-{
-    if (SDL_WasInit(SDL_INIT_VIDEO))
-        return true;
-    DisplayLibraryAllocations ignored;
-    // Ctrl+C ends the program as it would any other; the layer must not turn it into an event.
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
-    SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
-    return SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
-}
 
 Window* Find(HWND hWnd)
 {
@@ -1388,3 +1378,44 @@ BOOL SetWindowPlacement(HWND hWnd, const WINDOWPLACEMENT* lpwndpl)
     ShowWindow(hWnd, static_cast<int>(lpwndpl->showCmd));
     return TRUE;
 }
+
+namespace qv {
+
+namespace {
+
+// The drivers that show a window to the user, in SDL's own order of preference.
+constexpr const char* kDisplayDrivers = "x11,wayland,KMSDRM";
+constexpr int kDisplayAttempts = 10;
+constexpr Uint32 kDisplayRetryMs = 200;
+
+} // namespace
+
+bool EnsureVideo()
+{
+    if (SDL_WasInit(SDL_INIT_VIDEO))
+        return true;
+    win::DisplayLibraryAllocations ignored;
+    // Ctrl+C ends the program as it would any other; the layer must not turn it into an event.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+    SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+    const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+    if (asked && *asked)
+        return SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+
+    // Left to choose, SDL falls back to its offscreen driver when no display answers, and the
+    // program would run with a window that nobody can see. Only a real display will do here;
+    // a busy X server now and then turns a new connection away, so it is asked again.
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, kDisplayDrivers);
+    for (int attempt = 1;; ++attempt) {
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0)
+            return true;
+        if (attempt == kDisplayAttempts)
+            break;
+        SDL_Delay(kDisplayRetryMs);
+    }
+    std::fprintf(stderr, "No display to open a window on (%s).\n", SDL_GetError());
+    return false;
+}
+
+} // namespace qv

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/SdlWindow.h"
 #include "platform/win32/Win32.h"
 
 namespace qv::win {
@@ -98,7 +99,7 @@ HWND ActiveWindow();
 SDL_Rect DisplayBounds();
 
 // SDL must be started (video, events) before the first window or event.
-bool EnsureVideo();
+using qv::EnsureVideo;
 
 // The display's and the fonts' libraries (Mesa, EGL, fontconfig) keep for the whole run some
 // memory that they never give back; in a build with the leak checker those allocations are not
