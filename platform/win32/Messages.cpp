@@ -388,12 +388,26 @@ void PumpSdlEvents()
     }
 }
 
+// SDL's own blocking wait is not used: to end it, SDL sends an X event to one of the program's
+// windows over a second connection, and when that window has just been destroyed (a dialog
+// closed by the very key that ended the wait) the server may see the destruction first and
+// answer with an error that ends the program. Looking at the queue every few milliseconds
+// costs nothing that shows.
 void WaitForInput(int ms)
 {
-    if (SDL_WasInit(SDL_INIT_VIDEO))
-        SDL_WaitEventTimeout(nullptr, ms);
-    else
-        SDL_Delay(static_cast<Uint32>(ms));
+    constexpr Uint32 kLookEveryMs = 2;
+    const Uint32 start = SDL_GetTicks();
+    for (;;) {
+        if (SDL_WasInit(SDL_INIT_VIDEO)) {
+            SDL_PumpEvents();
+            if (SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT))
+                return;
+        }
+        const Uint32 waited = SDL_GetTicks() - start;
+        if (ms <= 0 || waited >= static_cast<Uint32>(ms))
+            return;
+        SDL_Delay(std::min(kLookEveryMs, static_cast<Uint32>(ms) - waited));
+    }
 }
 
 bool QuitPosted(int* exitCode)

@@ -2,6 +2,8 @@
 // context for its client area; child windows live inside their parent's client area.
 #include "platform/win32/Window.h"
 
+#include <signal.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -1406,16 +1408,21 @@ bool EnsureVideo()
     // Left to choose, SDL falls back to its offscreen driver when no display answers, and the
     // program would run with a window that nobody can see. Only a real display will do here;
     // a busy X server now and then turns a new connection away, so it is asked again.
+    // A connection that the server closes before reading it fails on its first write: that is
+    // one failed attempt, not the end of the program.
+    struct sigaction ignore = {}, previous = {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGPIPE, &ignore, &previous);
     SDL_SetHint(SDL_HINT_VIDEODRIVER, kDisplayDrivers);
-    for (int attempt = 1;; ++attempt) {
-        if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0)
-            return true;
-        if (attempt == kDisplayAttempts)
-            break;
+    bool started = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+    for (int attempt = 1; !started && attempt < kDisplayAttempts; ++attempt) {
         SDL_Delay(kDisplayRetryMs);
+        started = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
     }
-    std::fprintf(stderr, "No display to open a window on (%s).\n", SDL_GetError());
-    return false;
+    sigaction(SIGPIPE, &previous, nullptr);
+    if (!started)
+        std::fprintf(stderr, "No display to open a window on (%s).\n", SDL_GetError());
+    return started;
 }
 
 } // namespace qv

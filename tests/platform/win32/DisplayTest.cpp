@@ -47,7 +47,7 @@ void Relay(int a, int b)
             if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
                 continue;
             const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-            open = n > 0 && write(fds[1 - i].fd, buffer, static_cast<size_t>(n)) == n;
+            open = n > 0 && send(fds[1 - i].fd, buffer, static_cast<size_t>(n), MSG_NOSIGNAL) == n;
         }
         if (!open)
             break;
