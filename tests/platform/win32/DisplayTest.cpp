@@ -3,10 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <poll.h>
-#include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -125,48 +123,6 @@ private:
     std::vector<std::thread> m_relays;
 };
 
-// An Xvfb of its own for the test, on a display it chooses itself.
-class OwnXServer {
-public:
-    OwnXServer()
-    {
-        int numberPipe[2];
-        if (pipe(numberPipe) != 0)
-            return;
-        m_pid = fork();
-        if (m_pid == 0) {
-            close(numberPipe[0]);
-            const std::string fd = std::to_string(numberPipe[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "320x240x24", "-nolisten", "tcp",
-                   static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(numberPipe[1]);
-        std::string number;
-        char c;
-        while (read(numberPipe[0], &c, 1) == 1 && c != '\n')
-            number += c;
-        close(numberPipe[0]);
-        if (!number.empty())
-            m_number = std::atoi(number.c_str());
-    }
-    ~OwnXServer()
-    {
-        if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
-            waitpid(m_pid, nullptr, 0);
-        }
-    }
-    OwnXServer(const OwnXServer&) = delete;
-    OwnXServer& operator=(const OwnXServer&) = delete;
-
-    int Number() const { return m_number; }
-
-private:
-    pid_t m_pid = -1;
-    int m_number = -1;
-};
-
 bool DriverIsOneThatShows()
 {
     const char* driver = SDL_GetCurrentVideoDriver();
@@ -206,7 +162,7 @@ TEST(Display, AServerThatTurnsConnectionsAwayIsAskedAgain)
         GTEST_SKIP() << "video already started in this process";
     if (!OnPath("Xvfb"))
         GTEST_SKIP() << "no Xvfb";
-    OwnXServer server;
+    OwnXServer server("320x240x24");
     ASSERT_GE(server.Number(), 0) << "Xvfb did not start";
     ReluctantDisplay display(server.Number(), 3);
     ASSERT_GE(display.Number(), 0) << "no free display number";

@@ -122,35 +122,47 @@ bool wintest::OnPath(const std::string& program)
     return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-bool wintest::RunOnOwnXServer(const std::string& filter, bool* serverStarted)
+wintest::OwnXServer::OwnXServer(const char* screen)
 {
-    *serverStarted = false;
-    int displayPipe[2];
-    if (pipe(displayPipe) != 0)
-        return false;
-    const pid_t server = fork();
-    if (server == 0) {
-        close(displayPipe[0]);
-        const std::string fd = std::to_string(displayPipe[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "800x600x24", "-nolisten", "tcp",
+    int numberPipe[2];
+    if (pipe(numberPipe) != 0)
+        return;
+    m_pid = fork();
+    if (m_pid == 0) {
+        close(numberPipe[0]);
+        const std::string fd = std::to_string(numberPipe[1]);
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen, "-nolisten", "tcp",
                static_cast<char*>(nullptr));
         _exit(127);
     }
-    close(displayPipe[1]);
+    close(numberPipe[1]);
+    // The server writes its number once it accepts clients.
     std::string number;
     char c;
-    while (read(displayPipe[0], &c, 1) == 1 && c != '\n')
+    while (read(numberPipe[0], &c, 1) == 1 && c != '\n')
         number += c;
-    close(displayPipe[0]);
-    if (number.empty()) {
-        kill(server, SIGTERM);
-        waitpid(server, nullptr, 0);
-        return false;
+    close(numberPipe[0]);
+    if (!number.empty())
+        m_number = std::atoi(number.c_str());
+}
+
+wintest::OwnXServer::~OwnXServer()
+{
+    if (m_pid > 0) {
+        kill(m_pid, SIGTERM);
+        waitpid(m_pid, nullptr, 0);
     }
-    *serverStarted = true;
+}
+
+bool wintest::RunOnOwnXServer(const std::string& filter, bool* serverStarted)
+{
+    OwnXServer server;
+    *serverStarted = server.Number() >= 0;
+    if (!*serverStarted)
+        return false;
     const pid_t inner = fork();
     if (inner == 0) {
-        setenv("DISPLAY", (":" + number).c_str(), 1);
+        setenv("DISPLAY", (":" + std::to_string(server.Number())).c_str(), 1);
         // No driver named: the layer then takes the X server and asks it again when, busy, it
         // turns a connection away.
         unsetenv("SDL_VIDEODRIVER");
@@ -162,7 +174,5 @@ bool wintest::RunOnOwnXServer(const std::string& filter, bool* serverStarted)
     }
     int status = 0;
     waitpid(inner, &status, 0);
-    kill(server, SIGTERM);
-    waitpid(server, nullptr, 0);
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }

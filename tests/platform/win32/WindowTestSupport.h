@@ -43,6 +43,22 @@ void PushMouseButton(HWND hWnd, int x, int y, bool down);
 
 // Whether a program can be found on the PATH.
 bool OnPath(const std::string& program);
+// A private Xvfb on a display number that it chooses itself, stopped when this goes. Number()
+// is -1 when the server could not be started.
+class OwnXServer {
+public:
+    explicit OwnXServer(const char* screen = "800x600x24");
+    ~OwnXServer();
+    OwnXServer(const OwnXServer&) = delete;
+    OwnXServer& operator=(const OwnXServer&) = delete;
+
+    int Number() const { return m_number; }
+
+private:
+    int m_pid = -1;
+    int m_number = -1;
+};
+
 // Starts a private Xvfb, runs this test program's cases matching `filter` on it (disabled ones
 // too) in a child process, stops the server, and answers whether the child passed.
 // `serverStarted` is cleared when the server could not be started.
