@@ -1,6 +1,7 @@
 #include "WindowTestSupport.h"
 
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -127,8 +128,14 @@ wintest::OwnXServer::OwnXServer(const char* screen)
     int numberPipe[2];
     if (pipe(numberPipe) != 0)
         return;
+    const pid_t parent = getpid();
     m_pid = fork();
     if (m_pid == 0) {
+        // The server goes with the test, even when the test dies: left behind, it would also
+        // hold the test runner's output pipe open and make it wait for the time limit.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent)
+            _exit(127);
         close(numberPipe[0]);
         const std::string fd = std::to_string(numberPipe[1]);
         execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen, "-nolisten", "tcp",
