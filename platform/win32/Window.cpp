@@ -206,7 +206,6 @@ DisplayLibraryAllocations::DisplayLibraryAllocations() = default;
 DisplayLibraryAllocations::~DisplayLibraryAllocations() = default;
 #endif
 
-
 Window* Find(HWND hWnd)
 {
     if (!hWnd)
