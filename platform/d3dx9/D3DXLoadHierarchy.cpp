@@ -375,9 +375,20 @@ HRESULT D3DXLoadMeshHierarchyFromXA(LPCSTR Filename, DWORD MeshOptions, LPDIRECT
 
     LPD3DXFRAME root = nullptr;
     xfile::HierarchyBuilder builder(scene, MeshOptions, pDevice, pAlloc);
-    HRESULT hr = builder.BuildFrame(scene.root, &root);
-    if (SUCCEEDED(hr) && ppAnimController && !scene.animationSets.empty())
-        hr = xfile::BuildController(scene, root, ppAnimController);
+    HRESULT hr;
+    // Whatever ends the building half way, nothing of it stays: memory running out here, or
+    // an exception from the application's allocator, which goes on to the application.
+    try {
+        hr = builder.BuildFrame(scene.root, &root);
+        if (SUCCEEDED(hr) && ppAnimController && !scene.animationSets.empty())
+            hr = xfile::BuildController(scene, root, ppAnimController);
+    } catch (const std::bad_alloc&) {
+        hr = E_OUTOFMEMORY;
+    } catch (...) {
+        if (root)
+            D3DXFrameDestroy(root, pAlloc);
+        throw;
+    }
     if (FAILED(hr)) {
         if (root)
             D3DXFrameDestroy(root, pAlloc);

@@ -231,3 +231,39 @@ TEST(XFileLimits, FilesLargerThanTheReaderTakesAreRefused)
               D3DXLoadMeshHierarchyFromX(path.c_str(), D3DXMESH_MANAGED, nullptr, &alloc, nullptr, &root, nullptr));
     EXPECT_EQ(nullptr, root);
 }
+
+namespace {
+
+// An allocator whose second mesh container throws, as an application's may.
+struct ThrowingAllocator : CountingAllocator {
+    STDMETHOD(CreateMeshContainer)(LPCSTR Name, const D3DXMESHDATA* pMeshData, const D3DXMATERIAL* pMaterials,
+                                   const D3DXEFFECTINSTANCE* pEffects, DWORD NumMaterials, const DWORD* pAdjacency,
+                                   LPD3DXSKININFO pSkinInfo, LPD3DXMESHCONTAINER* ppNewMeshContainer) override
+    {
+        if (containerCalls == 1) throw "Failed CountingAllocator::CreateMeshContainer";
+        return CountingAllocator::CreateMeshContainer(Name, pMeshData, pMaterials, pEffects, NumMaterials, pAdjacency,
+                                                      pSkinInfo, ppNewMeshContainer);
+    }
+};
+
+} // namespace
+
+TEST(XFileLimits, AnExceptionFromTheAllocatorLeavesNothingBuilt)
+{
+    const std::string text = kHead + "Frame A { " + Triangle("First") + "}\nFrame B { " + Triangle("Second") + "}\n";
+    const std::string path = TestDir() + "/model.x";
+    qvtest::WriteFileBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
+    ThrowingAllocator alloc;
+    LPD3DXFRAME root = nullptr;
+    const char* thrown = nullptr;
+    try {
+        D3DXLoadMeshHierarchyFromX(path.c_str(), D3DXMESH_MANAGED, nullptr, &alloc, nullptr, &root, nullptr);
+    } catch (const char* text) {
+        thrown = text;
+    }
+    ASSERT_NE(nullptr, thrown);
+    EXPECT_STREQ("Failed CountingAllocator::CreateMeshContainer", thrown);
+    EXPECT_EQ(nullptr, root);
+    EXPECT_EQ(1, alloc.containersCreated);
+    EXPECT_EQ(0, alloc.Live());
+}
