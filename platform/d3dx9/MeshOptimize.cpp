@@ -96,11 +96,11 @@ namespace {
 // a vertex's list in constant time, so a vertex shared by every face costs no more than another.
 class CacheOrderer {
 public:
-    static const int kCacheSize = 32;
-    static const DWORD kNone = 0xFFFFFFFFu;
+    static constexpr int kCacheSize = 32;
+    static constexpr DWORD kNone = 0xFFFFFFFFu;
     // Faces of one cached vertex that compete for the next step: more than an ordinary
     // vertex has, few enough that a vertex shared by every face costs no more.
-    static const DWORD kCandidatesPerVertex = 16;
+    static constexpr DWORD kCandidatesPerVertex = 16;
 
     static float VertexScore(int cachePosition, DWORD facesLeft)
     {
@@ -224,7 +224,7 @@ public:
     }
 
 private:
-    static const DWORD kValences = 64;
+    static constexpr DWORD kValences = 64;
 
     // The scores' powers, worked out once: std::pow costs more than the rest of a step.
     struct ScoreTables {

@@ -4,15 +4,15 @@
 // drawing (never presented), the hit test against a model that stays loaded, the shadow volume
 // and the release. The loader either refuses, leaving nothing loaded, or gives complete
 // containers whose indices, ranges and influences stay inside their buffers.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "bench/GameDevice.h"
 #include "platform/d3dx9/XFileScene.h"
 #include "platform/platform.h"
 #include "render/CD3DXObject.h"
@@ -56,46 +56,24 @@ Cost CostOf(const xfile::XScene& scene)
     return cost;
 }
 
-LRESULT CALLBACK WindowProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcA(hWnd, msg, wParam, lParam);
-}
-
 // The device, in a scratch folder whose ".\data" is the generated tree (the shadow effect, the
-// textures that models name), and a character that stays loaded to be hit.
+// textures that models name), gone again at exit; and a character that stays loaded to be hit.
 struct Surroundings {
+    std::filesystem::path folder;
     std::string input;
     CD3DXObject* resident = nullptr;
 
+    ~Surroundings()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(folder, ec);
+    }
+
     Surroundings()
     {
-        namespace fs = std::filesystem;
-        setenv("SDL_VIDEODRIVER", "offscreen", 0);
-        setenv("SDL_AUDIODRIVER", "dummy", 0);
-        setenv("QV_MESSAGEBOX", "auto", 0);
-        const char* run = std::getenv("QV_RUN_DIR");
-        const fs::path data = fs::path(run ? run : QV_RUN_DIR) / "data";
-        const fs::path dir = fs::temp_directory_path() / ("qv_fuzz_model_" + std::to_string(getpid()));
-        fs::create_directories(dir);
-        std::error_code ec;
-        fs::create_directory_symlink(data, dir / "data", ec);
-        Check(chdir(dir.c_str()) == 0);
-        input = (dir / "input.x").string();
-        WNDCLASSEXA wc = {};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = WindowProc;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = "QvFuzzModel";
-        RegisterClassExA(&wc);
-        HWND window = CreateWindowExA(0, "QvFuzzModel", "fuzz", WS_OVERLAPPEDWINDOW, 0, 0, 160, 120, nullptr, nullptr,
-                                      GetModuleHandleA(nullptr), nullptr);
-        Check(window != nullptr);
-        try {
-            g_DirectX9.Init(window, 160, 120, true, true);
-        } catch (const char* text) {
-            std::fprintf(stderr, "no device: %s\n", text);
-            std::abort();
-        }
+        if (!bench::OpenGameDevice("QvFuzzModel", 160, 120)) std::abort();
+        folder = std::filesystem::current_path();
+        input = (folder / "input.x").string();
         D3DXMATRIX view;
         const D3DXVECTOR3 eye(0.0f, 1.0f, -6.0f), at(0.0f, 1.0f, 0.0f), up(0.0f, 1.0f, 0.0f);
         D3DXMatrixLookAtLH(&view, &eye, &at, &up);
@@ -196,6 +174,31 @@ void Draw(CD3DXObject& model, int frames)
 }
 
 } // namespace
+
+// The target runs in a scratch folder of its own, so libFuzzer's folders and files given by
+// relative paths become absolute before it moves there.
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
+{
+    static std::vector<std::string> kept;
+    kept.reserve(static_cast<size_t>(*argc));
+    for (int i = 1; i < *argc; ++i) {
+        std::string arg = (*argv)[i];
+        size_t path = 0;
+        if (arg[0] == '-') {
+            bool named = false;
+            for (const char* flag : {"-artifact_prefix=", "-exact_artifact_path=", "-merge_control_file=", "-dict="})
+                if (arg.rfind(flag, 0) == 0) {
+                    path = std::strlen(flag);
+                    named = true;
+                }
+            if (!named || path == arg.size()) continue;
+        }
+        std::string absolute = std::filesystem::absolute(arg.substr(path)).string();
+        kept.push_back(arg.substr(0, path) + absolute);
+        (*argv)[i] = kept.back().data();
+    }
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
