@@ -32,9 +32,10 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$seeds"
 
-# Edges that the inputs of the given folders reach, as libFuzzer counts them when it loads them.
+# Edges that the inputs of the given folders reach, as libFuzzer counts them when it loads them;
+# nothing when it cannot load them all.
 edges() {
-  "$binary" -runs=0 "$@" 2>&1 | sed -n 's/.*INITED cov: \([0-9]*\).*/\1/p' | tail -n 1
+  { "$binary" -runs=0 "$@" 2>&1 || true; } | sed -n 's/.*INITED cov: \([0-9]*\).*/\1/p' | tail -n 1
 }
 
 # The edges one input reaches, as "<size> <path> <edge>...": libFuzzer's merge writes an input's
@@ -84,23 +85,30 @@ awk -v cap="$cap" '
     for (i = 3; i <= NF; ++i) { e[f, i - 2] = $i; all[$i] = 1; if (kind[f] != "new") old[$i] = 1 }
     if (kind[f] == "seed" || kind[f] == "new") candidate[f] = 1
   }
+  function fresh(f, wanted,    i, k) {
+    k = 0
+    for (i = 1; i <= n[f]; ++i) if ((e[f, i] in wanted) && !(e[f, i] in reached)) ++k
+    return k
+  }
   # Picks, while the folder has room (or, with room < 0, without end), the candidate that
   # reaches the most edges of `wanted` not yet reached; ties go to the smaller, then the
-  # earlier name.
-  function cover(wanted, room,    f, i, best, most, fresh) {
+  # earlier name. Lazily: what a candidate added when last counted bounds what it adds now,
+  # since the edges reached only grow, so only the candidate with the highest bound is
+  # counted again at each step.
+  function cover(wanted, room,    f, best, k, i) {
+    for (f in bound) delete bound[f]
+    for (f in candidate) if (!(f in chosen)) bound[f] = fresh(f, wanted)
     for (;;) {
       if (room >= 0 && files >= room) return
-      best = ""; most = 0
-      for (f in candidate) {
-        if (f in chosen) continue
-        fresh = 0
-        for (i = 1; i <= n[f]; ++i) if ((e[f, i] in wanted) && !(e[f, i] in reached)) ++fresh
-        if (fresh > most || (fresh == most && fresh > 0 && (size[f] < size[best] || (size[f] == size[best] && f < best)))) {
-          best = f; most = fresh
-        }
-      }
+      best = ""
+      for (f in bound)
+        if (bound[f] > 0 && (best == "" || bound[f] > bound[best] ||
+            (bound[f] == bound[best] && (size[f] < size[best] || (size[f] == size[best] && f < best))))) best = f
       if (best == "") return
+      k = fresh(best, wanted)
+      if (k < bound[best]) { bound[best] = k; continue }
       chosen[best] = 1; ++files
+      delete bound[best]
       for (i = 1; i <= n[best]; ++i) reached[e[best, i]] = 1
     }
   }

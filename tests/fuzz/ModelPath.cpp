@@ -71,6 +71,9 @@ struct Surroundings {
 
     Surroundings()
     {
+        // Mesa draws on this thread: no rasteriser threads for the leak checker to stop after
+        // every input, nor for several fuzzers at a time to share the processors with.
+        setenv("LP_NUM_THREADS", "0", 0);
         if (!bench::OpenGameDevice("QvFuzzModel", 160, 120)) std::abort();
         folder = std::filesystem::current_path();
         input = (folder / "input.x").string();
