@@ -62,16 +62,16 @@ run_merge
 [ "$(texts "$seeds")" = "a b c d " ] || fail "unchanged: seeds are now $(texts "$seeds")"
 case $line in "edges $before -> $before, seeds 4 -> 4") ;; *) fail "unchanged: reported '$line'" ;; esac
 
-# New inputs add their edges; an input that reaches two seeds' edges replaces both.
+# New inputs add their edges; those that add none are not taken, and the seeds stay.
 start grows
 seed a b
 input ab c a ""
 all=$(edges "$seeds" "$inputs")
 run_merge
 [ "$(edges "$seeds")" = "$all" ] || fail "grows: edges $(edges "$seeds"), all inputs reach $all"
-[ "$(texts "$seeds")" = "ab c " ] || fail "grows: seeds are now $(texts "$seeds")"
+[ "$(texts "$seeds")" = "a b c " ] || fail "grows: seeds are now $(texts "$seeds")"
 
-# With room for two files, the edges the seeds reached come before new ones.
+# With room for two files, the edges the seeds reached come before new ones ...
 start capped
 seed a b
 input cde
@@ -80,22 +80,30 @@ QV_FUZZ_MAX_SEEDS=2 run_merge
 [ "$(edges "$seeds")" -ge "$before" ] || fail "capped: edges $before -> $(edges "$seeds")"
 [ "$(texts "$seeds")" = "a b " ] || fail "capped: seeds are now $(texts "$seeds")"
 
-# ... and within the cap, the input that reaches most is taken first.
+# ... but an input that reaches all they reach and more takes the place of seeds, and the
+# input that reaches most is taken first.
 start capped_cover
 seed a b
 input abc d e
 QV_FUZZ_MAX_SEEDS=2 run_merge
 case $(texts "$seeds") in "abc d " | "abc e ") ;; *) fail "capped_cover: seeds are now $(texts "$seeds")" ;; esac
 
-# Seeds written by hand stay, even when other inputs reach all they reach; of inputs that add
-# the same, the smaller is kept.
+# Seeds written by hand stay even when the cap makes room, and other inputs reach all they
+# reach; of inputs that add the same, the smaller is taken.
 start by_hand
 printf a >"$seeds/by_hand"
-seed a ab
-input b
-run_merge
+seed ab
+input abc bc
+QV_FUZZ_MAX_SEEDS=2 run_merge
 [ -f "$seeds/by_hand" ] || fail "by_hand: the hand-written seed went"
-[ "$(texts "$seeds")" = "a b " ] || fail "by_hand: seeds are now $(texts "$seeds")"
+[ "$(texts "$seeds")" = "a bc " ] || fail "by_hand: seeds are now $(texts "$seeds")"
+
+# A folder already past the cap keeps its size and every edge, and takes nothing new.
+start over_cap
+seed a b
+input c
+QV_FUZZ_MAX_SEEDS=1 run_merge
+[ "$(texts "$seeds")" = "a b " ] || fail "over_cap: seeds are now $(texts "$seeds")"
 
 # New inputs longer than the length limit are not taken.
 start too_long
