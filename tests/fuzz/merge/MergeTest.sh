@@ -48,7 +48,7 @@ input() {
 }
 
 run_merge() {
-  line=$(bash "$merge" "$probe" "$seeds" "$inputs" 2>&1 | tail -n 1)
+  line=$(bash "$merge" "$probe" "$seeds" "$inputs" 2>/dev/null | grep "^edges " | tail -n 1)
   echo "$current: $line"
 }
 
@@ -119,7 +119,7 @@ mkdir -p "$current/other"
 printf b >"$current/other/seed"
 input b c
 before=$(edges "$current/other" "$seeds")
-line=$(bash "$merge" "$probe" "$seeds" --also "$current/other" "$inputs" 2>&1 | tail -n 1)
+line=$(bash "$merge" "$probe" "$seeds" --also "$current/other" "$inputs" 2>/dev/null | grep "^edges " | tail -n 1)
 echo "$current: $line"
 [ "$(texts "$seeds")" = "a c " ] || fail "also: seeds are now $(texts "$seeds")"
 case $line in "edges $before -> $(edges "$current/other" "$seeds" "$inputs"),"*) ;;
