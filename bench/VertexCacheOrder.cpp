@@ -19,6 +19,7 @@
 #include "platform/d3dx9/XFileMeshBuild.h"
 #include "platform/d3dx9/XFileScene.h"
 #include "render/CD3DXObject.h"
+#include "tests/support/VertexCacheMisses.h"
 
 namespace {
 
@@ -108,21 +109,7 @@ BENCHMARK_CAPTURE(BM_LoadModel, ordinary, 0)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_LoadModel, three_vertices, 1)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_LoadModel, half_on_one, 2)->Unit(benchmark::kMillisecond);
 
-// Vertices fetched per triangle through a first-in first-out cache of `size` entries, and
-// through a least-recently-used one.
-double MissesFifo(const std::vector<DWORD>& indices, size_t size)
-{
-    std::deque<DWORD> cache;
-    size_t misses = 0;
-    for (DWORD v : indices) {
-        if (std::find(cache.begin(), cache.end(), v) != cache.end()) continue;
-        ++misses;
-        cache.push_back(v);
-        if (cache.size() > size) cache.pop_front();
-    }
-    return static_cast<double>(misses) / static_cast<double>(indices.size() / 3);
-}
-
+// Vertices fetched per triangle through a least-recently-used cache of `size` entries.
 double MissesLru(const std::vector<DWORD>& indices, size_t size)
 {
     std::deque<DWORD> cache;
@@ -162,7 +149,7 @@ void PrintGameModelMisses()
             std::vector<DWORD> ordered;
             for (DWORD f : order.faceOrder)
                 for (int c = 0; c < 3; ++c) ordered.push_back(order.oldToNewVertex[indices[f * 3 + c]]);
-            fifo += MissesFifo(ordered, 16) * arrays.NumFaces();
+            fifo += qvtest::FifoMissesPerTriangle(ordered, 16) * arrays.NumFaces();
             lru += MissesLru(ordered, 32) * arrays.NumFaces();
             faces += arrays.NumFaces();
         }

@@ -119,6 +119,14 @@ awk -v cap="$cap" '
     files = hand
   }
   function seedsOnly(    f) { start(); for (f in size) if (kind[f] == "seed") take(f) }
+  # The input of the highest bound above 0 (the smaller, then the earlier name, of equals).
+  function highest(    f, best) {
+    best = ""
+    for (f in bound)
+      if (bound[f] > 0 && (best == "" || bound[f] > bound[best] ||
+          (bound[f] == bound[best] && (size[f] < size[best] || (size[f] == size[best] && f < best))))) best = f
+    return best
+  }
   # Takes from the inputs of the kinds in `pool` the one that reaches the most edges of `wanted`
   # not yet reached (the smaller, then the earlier name, of equals), until none adds one or
   # `room` files are chosen (no end for room < 0). Lazily: what an input added when last
@@ -129,10 +137,7 @@ awk -v cap="$cap" '
     for (f in size) if ((kind[f] in pool) && !(f in chosen)) bound[f] = fresh(f, wanted)
     for (;;) {
       if (room >= 0 && files >= room) return
-      best = ""
-      for (f in bound)
-        if (bound[f] > 0 && (best == "" || bound[f] > bound[best] ||
-            (bound[f] == bound[best] && (size[f] < size[best] || (size[f] == size[best] && f < best))))) best = f
+      best = highest()
       if (best == "") return
       k = fresh(best, wanted)
       if (k < bound[best]) { bound[best] = k; continue }
@@ -165,10 +170,7 @@ awk -v cap="$cap" '
     for (f in bound) delete bound[f]
     for (f in size) if (kind[f] == "new" && !(f in chosen)) bound[f] = fresh(f, all)
     for (tries = 0; tries < 100;) {
-      x = ""
-      for (f in bound)
-        if (bound[f] > 0 && (x == "" || bound[f] > bound[x] ||
-            (bound[f] == bound[x] && (size[f] < size[x] || (size[f] == size[x] && f < x))))) x = f
+      x = highest()
       if (x == "") return
       k = fresh(x, all)
       if (k < bound[x]) { bound[x] = k; continue }

@@ -3,12 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <deque>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "platform/d3dx9/MeshOptimize.h"
+#include "tests/support/VertexCacheMisses.h"
 
 namespace {
 
@@ -55,19 +55,6 @@ Faces RandomSharing(std::mt19937& rng, DWORD faces, DWORD pool)
         m.attributes.push_back(attribute(rng));
     }
     return m;
-}
-
-double MissesPerTriangle(const std::vector<DWORD>& indices)
-{
-    std::deque<DWORD> cache;
-    size_t misses = 0;
-    for (DWORD v : indices) {
-        if (std::find(cache.begin(), cache.end(), v) != cache.end()) continue;
-        ++misses;
-        cache.push_back(v);
-        if (cache.size() > 16) cache.pop_front();
-    }
-    return static_cast<double>(misses) / static_cast<double>(indices.size() / 3);
 }
 
 std::vector<DWORD> Reordered(const Faces& m, const MeshOrder& order)
@@ -128,11 +115,12 @@ TEST(MeshCacheOrder, SharedVerticesStayInTheCache)
     // Three vertices serve every face: fetched once each.
     const Faces three = AllOnThreeVertices(5000);
     const std::vector<DWORD> ordered = Reordered(three, ComputeMeshOrder(kCacheOrder, three.attributes, three.indices, 3));
-    EXPECT_NEAR(3.0 / 5000.0, MissesPerTriangle(ordered), 1e-9);
+    EXPECT_NEAR(3.0 / 5000.0, qvtest::FifoMissesPerTriangle(ordered, 16), 1e-9);
 
     // Around a fan the hub stays cached and each face brings one new ring vertex; the quads
     // after it bring one each as well.
     const Faces fan = HalfOnOneVertex(4000);
-    EXPECT_LT(MissesPerTriangle(Reordered(fan, ComputeMeshOrder(kCacheOrder, fan.attributes, fan.indices, fan.vertices))),
+    EXPECT_LT(qvtest::FifoMissesPerTriangle(
+                  Reordered(fan, ComputeMeshOrder(kCacheOrder, fan.attributes, fan.indices, fan.vertices)), 16),
               1.05);
 }
