@@ -9,14 +9,15 @@
 # INPUTS folders of new inputs (a run's finds, extra seeds). The --also folders are committed
 # seeds of other targets that seed this one as well: what they reach counts as reached, and they
 # are counted in the edges but never copied. Seeds with names of their own were written by hand
-# and always stay; the others are named by their SHA-1. The seeds stay, and a greedy cover adds
-# the new inputs that reach the most edges not yet reached, until none adds one. Should the folder
-# then hold more than QV_FUZZ_MAX_SEEDS files (default 40), inputs are left out again, those that
-# alone reach the fewest edges first, but never one that alone reaches an edge the seeds reached
-# before: coverage comes first, and the old edges before new ones. New inputs larger than
-# QV_FUZZ_MAX_LEN bytes (default 8192) are not taken, so the committed corpus stays small.
-# Finally the folder is measured again; should it reach fewer edges than before, the old seeds
-# come back. Prints:
+# and always stay; the others are named by their SHA-1. Every seed stays, and a greedy cover adds
+# the new inputs that reach the most edges not yet reached while the folder has room: at most
+# QV_FUZZ_MAX_SEEDS files (default 40), or as many as it holds already. When the room runs out
+# with edges left, other choices that keep every edge the seeds reached are weighed too (new
+# inputs in the place of seeds they make spare; all new inputs less those that alone reach the
+# fewest; the seeds' edges covered anew), and the one that reaches most is taken: coverage first,
+# the old edges before new ones. New inputs larger than QV_FUZZ_MAX_LEN bytes (default 8192) are
+# not taken, so the committed corpus stays small. Finally the folder is measured again; should it
+# reach fewer edges than before, the old seeds come back. Prints:
 #   edges <before> -> <after>, seeds <before> -> <after>
 set -euo pipefail
 binary=$1
