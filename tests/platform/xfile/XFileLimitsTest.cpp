@@ -267,3 +267,35 @@ TEST(XFileLimits, AnExceptionFromTheAllocatorLeavesNothingBuilt)
     EXPECT_EQ(1, alloc.containersCreated);
     EXPECT_EQ(0, alloc.Live());
 }
+
+TEST(XFileLimits, EachAnimationPosesTheFirstFrameOfItsName)
+{
+    // A thousand frames, one animation each, and a second frame named like the first: the
+    // animations find their frames by name, the first of a name in the hierarchy's order.
+    const int frames = 1000;
+    std::string text = kHead + "AnimTicksPerSecond { 100; }\nFrame Root {\n";
+    for (int i = 0; i < frames; ++i) text += " Frame F" + std::to_string(i) + " { }\n";
+    text += " Frame F0 { FrameTransformMatrix { 1.0,0.0,0.0,0.0, 0.0,1.0,0.0,0.0, 0.0,0.0,1.0,0.0, 0.0,5.0,0.0,1.0;; } }\n";
+    text += " " + Triangle("M") + "}\nAnimationSet Move {\n";
+    for (int i = 0; i < frames; ++i)
+        text += " Animation { { F" + std::to_string(i) + " } AnimationKey { 2; 1; 0;3;" + std::to_string(i + 1) +
+                ".0,0.0,0.0;;; } }\n";
+    text += "}\n";
+    Loaded m(text);
+    ASSERT_EQ(D3D_OK, m.hr);
+    ASSERT_NE(nullptr, m.controller);
+    EXPECT_EQ(UINT(frames), m.controller->GetMaxNumAnimationOutputs());
+    ASSERT_EQ(D3D_OK, m.controller->AdvanceTime(0.0, nullptr));
+    int seen = 0;
+    for (LPD3DXFRAME f = m.root->pFrameFirstChild; f; f = f->pFrameSibling, ++seen) {
+        const D3DXMATRIX& t = f->TransformationMatrix;
+        if (seen < frames) {
+            EXPECT_FLOAT_EQ(float(seen + 1), t._41) << f->Name;
+            EXPECT_FLOAT_EQ(0.0f, t._42) << f->Name;
+        } else {
+            EXPECT_FLOAT_EQ(0.0f, t._41) << "the second " << f->Name;
+            EXPECT_FLOAT_EQ(5.0f, t._42) << "the second " << f->Name;
+        }
+    }
+    EXPECT_EQ(frames + 1, seen);
+}
