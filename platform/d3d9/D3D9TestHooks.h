@@ -72,6 +72,9 @@ struct D3D9Faults {
     DWORD vertexShaderVersion = 0;      // when set, the capabilities' VertexShaderVersion
     bool noTwoSidedStencil = false;     // the capabilities lack D3DSTENCILCAPS_TWOSIDED
     HRESULT cooperativeLevel = 0;       // when a failure, what TestCooperativeLevel answers
+    // When set, the only display modes that the adapter lists (and so the only full-screen
+    // sizes that CreateDevice and Reset accept).
+    const std::vector<D3DDISPLAYMODE>* adapterModes = nullptr;
     // Asked before each CreateDevice with its device type, behaviour flags and depth format;
     // a failure code makes that CreateDevice fail with it.
     std::function<HRESULT(D3DDEVTYPE, DWORD, D3DFORMAT)> createDevice;

@@ -250,6 +250,8 @@ HRESULT Device::ValidateParams(D3DPRESENT_PARAMETERS& params) const
         return D3DERR_INVALIDCALL;
     if (params.EnableAutoDepthStencil && !IsDepthFormat(params.AutoDepthStencilFormat))
         return D3DERR_INVALIDCALL;
+    if (!params.Windowed && !IsAdapterMode(params.BackBufferWidth, params.BackBufferHeight, params.BackBufferFormat))
+        return D3DERR_INVALIDCALL;
     const UINT interval = params.PresentationInterval;
     if (interval != D3DPRESENT_INTERVAL_DEFAULT && interval != D3DPRESENT_INTERVAL_ONE &&
         interval != D3DPRESENT_INTERVAL_IMMEDIATE)

@@ -14,6 +14,7 @@
 #include "platform/dmusic/DMusicTestHooks.h"
 #include "platform/platform.h"
 #include "platform/win32/TestHooks.h"
+#include "render/CD3DFont.h"
 #include "resources/resource.h"
 #include "sound/Sound.h"
 #include "support/TestSupport.h"
@@ -250,17 +251,19 @@ TEST_F(GameMainTest, TheHookCarriesOutTheSettingsCommandsAndCheckMarks)
     EXPECT_EQ(config.Width, 640);
 }
 
-TEST_F(GameMainTest, CapturesAreNumberedFromZeroInTheirFolder)
+TEST_F(GameMainTest, CapturesAreNumberedFromZeroInTheirFolderAndTakenFromTheNextFrame)
 {
     Start();
     Frame();
     Frame();
     Hook(WM_COMMAND, IDM_CAPTURE);
     Hook(WM_COMMAND, IDM_CAPTURE);
+    EXPECT_EQ(g_nCaptureCount, 2u);
+    EXPECT_FALSE(fs::exists(m_Dir + "/ScreenCapture/sc000000.bmp")) << "saved before a frame was drawn";
+    Frame();
     EXPECT_TRUE(fs::is_regular_file(m_Dir + "/ScreenCapture/sc000000.bmp"));
     EXPECT_TRUE(fs::is_regular_file(m_Dir + "/ScreenCapture/sc000001.bmp"));
     EXPECT_FALSE(fs::exists(m_Dir + "/ScreenCapture/sc000002.bmp"));
-    EXPECT_EQ(g_nCaptureCount, 2u);
 }
 
 TEST_F(GameMainTest, ACaptureThatCannotBeWrittenIsReportedAndTheGameGoesOn)
@@ -268,13 +271,33 @@ TEST_F(GameMainTest, ACaptureThatCannotBeWrittenIsReportedAndTheGameGoesOn)
     Start();
     // A file where the folder should be: the folder cannot be made, so the save fails.
     qvtest::WriteFileText(m_Dir + "/ScreenCapture", "not a folder");
-    testing::internal::CaptureStderr();
     Hook(WM_COMMAND, IDM_CAPTURE);
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("MessageBox [Error] Failed CDirectX9::SaveScreen D3DXSaveSurfaceToFile"), std::string::npos)
-        << err;
+    std::string failure;
+    try {
+        Frame();
+    } catch (const char* text) {
+        failure = text;
+    }
+    EXPECT_EQ(failure, "Failed CDirectX9::SaveScreen D3DXSaveSurfaceToFile");
     Frame();
     EXPECT_EQ(g_nFrameCount, 1u);
+}
+
+TEST_F(GameMainTest, AFailureInsideTheHookIsReportedThere)
+{
+    // The hook runs inside the system's message retrieval, which no exception may cross: a
+    // font pair that cannot be made again after a command is reported like a frame's failure.
+    Start();
+    Hook(WM_COMMAND, IDM_30FPS);
+    ASSERT_NE(g_FontPair.White, nullptr);
+    g_FontPair.White->Font = reinterpret_cast<HFONT>(static_cast<INT_PTR>(0x7FF0)); // no font of GDI's
+    testing::internal::CaptureStderr();
+    EXPECT_NO_THROW(Hook(WM_COMMAND, IDM_60FPS));
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("MessageBox [Error] Failed CD3DFont::DeleteFont DeleteObject[hFont]"), std::string::npos) << err;
+    EXPECT_NE(err.find("MessageBox [注意]"), std::string::npos) << err;
+    EXPECT_EQ(CGameConfig::GetInstance().RenderDivisor, 1);
+    Frame();
 }
 
 TEST_F(GameMainTest, AltEnterSwitchesToFullScreenAndHoldsTheMenuBar)

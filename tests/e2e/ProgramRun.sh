@@ -10,7 +10,7 @@ e2e_focus "$win"
 
 # The layer draws the menu bar in a light strip above the black client area.
 menu_bar_shown() {
-  import -window "$win" "$E2E_TMP/window.png" &&
+  e2e_grab "$win" "$E2E_TMP/window.png" &&
     e2e_above "$(convert "$E2E_TMP/window.png" -crop 600x12+4+4 -colorspace gray -format '%[fx:mean]' info:)" 0.5
 }
 e2e_wait_until "$E2E_LIMIT" "a light menu bar above the client area" menu_bar_shown
