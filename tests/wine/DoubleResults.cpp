@@ -13,6 +13,8 @@
 #ifdef _WIN32
 #include <float.h>
 
+#include <initializer_list>
+
 namespace {
 
 // A hidden window and a device on it; false when no device can be made.
