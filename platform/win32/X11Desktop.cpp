@@ -338,6 +338,19 @@ void KeepKeyboardOn(SDL_Window* window)
     XFlush(info.info.x11.display);
 }
 
+void SetClassOfWindow(SDL_Window* window, const char* className)
+{
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!window || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11)
+        return;
+    XClassHint hint;
+    hint.res_name = const_cast<char*>(className);
+    hint.res_class = const_cast<char*>(className);
+    XSetClassHint(info.info.x11.display, info.info.x11.window, &hint);
+    XFlush(info.info.x11.display);
+}
+
 void Beep()
 {
     if (!Connection())

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 #include "app/CCharacter.h"
@@ -11,6 +12,7 @@
 #include "app/CGameMain.h"
 #include "app/MessageHook.h"
 #include "app/WinMain.h"
+#include "platform/d3d9/D3D9TestHooks.h"
 #include "platform/dmusic/DMusicTestHooks.h"
 #include "platform/platform.h"
 #include "platform/win32/TestHooks.h"
@@ -249,6 +251,35 @@ TEST_F(GameMainTest, TheHookCarriesOutTheSettingsCommandsAndCheckMarks)
     Hook(WM_COMMAND, IDM_VSYNC_ON);
     EXPECT_TRUE(config.IsVsyncWait);
     EXPECT_EQ(config.Width, 640);
+}
+
+TEST_F(GameMainTest, TheMenuOffersOnlyTheFullScreenModesTheAdapterLists)
+{
+    Start();
+    auto grayed = [](UINT id) {
+        return (GetMenuState(GetMenu(CGameConfig::GetInstance().Window), id, MF_BYCOMMAND) & MF_GRAYED) != 0;
+    };
+    Hook(WM_APP, MAKEWPARAM(0, MF_POPUP), 1);
+    EXPECT_FALSE(grayed(IDM_FULL_640));
+    EXPECT_FALSE(grayed(IDM_FULL_320));
+
+    const std::vector<D3DDISPLAYMODE> modes = {D3DDISPLAYMODE{640, 480, 60, D3DFMT_X8R8G8B8}};
+    qv::test::D3D9Faults faults;
+    faults.adapterModes = &modes;
+    qv::test::SetD3D9Faults(&faults);
+    Hook(WM_APP, MAKEWPARAM(0, MF_POPUP), 1);
+    EXPECT_FALSE(grayed(IDM_FULL_640));
+    EXPECT_TRUE(grayed(IDM_FULL_320));
+    EXPECT_FALSE(grayed(IDM_WINDOW_320));
+    // Chosen all the same (Alt+Enter has no menu item), it is refused and nothing changes.
+    testing::internal::CaptureStderr();
+    Hook(WM_COMMAND, IDM_FULL_320);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("MessageBox [Error] Failed CDirectX9::ChangeScreenMode EnumAdapterModes"), std::string::npos)
+        << err;
+    EXPECT_TRUE(CGameConfig::GetInstance().IsWindowed);
+    EXPECT_EQ(CGameConfig::GetInstance().Width, 640);
+    qv::test::SetD3D9Faults(nullptr);
 }
 
 TEST_F(GameMainTest, CapturesAreNumberedFromZeroInTheirFolderAndTakenFromTheNextFrame)
