@@ -338,6 +338,46 @@ void KeepKeyboardOn(SDL_Window* window)
     XFlush(info.info.x11.display);
 }
 
+void ActivateOnDisplay(SDL_Window* window)
+{
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!window || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11)
+        return;
+    ::Display* display = info.info.x11.display;
+    const ::Window x = info.info.x11.window;
+    const ::Window root = DefaultRootWindow(display);
+    const Atom active = XInternAtom(display, "_NET_ACTIVE_WINDOW", False);
+    bool managed = false;
+    {
+        Atom type;
+        int format;
+        unsigned long count, after;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(display, root, XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False), 0, 1, False,
+                               XA_WINDOW, &type, &format, &count, &after, &data) == Success &&
+            data && count == 1)
+            managed = true;
+        if (data)
+            XFree(data);
+    }
+    if (managed) {
+        // The window manager decides who has the keys: asked as the application itself.
+        XEvent e = {};
+        e.xclient.type = ClientMessage;
+        e.xclient.window = x;
+        e.xclient.message_type = active;
+        e.xclient.format = 32;
+        e.xclient.data.l[0] = 1;
+        e.xclient.data.l[1] = CurrentTime;
+        XSendEvent(display, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
+    } else {
+        XRaiseWindow(display, x);
+        XSetInputFocus(display, x, RevertToParent, CurrentTime);
+    }
+    XFlush(display);
+}
+
 void Beep()
 {
     if (!Connection())

@@ -81,7 +81,7 @@ TEST(MenuPicture, StripOverOpenGLWithTheSettingsMenuOpen)
     CheckMenuItem(menu, IDM_60FPS, MF_BYCOMMAND | MF_CHECKED);
     qv::win::Canvas strip;
     qv::win::PaintMenuBar(strip, menu, 320, 1);
-    qv::win::DrawStripWithGl(*qv::win::Find(w), strip, false);
+    qv::win::DrawStripWithGl(*qv::win::Find(w), strip);
 
     GLint viewport[4];
     glGetIntegerv(GL_VIEWPORT, viewport);
