@@ -62,7 +62,8 @@ void BM_PostTranslateDispatch(benchmark::State& state)
 }
 BENCHMARK(BM_PostTranslateDispatch);
 
-// The layer's part of presenting: the copy of the client area kept for menus and the strip.
+// The layer's part of presenting: the copy of the frame kept for menus, boxes and repaints, and
+// the strip.
 void BM_SwapWithMenuStrip(benchmark::State& state)
 {
     HWND w = GameWindow();

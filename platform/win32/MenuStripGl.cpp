@@ -255,7 +255,7 @@ void KeepClientCopy(Window& w)
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     const int glY = dh - vy - vh;
     if (t.clientWidth != vw || t.clientHeight != vh) {
-        glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, vx, glY, vw, vh, 0);
+        glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, vx, glY, vw, vh, 0);
         t.clientWidth = vw;
         t.clientHeight = vh;
     } else {
