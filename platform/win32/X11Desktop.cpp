@@ -338,6 +338,25 @@ void KeepKeyboardOn(SDL_Window* window)
     XFlush(info.info.x11.display);
 }
 
+namespace {
+
+// A window manager that follows the desktop conventions names a window of its own on the root,
+// which names itself in turn; a manager that went leaves its name behind, naming nothing.
+bool WindowManagerRuns()
+{
+    if (!Connection())
+        return false;
+    Guard guard;
+    const std::vector<unsigned long> check =
+        LongProperty(DefaultRootWindow(g_display), "_NET_SUPPORTING_WM_CHECK", XA_WINDOW);
+    if (check.size() != 1)
+        return false;
+    const std::vector<unsigned long> self = LongProperty(check[0], "_NET_SUPPORTING_WM_CHECK", XA_WINDOW);
+    return !guard.Failed() && self.size() == 1 && self[0] == check[0];
+}
+
+} // namespace
+
 void ActivateOnDisplay(SDL_Window* window)
 {
     SDL_SysWMinfo info;
@@ -348,20 +367,7 @@ void ActivateOnDisplay(SDL_Window* window)
     const ::Window x = info.info.x11.window;
     const ::Window root = DefaultRootWindow(display);
     const Atom active = XInternAtom(display, "_NET_ACTIVE_WINDOW", False);
-    bool managed = false;
-    {
-        Atom type;
-        int format;
-        unsigned long count, after;
-        unsigned char* data = nullptr;
-        if (XGetWindowProperty(display, root, XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False), 0, 1, False,
-                               XA_WINDOW, &type, &format, &count, &after, &data) == Success &&
-            data && count == 1)
-            managed = true;
-        if (data)
-            XFree(data);
-    }
-    if (managed) {
+    if (WindowManagerRuns()) {
         // The window manager decides who has the keys: asked as the application itself.
         XEvent e = {};
         e.xclient.type = ClientMessage;
