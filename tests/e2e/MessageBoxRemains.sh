@@ -8,7 +8,7 @@ ref="$(dirname "$0")/ref"
 e2e_setup
 
 two_boxes() {
-  local win box question x y w h cx cy geometry shown="$E2E_TMP/shown-$1.png" screen="$E2E_TMP/screen-$1.png"
+  local win box question x y w h cx cy left right top bottom geometry shown="$E2E_TMP/shown-$1.png" screen="$E2E_TMP/screen-$1.png"
   # A file where the capture folder should be: the capture fails.
   rm -rf "$E2E_TMP/ScreenCapture"
   echo "not a folder" >"$E2E_TMP/ScreenCapture"
@@ -27,12 +27,13 @@ two_boxes() {
   desk_wait_gone Error
   question=$(desk_wait_shown "注意")
 
-  # The game's client area on the screen, and the question box in it with room for a frame
-  # that a window manager draws around it.
+  # The game's client area on the screen, and the question box in it with the frame that a
+  # window manager draws around it. The first box was a little wider: its edges are the test.
   read -r cx cy _ _ < <(desk_geometry "$win")
   cy=$((cy + 20))
   read -r x y w h < <(desk_geometry "$question")
-  geometry="$((x - cx - 8)) $((y - cy - 32)) $((w + 16)) $((h + 40))"
+  read -r left right top bottom < <(desk_frame "$question")
+  geometry="$((x - cx - left)) $((y - cy - top)) $((w + left + right)) $((h + top + bottom))"
   no_remains() {
     import -window root -crop "640x480+$cx+$cy" +repage "$screen" &&
       [ "$(desk_differ "$shown" "$screen" "$geometry")" -le 16 ]

@@ -60,6 +60,14 @@ desk_geometry() {
     /Width:/ { w = $2 } /Height:/ { h = $2 } END { print x, y, w, h }'
 }
 
+# "LEFT RIGHT TOP BOTTOM": the frame that a window manager draws around a window (0 0 0 0
+# where none does).
+desk_frame() {
+  local extents
+  extents=$(xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null | sed -n 's/.*= *//p' | tr -d ',')
+  echo "${extents:-0 0 0 0}"
+}
+
 # One click of the left button at a point of a window.
 desk_click() { xdotool mousemove --window "$1" "$2" "$3" click 1; }
 
