@@ -73,7 +73,7 @@ void BM_SwapWithMenuStrip(benchmark::State& state)
 }
 BENCHMARK(BM_SwapWithMenuStrip)->Unit(benchmark::kMicrosecond);
 
-// The same window without its menu: the swap alone, for comparison.
+// The same window without its menu: the kept copy and the swap without the strip, for comparison.
 void BM_SwapWithoutMenu(benchmark::State& state)
 {
     HWND w = GameWindow();
