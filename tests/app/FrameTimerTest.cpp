@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <stdexcept>
 #include <vector>
 
 #include "app/FrameTimer.h"
@@ -22,6 +24,9 @@ public:
             return lastRead;
         };
         m_Fake.sleep = [this](DWORD ms) {
+            // A wait that would never end fails the test instead of hanging it.
+            if (sleeps.size() >= kMaxSleeps)
+                throw std::runtime_error("the wait never ends");
             sleeps.push_back(ms);
             now += static_cast<int64_t>(ms) * m_Fake.frequency / 1000;
         };
@@ -34,6 +39,7 @@ public:
     int64_t lastRead = 0;
     int reads = 0;
     std::vector<DWORD> sleeps;
+    static constexpr size_t kMaxSleeps = 100000;
 
 private:
     qv::test::FakeClock m_Fake;
@@ -189,16 +195,75 @@ TEST(FrameTimer, ReleaseInCounterModeSucceeds)
     EXPECT_TRUE(ReleaseTimer());
 }
 
-TEST(FrameTimer, RealClockHoldsThePeriod)
+TEST(FrameTimer, RealClockFramesEndInOrder)
 {
-    // The host clock is monotonic and KeepFrame never ends a frame early.
+    // On the host's own clock a frame ends, after the counter read before it, and its rate
+    // is measured from that clock. (The lengths of the waits are the fake clock's tests.)
     ASSERT_TRUE(InitTimer());
     ASSERT_TRUE(KeepFrame(kPeriod));
-    LARGE_INTEGER frequency, before, after;
-    ASSERT_TRUE(QueryPerformanceFrequency(&frequency));
+    LARGE_INTEGER before, after;
     ASSERT_TRUE(QueryPerformanceCounter(&before));
-    for (int i = 0; i < 3; ++i)
-        ASSERT_TRUE(KeepFrame(kPeriod));
+    ASSERT_TRUE(KeepFrame(1000));
     ASSERT_TRUE(QueryPerformanceCounter(&after));
-    EXPECT_GE((after.QuadPart - before.QuadPart) * 1000000 / frequency.QuadPart, 2 * 16667);
+    EXPECT_LT(before.QuadPart, after.QuadPart);
+    EXPECT_GT(g_fFPS, 0.0f);
+    EXPECT_TRUE(std::isfinite(g_fFPS));
+}
+
+// timeGetTime counts milliseconds in 32 bits: it wraps to 0 after 49.7 days.
+const int64_t kWrapMicroseconds = (int64_t(1) << 32) * 1000;
+
+TEST(FrameTimer, MultimediaTimerWaitsAcrossTheMillisecondWrap)
+{
+    // Frames of 5 ms of work from 30 ms before the wrap: each still waits out 16 whole
+    // milliseconds, the one that crosses the wrap too.
+    TestClock clock(kWrapMicroseconds - 30000);
+    qv::test::SetQueryPerformanceCounterFails(true);
+    ASSERT_TRUE(InitTimer());
+    ASSERT_TRUE(KeepFrame(kPeriod));
+    bool crossed = false;
+    for (int i = 0; i < 10; ++i) {
+        const int64_t start = clock.now;
+        clock.now += 5000;
+        clock.sleeps.clear();
+        ASSERT_NO_THROW(ASSERT_TRUE(KeepFrame(kPeriod))) << "frame " << i;
+        EXPECT_EQ(clock.sleeps, std::vector<DWORD>(11, 1)) << "frame " << i;
+        EXPECT_EQ(clock.now - start, 16000) << "frame " << i;
+        crossed = crossed || (start < kWrapMicroseconds && clock.now >= kWrapMicroseconds);
+    }
+    EXPECT_TRUE(crossed);
+    EXPECT_NEAR(g_fFPS, 62.5, 1e-3);
+    EXPECT_NEAR(g_fCPULoad, 1.0 - (16667.0 - 5000.0) / 16667.0, 1e-5);
+
+    // An overrun across the wrap is an overrun: no wait.
+    clock.now = kWrapMicroseconds * 2 - 10000;
+    ASSERT_NO_THROW(KeepFrame(kPeriod));
+    clock.now += 30000;
+    clock.sleeps.clear();
+    ASSERT_NO_THROW(ASSERT_TRUE(KeepFrame(kPeriod)));
+    EXPECT_TRUE(clock.sleeps.empty());
+}
+
+TEST(FrameTimer, PerformanceCounterWaitsAcrossTheMillisecondWrap)
+{
+    // The counter has 64 bits; its frames around the multimedia timer's wrap are frames like
+    // any other: a coarse sleep, then a spin to the period.
+    TestClock clock(kWrapMicroseconds - 30000);
+    clock.perRead = 100;
+    ASSERT_TRUE(InitTimer());
+    ASSERT_TRUE(KeepFrame(kPeriod));
+    bool crossed = false;
+    for (int i = 0; i < 10; ++i) {
+        const int64_t frameStart = clock.lastRead;
+        clock.now = frameStart + 5000;
+        clock.sleeps.clear();
+        ASSERT_NO_THROW(ASSERT_TRUE(KeepFrame(kPeriod))) << "frame " << i;
+        EXPECT_EQ(clock.sleeps, std::vector<DWORD>{1}) << "frame " << i;
+        const int64_t period = clock.lastRead - frameStart;
+        EXPECT_GT(period, 16667);
+        EXPECT_LE(period, 16667 + 100);
+        crossed = crossed || (frameStart < kWrapMicroseconds && clock.lastRead >= kWrapMicroseconds);
+    }
+    EXPECT_TRUE(crossed);
+    EXPECT_NEAR(g_fFPS, 1e6 / 16700.0, 1e-3);
 }
