@@ -287,9 +287,16 @@ TEST(COBB, ABoxFittedToNoPointsOverlapsEverything)
 
 TEST(OBBTriangle, CentroidIsTheRoundedThirdOfTheSum)
 {
-    const OBBTriangle t = Tri(D3DXVECTOR3(1, 0, 3), D3DXVECTOR3(2, 3, 0), D3DXVECTOR3(0, 0, 0.1f));
-    EXPECT_EQ(((2.0f + 1.0f) + 0.0f) * 0.33333334f, t.Centroid.x);
-    EXPECT_EQ(((0.0f + 3.0f) + 0.1f) * 0.33333334f, t.Centroid.z);
+    // Worked out by hand in single precision: 7 and 10 times the float nearest a third
+    // (0x1.555556p-2) round to one unit above 7/3 and 10/3; and with Vertex[1] and Vertex[0]
+    // summed first, 1 + 1e8 loses the 1 before -1e8 comes, so y is 0 (any other order gives 1/3).
+    const OBBTriangle t = Tri(D3DXVECTOR3(1, 1e8f, 2), D3DXVECTOR3(2, 1, 3), D3DXVECTOR3(4, -1e8f, 5));
+    EXPECT_EQ(t.Centroid.x, 0x1.2aaaacp+1f);
+    EXPECT_NE(t.Centroid.x, 7.0f / 3.0f);
+    EXPECT_EQ(t.Centroid.y, 0.0f);
+    EXPECT_EQ(t.Centroid.z, 0x1.aaaaacp+1f);
+    EXPECT_EQ(t.Vertex[0], D3DXVECTOR3(1, 1e8f, 2));
+    EXPECT_EQ(t.Vertex[2], D3DXVECTOR3(4, -1e8f, 5));
 }
 
 // ---------------------------------------------------------------------------------------------
