@@ -289,7 +289,8 @@ TEST(OBBTriangle, CentroidIsTheRoundedThirdOfTheSum)
 {
     // Worked out by hand in single precision: 7 and 10 times the float nearest a third
     // (0x1.555556p-2) round to one unit above 7/3 and 10/3; and with Vertex[1] and Vertex[0]
-    // summed first, 1 + 1e8 loses the 1 before -1e8 comes, so y is 0 (any other order gives 1/3).
+    // summed first, 1 + 1e8 loses the 1 before -1e8 comes, so y is 0 (taking Vertex[2] in
+    // earlier would keep it: 1/3).
     const OBBTriangle t = Tri(D3DXVECTOR3(1, 1e8f, 2), D3DXVECTOR3(2, 1, 3), D3DXVECTOR3(4, -1e8f, 5));
     EXPECT_EQ(t.Centroid.x, 0x1.2aaaacp+1f);
     EXPECT_NE(t.Centroid.x, 7.0f / 3.0f);
