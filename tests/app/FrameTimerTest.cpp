@@ -58,7 +58,10 @@ TEST(FrameTimer, RefusesBeforeInitAndNegativePeriods)
     EXPECT_FALSE(KeepFrame(0x80000000u));
     EXPECT_FALSE(KeepFrame(0xFFFFFFFFu));
     EXPECT_EQ(g_fFPS, 0.0f);
+    EXPECT_EQ(g_fCPULoad, 0.0f);
     EXPECT_TRUE(KeepFrame(kPeriod));
+    // A period of 0 is not negative: a frame that waits for nothing.
+    EXPECT_TRUE(KeepFrame(0));
 }
 
 TEST(FrameTimer, FirstFrameDoesNotWait)
@@ -266,4 +269,95 @@ TEST(FrameTimer, PerformanceCounterWaitsAcrossTheMillisecondWrap)
     }
     EXPECT_TRUE(crossed);
     EXPECT_NEAR(g_fFPS, 1e6 / 16700.0, 1e-3);
+}
+
+TEST(FrameTimer, AFrameWithOneMicrosecondLeftStillWaits)
+{
+    // 1 us left: the counter yields once and spins.
+    TestClock clock(1000000);
+    ASSERT_TRUE(InitTimer());
+    ASSERT_TRUE(KeepFrame(kPeriod));
+    clock.now = clock.lastRead + 16666;
+    clock.perRead = 1;
+    clock.sleeps.clear();
+    ASSERT_TRUE(KeepFrame(kPeriod));
+    EXPECT_EQ(clock.sleeps, std::vector<DWORD>{0});
+}
+
+TEST(FrameTimer, AMultimediaTimerFrameWithOneMicrosecondLeftStillWaits)
+{
+    // A period of 16001 us after 16 ms of work has 1 us left: one more 1 ms step.
+    TestClock clock(1000000);
+    qv::test::SetQueryPerformanceCounterFails(true);
+    ASSERT_TRUE(InitTimer());
+    ASSERT_TRUE(KeepFrame(16001));
+    clock.now += 16000;
+    clock.sleeps.clear();
+    ASSERT_NO_THROW(ASSERT_TRUE(KeepFrame(16001)));
+    EXPECT_EQ(clock.sleeps, std::vector<DWORD>{1});
+}
+
+TEST(FrameTimer, TheCoarseSleepTruncatesEachPartToWholeMilliseconds)
+{
+    // 99900 us is 99 whole milliseconds, 2999 us of work 2 of them: a sleep of 99 - 10 - 2.
+    TestClock clock(1000000);
+    clock.perRead = 50;
+    ASSERT_TRUE(InitTimer());
+    ASSERT_TRUE(KeepFrame(99900));
+    clock.now = clock.lastRead + 2999;
+    clock.sleeps.clear();
+    ASSERT_TRUE(KeepFrame(99900));
+    EXPECT_EQ(clock.sleeps, std::vector<DWORD>{87});
+}
+
+TEST(FrameTimer, OnANanosecondCounterTheSpinEndsOnTheFirstTickPastThePeriod)
+{
+    // The host's counter runs at 1 GHz: 16667 us are 16667000 ticks exactly, and the frame
+    // ends at the first reading past them.
+    TestClock clock(5000000000, 1000000000);
+    ASSERT_TRUE(InitTimer());
+    ASSERT_TRUE(KeepFrame(kPeriod));
+    const int64_t frameStart = clock.lastRead;
+    clock.now = frameStart + 5000000;
+    clock.perRead = 1;
+    ASSERT_TRUE(KeepFrame(kPeriod));
+    EXPECT_EQ(clock.lastRead - frameStart, 16667001);
+}
+
+TEST(FrameTimer, LoadsOfLongFramesAreExactToTheMicrosecond)
+{
+    // Ten frames of 2 s on a 10 MHz counter: each one's load is 1 - (16667 - 2000000) / 16667.
+    TestClock clock(1000000, 10000000);
+    ASSERT_TRUE(InitTimer());
+    ASSERT_TRUE(KeepFrame(kPeriod));
+    for (int i = 0; i < 10; ++i) {
+        clock.now = clock.lastRead + 20000000;
+        ASSERT_TRUE(KeepFrame(kPeriod));
+    }
+    EXPECT_NEAR(g_fCPULoad, 1.0 + (2000000.0 - 16667.0) / 16667.0, 2e-5);
+    EXPECT_NEAR(g_fFPS, 0.5, 1e-6);
+}
+
+TEST(FrameTimer, ACounterOfOneTickASecondIsStillTheCounter)
+{
+    // Any frequency above 0 picks the counter: a frame with time left sleeps coarsely once
+    // (16 - 10 ms) instead of in the multimedia timer's 1 ms steps.
+    TestClock clock(10, 1);
+    ASSERT_TRUE(InitTimer());
+    ASSERT_TRUE(KeepFrame(kPeriod));
+    clock.perRead = 1;
+    clock.sleeps.clear();
+    ASSERT_NO_THROW(ASSERT_TRUE(KeepFrame(kPeriod)));
+    EXPECT_EQ(clock.sleeps, std::vector<DWORD>{6});
+}
+
+TEST(FrameTimer, TheMultimediaTimerTakesOneMillisecondWhenItIsGranted)
+{
+    TestClock clock(1000000);
+    qv::test::SetQueryPerformanceCounterFails(true);
+    ASSERT_TRUE(InitTimer());
+    EXPECT_EQ(qv::test::GetTimePeriodCount(1), 1u);
+    EXPECT_EQ(qv::test::GetTimePeriodCount(2), 0u);
+    EXPECT_TRUE(ReleaseTimer());
+    EXPECT_EQ(qv::test::GetTimePeriodCount(1), 0u);
 }
