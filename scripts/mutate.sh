@@ -4,13 +4,14 @@
 # that runs it, runs the unit tests that cover the file, and reports every fault that no test
 # noticed, as diff lines, with the score: the share of built mutants that a test failed on.
 #
-#   bash scripts/mutate.sh [-n N] [-j JOBS] [-s SEED] [-t 'TARGETS|REGEX'] [-l] FILE...
+#   bash scripts/mutate.sh [-n N] [-j JOBS] [-s SEED] [-t 'TARGETS|REGEX'] [-S RESULTS] [-l] FILE...
 #
 #   -n N      at most N mutants per file, drawn with SEED (default: every mutant)
 #   -j JOBS   workers, each with a source copy and build folder of its own (default 2)
 #   -s SEED   the draw's seed (default 1), so that two runs of one tree try the same mutants
 #   -t SPEC   the test programs to build and the ctest regex to run, for every FILE
 #             (default: the file's entry in tests_for below, else its folder's unit tests)
+#   -S FILE   try again only the mutants that survived in FILE (a run's build-mutate/results)
 #   -l        list the mutants and stop
 #
 # Mutants listed in scripts/mutate-equivalent.txt behave like the original in every way a test
@@ -19,19 +20,20 @@
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 work=$root/build-mutate
-count=0 jobs=2 seed=1 spec="" list_only=0
-while getopts "n:j:s:t:l" opt; do
+count=0 jobs=2 seed=1 spec="" list_only=0 again=/dev/null
+while getopts "n:j:s:t:S:l" opt; do
   case $opt in
     n) count=$OPTARG ;;
     j) jobs=$OPTARG ;;
     s) seed=$OPTARG ;;
     t) spec=$OPTARG ;;
+    S) again=$(realpath "$OPTARG") ;;
     l) list_only=1 ;;
-    *) sed -n '7,14p' "$0"; exit 2 ;;
+    *) sed -n '7,15p' "$0"; exit 2 ;;
   esac
 done
 shift $((OPTIND - 1))
-[ $# -gt 0 ] || { sed -n '7,14p' "$0"; exit 2; }
+[ $# -gt 0 ] || { sed -n '7,15p' "$0"; exit 2; }
 
 # "TARGETS|REGEX": what to build and which tests cover a file.
 tests_for() {
@@ -73,10 +75,11 @@ sync_tree "$root" "$work/snapshot"
 
 # Every mutant of the files, one a line: FILE LINE ORIGINAL MUTATED, tab-separated; sampled,
 # with the equivalent ones marked by an E in front.
-python3 - "$work/snapshot" "$root/scripts/mutate-equivalent.txt" "$count" "$seed" "$@" >"$work/mutants" <<'PY'
+python3 - "$work/snapshot" "$root/scripts/mutate-equivalent.txt" "$count" "$seed" "$again" "$@" >"$work/mutants" <<'PY'
 import random, re, sys
 
-snapshot, equivalent_file, count, seed, files = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4], sys.argv[5:]
+snapshot, equivalent_file, count, seed, again, files = (sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4],
+                                                        sys.argv[5], sys.argv[6:])
 
 def masked(line, in_comment):
     """The line with comments, strings and characters blanked, and whether a /* */ comment
@@ -184,6 +187,11 @@ def equivalents():
     return keys
 
 skip = equivalents()
+survivors = set()
+for l in open(again, encoding='utf-8'):
+    fields = l.rstrip('\n').split('\t')  # result, file, line, original, mutated
+    if fields[0] == 'survived':
+        survivors.add((fields[1], int(fields[2]), fields[3], fields[4]))
 for f in files:
     all_mutants, in_comment = [], False
     for n, line in enumerate(open(f'{snapshot}/{f}', encoding='utf-8').read().split('\n'), 1):
@@ -195,6 +203,8 @@ for f in files:
     if 0 < count < len(all_mutants):
         chosen = sorted(random.Random(f'{seed}:{f}').sample(all_mutants, count))
     for n, line, m in chosen:
+        if again != '/dev/null' and (f, n, line, m) not in survivors:
+            continue
         mark = 'E' if (f, line.strip(), m.strip()) in skip else 'M'
         print(f'{mark}\t{f}\t{n}\t{line}\t{m}')
 PY

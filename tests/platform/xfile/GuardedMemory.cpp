@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -30,7 +31,7 @@ uint8_t* MapGuarded(size_t size, uint8_t*& base, size_t& mapped)
 
 #if !defined(__SANITIZE_ADDRESS__)
 
-thread_local size_t t_guardSize = 0;
+thread_local size_t t_guardSmallest = 1, t_guardLargest = 0;
 thread_local int t_guarded = 0;
 
 // The guarded blocks alive, so that operator delete can tell them from the heap's.
@@ -39,8 +40,9 @@ struct Block {
     uint8_t* base;
     size_t mapped;
 };
-const int kMaxBlocks = 64;
+const int kMaxBlocks = 8192;
 Block g_blocks[kMaxBlocks];
+int g_used = 0; // blocks beyond this one were never used
 std::atomic<int> g_live{0};
 std::atomic_flag g_lock = ATOMIC_FLAG_INIT;
 
@@ -52,13 +54,15 @@ struct Lock {
 void* NewGuarded(size_t size)
 {
     Lock lock;
-    for (Block& b : g_blocks) {
+    for (int i = 0; i < kMaxBlocks; ++i) {
+        Block& b = g_blocks[i];
         if (b.user)
             continue;
         uint8_t* user = MapGuarded(size, b.base, b.mapped);
         if (!user)
             return nullptr;
         b.user = user;
+        g_used = std::max(g_used, i + 1);
         ++g_live;
         ++t_guarded;
         return user;
@@ -71,8 +75,8 @@ bool DeleteGuarded(void* p)
     if (g_live.load() == 0)
         return false;
     Lock lock;
-    for (Block& b : g_blocks)
-        if (b.user == p) {
+    for (int i = 0; i < g_used; ++i)
+        if (Block& b = g_blocks[i]; b.user == p) {
             munmap(b.base, b.mapped);
             b.user = nullptr;
             --g_live;
@@ -90,7 +94,7 @@ bool DeleteGuarded(void* p)
 // The test program's allocator: the heap's, except for the size being guarded.
 void* operator new(size_t size)
 {
-    if (size != 0 && size == t_guardSize)
+    if (size != 0 && size >= t_guardSmallest && size <= t_guardLargest)
         if (void* p = NewGuarded(size))
             return p;
     if (void* p = std::malloc(size ? size : 1))
@@ -123,16 +127,21 @@ GuardedCopy::GuardedCopy(const void* bytes, size_t size) : m_size(size)
 GuardedCopy::~GuardedCopy() { munmap(m_base, m_mapped); }
 
 #if !defined(__SANITIZE_ADDRESS__)
-GuardedAllocations::GuardedAllocations(size_t size)
+GuardedAllocations::GuardedAllocations(size_t smallest, size_t largest)
 {
-    t_guardSize = size;
+    t_guardSmallest = smallest;
+    t_guardLargest = largest;
     t_guarded = 0;
 }
-GuardedAllocations::~GuardedAllocations() { t_guardSize = 0; }
+GuardedAllocations::~GuardedAllocations()
+{
+    t_guardSmallest = 1;
+    t_guardLargest = 0;
+}
 int GuardedAllocations::Count() const { return t_guarded; }
 bool GuardedAllocations::Available() { return true; }
 #else
-GuardedAllocations::GuardedAllocations(size_t) {}
+GuardedAllocations::GuardedAllocations(size_t, size_t) {}
 GuardedAllocations::~GuardedAllocations() {}
 int GuardedAllocations::Count() const { return 0; }
 bool GuardedAllocations::Available() { return false; }

@@ -27,12 +27,14 @@ private:
     size_t m_size = 0;
 };
 
-// While one is alive, every `operator new` of exactly `size` bytes made on this thread ends
-// where an unreadable page begins (a reader's copy of its input is such an allocation). Does
-// nothing in a build with AddressSanitizer, whose own allocator already checks every read.
+// While one is alive, every `operator new` of `size` bytes (or of `smallest` to `largest`)
+// made on this thread ends where an unreadable page begins (a reader's copy of its input is
+// such an allocation); the blocks stay guarded until they are deleted. Does nothing in a build
+// with AddressSanitizer, whose own allocator already checks every access.
 class GuardedAllocations {
 public:
-    explicit GuardedAllocations(size_t size);
+    explicit GuardedAllocations(size_t size) : GuardedAllocations(size, size) {}
+    GuardedAllocations(size_t smallest, size_t largest);
     ~GuardedAllocations();
     GuardedAllocations(const GuardedAllocations&) = delete;
     GuardedAllocations& operator=(const GuardedAllocations&) = delete;
