@@ -276,6 +276,38 @@ TEST(COBB, FitTrianglesPutsTheWidestSpreadFirstAndKeepsEqualOnesInOrder)
     }
 }
 
+TEST(COBB, FitTrianglesSortsSpreadsInEveryOrder)
+{
+    // Axis-aligned boxes of points (the covariance is diagonal, so the eigenvalues come in
+    // the order x, y, z): the widest spread becomes the first edge, whichever axis has it.
+    const float lengths[6][3] = {{1, 2, 3}, {1, 3, 2}, {2, 1, 3}, {2, 3, 1}, {3, 1, 2}, {3, 2, 1}};
+    for (const auto& l : lengths) {
+        std::vector<OBBTriangle> corners;
+        D3DXVECTOR3 p[8];
+        for (int i = 0; i < 8; ++i)
+            p[i] = D3DXVECTOR3((i & 1) ? l[0] : 0, (i & 2) ? l[1] : 0, (i & 4) ? l[2] : 0);
+        for (int i = 0; i < 8; ++i) corners.push_back(Tri(p[i], p[(i + 1) % 8], p[(i + 2) % 8]));
+        COBB box;
+        COBB::FitTriangles(corners, &box);
+        for (int k = 0; k < 3; ++k)
+            EXPECT_NEAR(D3DXVec3Length(&box.Edge[k]), 3.0f - k, 1e-5f) << l[0] << " " << l[1] << " " << l[2] << " edge " << k;
+        EXPECT_NEAR(std::fabs(box.Edge[0].x) + std::fabs(box.Edge[0].y) + std::fabs(box.Edge[0].z), 3.0f, 1e-5f);
+    }
+}
+
+TEST(COBB, APointBoxSeparatesAlongEachCoordinateAxis)
+{
+    const COBB box = AxisBox(2, 2, 2, D3DXVECTOR3(0, 0, 0));
+    const D3DXVECTOR3 apart[3] = {D3DXVECTOR3(1.5f, 0, 0), D3DXVECTOR3(0, 1.5f, 0), D3DXVECTOR3(0, 0, 1.5f)};
+    for (int k = 0; k < 3; ++k) {
+        const COBB point = AxisBox(0, 0, 0, apart[k]);
+        EXPECT_EQ(COBB::SeparatingAxisReference(point, box), k);
+        EXPECT_FALSE(COBB::Intersects(point, box)) << k;
+        EXPECT_FALSE(COBB::Intersects(box, point)) << k;
+        EXPECT_TRUE(COBB::Intersects(AxisBox(0, 0, 0, apart[k] * 0.5f), box)) << k;
+    }
+}
+
 TEST(COBB, ABoxFittedToNoPointsOverlapsEverything)
 {
     COBB empty;
