@@ -39,7 +39,7 @@ shift $((OPTIND - 1))
 tests_for() {
   case $1 in
     platform/d3dx9/XFileReader.cpp) echo 'test_platform fuzz_XFileReader|^(XFile|fuzz_replay\.XFileReader$)' ;;
-    platform/d3dx9/D3DXAnimationController.cpp) echo 'test_platform test_render|^(XFile|ModelAnimation)' ;;
+    platform/d3dx9/D3DXAnimationController.cpp) echo 'test_platform test_render|^(XFile|ModelAnimation|AnimationSet|AnimationController)' ;;
     platform/d3dx9/D3DX9Math.cpp) echo 'test_platform|^(D3DX9Math|XFile)' ;;
     render/COBB.cpp) echo 'test_render|^(COBB|OBB|JacobiEigen3|ModelBoxes)' ;;
     app/FrameTimer.cpp) echo 'test_app|^FrameTimer' ;;
