@@ -233,3 +233,32 @@ TEST_F(DMusicObjects, CallsOutsideTheirRulesFail)
 }
 
 } // namespace
+
+TEST_F(DMusicObjects, ClosingDownLetsGoOfStreamsThatStillPlay)
+{
+    // The performance closes while a streamed wave plays and its state is still held: the
+    // copy of the stream that the playing voice reads from is closed with the performance;
+    // only the wave itself, which the state still holds, keeps its stream until the state goes.
+    Init(true);
+    auto bytes = std::make_shared<std::vector<uint8_t>>(
+        qvtest::MakeWav(2, kRate, 16, qvtest::Tone(2, kRate, kRate * 4, 440, 0.5)));
+    auto use = std::make_shared<StreamUse>();
+    auto* stream = new MemoryStream(bytes, use);
+    DMUS_OBJECTDESC desc{};
+    desc.dwSize = sizeof desc;
+    desc.dwValidData = DMUS_OBJ_CLASS | DMUS_OBJ_STREAM;
+    desc.guidClass = CLSID_DirectMusicSegment;
+    desc.pStream = stream;
+    Ref<IDirectMusicSegment8> segment;
+    ASSERT_EQ(loader->GetObject(&desc, IID_IDirectMusicSegment8, segment.out()), S_OK);
+    stream->Release();
+    Ref<IDirectMusicSegmentState> state;
+    ASSERT_EQ(Play(segment, &state), S_OK);
+    qv::test::RenderAudio(kRate / 10);
+    path.reset();
+    ASSERT_EQ(perf->CloseDown(), S_OK);
+    segment.reset();
+    EXPECT_EQ(use->alive, 1);
+    state.reset();
+    EXPECT_EQ(use->alive, 0);
+}
