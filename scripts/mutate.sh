@@ -171,18 +171,20 @@ def mutants(line, mask):
     return [m for m in dict.fromkeys(out) if m != line]
 
 def equivalents():
-    keys, current, original = set(), None, None
+    """(file, line or None, original, mutant) of every mutant set aside by hand."""
+    keys, current, at, original = set(), None, None, None
     try:
         lines = open(equivalent_file, encoding='utf-8').read().splitlines()
     except FileNotFoundError:
         return keys
     for l in lines:
         if l.startswith('--- '):
-            current = l[4:].split(':')[0].strip()
+            current, _, number = l[4:].strip().partition(':')
+            at = int(number) if number else None
         elif l.startswith('-') and current:
             original = l[1:].strip()
         elif l.startswith('+') and current and original is not None:
-            keys.add((current, original, l[1:].strip()))
+            keys.add((current, at, original, l[1:].strip()))
             original = None
     return keys
 
@@ -205,7 +207,8 @@ for f in files:
     for n, line, m in chosen:
         if again != '/dev/null' and (f, n, line, m) not in survivors:
             continue
-        mark = 'E' if (f, line.strip(), m.strip()) in skip else 'M'
+        key = (line.strip(), m.strip())
+        mark = 'E' if (f, None) + key in skip or (f, n) + key in skip else 'M'
         print(f'{mark}\t{f}\t{n}\t{line}\t{m}')
 PY
 [ -s "$work/mutants" ] || { echo "mutate.sh: no mutants" >&2; exit 1; }
