@@ -52,8 +52,6 @@ for f in "$@"; do
   [ -f "$root/$f" ] || { echo "mutate.sh: no such source: $f (paths are relative to $root)" >&2; exit 2; }
 done
 
-# A snapshot of the tree: the mutants are made from it and the workers copy it, so that the
-# tree may change while a run goes on.
 # sync_tree SRC DST: makes DST hold SRC's files (the tree's own when SRC is the tree), copying
 # only those that differ, with a new time, so that a build compiles exactly what changed.
 sync_tree() {
@@ -71,11 +69,23 @@ sync_tree() {
     cmp -s "$src/$f" "$dst/$f" || { mkdir -p "$(dirname "$dst/$f")" && cp "$src/$f" "$dst/$f"; }
   done <"$dst.list"
 }
-sync_tree "$root" "$work/snapshot"
+# A run takes a snapshot of the tree: the mutants are made from it and the workers copy it,
+# so that the tree may change while the run goes on. One run at a time uses the work folders;
+# a listing reads the tree itself and touches nothing.
+mkdir -p "$work"
+if [ $list_only -eq 1 ]; then
+  tree=$root mutants=$(mktemp)
+  trap 'rm -f "$mutants"' EXIT
+else
+  exec 9>"$work/lock"
+  flock -n 9 || { echo "mutate.sh: another run is using $work" >&2; exit 1; }
+  sync_tree "$root" "$work/snapshot"
+  tree=$work/snapshot mutants=$work/mutants
+fi
 
 # Every mutant of the files, one a line: FILE LINE ORIGINAL MUTATED, tab-separated; sampled,
 # with the equivalent ones marked by an E in front.
-python3 - "$work/snapshot" "$root/scripts/mutate-equivalent.txt" "$count" "$seed" "$again" "$@" >"$work/mutants" <<'PY'
+python3 - "$tree" "$root/scripts/mutate-equivalent.txt" "$count" "$seed" "$again" "$@" >"$mutants" <<'PY'
 import random, re, sys
 
 snapshot, equivalent_file, count, seed, again, files = (sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4],
@@ -211,9 +221,9 @@ for f in files:
         mark = 'E' if (f, None) + key in skip or (f, n) + key in skip else 'M'
         print(f'{mark}\t{f}\t{n}\t{line}\t{m}')
 PY
-[ -s "$work/mutants" ] || { echo "mutate.sh: no mutants" >&2; exit 1; }
+[ -s "$mutants" ] || { echo "mutate.sh: no mutants" >&2; exit 1; }
 if [ $list_only -eq 1 ]; then
-  awk -F'\t' '{printf "%s %s:%s\n-%s\n+%s\n", $1, $2, $3, $4, $5}' "$work/mutants"
+  awk -F'\t' '{printf "%s %s:%s\n-%s\n+%s\n", $1, $2, $3, $4, $5}' "$mutants"
   exit 0
 fi
 
