@@ -279,6 +279,15 @@ TEST_F(Loopback, SoundsWithoutPositionIgnoreTheListener)
     Path3D other(perf);
     other.Listen({100, 0, -300}, {0, 0, 0});
     EXPECT_NEAR(qv::test::RenderAudio(2000)[1500 * 2], before, 1e-6);
+    // Nor does a moving listener change their pitch.
+    ASSERT_EQ(perf->StopEx(nullptr, 0, 0), S_OK);
+    other.Listen({0, 0, 0}, {0, 0, 100});
+    Play(qvtest::MakeWav(1, kRate, 16, qvtest::Tone(1, kRate, kRate * 2, 400.0, 0.5)), flat, 0);
+    auto out = qv::test::RenderAudio(kRate + kRate / 4 + 10);
+    int crossings = 0;
+    for (size_t i = kRate / 4; i < size_t(kRate / 4 + kRate); ++i)
+        crossings += out[i * 2] <= 0.0f && out[(i + 1) * 2] > 0.0f;
+    EXPECT_NEAR(crossings, 400, 1);
 }
 
 TEST_F(Loopback, MinimumAndMaximumDistancesShapeTheFall)
@@ -329,6 +338,26 @@ TEST_F(Loopback, AListenerMovingTowardsASoundHearsItHigher)
     p.Place(0, 0, 10);
     Play(qvtest::MakeWav(1, kRate, 16, qvtest::Tone(1, kRate, kRate * 4, 400.0, 0.5)), p.path, 0);
     EXPECT_NEAR(crossings(qv::test::RenderAudio(kRate / 4 + kRate + 10)), 440, 2);
+}
+
+TEST_F(Loopback, EachPerformancePlaysOnItsOwnDevice)
+{
+    // A second performance opens a second loopback device, the one RenderAudio mixes: what
+    // the first plays is not heard there, what the second plays is.
+    Ref<IDirectMusicPerformance8> second;
+    Ref<IDirectMusicLoader8> secondLoader;
+    MakePerformance(second, secondLoader);
+    Ref<IDirectMusicAudioPath> first, other;
+    ASSERT_EQ(perf->CreateStandardAudioPath(DMUS_APATH_DYNAMIC_STEREO, 64, TRUE, &first), S_OK);
+    ASSERT_EQ(second->CreateStandardAudioPath(DMUS_APATH_DYNAMIC_STEREO, 64, TRUE, &other), S_OK);
+    Play(Level(kRate), first, 0);
+    EXPECT_EQ(Peak(qv::test::RenderAudio(2000)), 0.0);
+    auto image = Level(kRate);
+    Ref<IDirectMusicSegment8> segment;
+    ASSERT_EQ(SegmentFromMemory(secondLoader, image, segment), S_OK);
+    ASSERT_EQ(second->PlaySegmentEx(segment, nullptr, nullptr, DMUS_SEGF_SECONDARY, 0, nullptr, nullptr, other), S_OK);
+    EXPECT_GT(Peak(qv::test::RenderAudio(2000)), 0.2);
+    second->CloseDown();
 }
 
 TEST_F(Loopback, HundredsOfPlaysInTurnNeverRunOutOfVoices)
