@@ -44,6 +44,7 @@ tests_for() {
     render/COBB.cpp) echo 'test_render|^(COBB|OBB|JacobiEigen3|ModelBoxes)' ;;
     app/FrameTimer.cpp) echo 'test_app|^FrameTimer' ;;
     platform/dmusic/AudioEngine.cpp) echo 'test_platform test_sound|^(DMusic|Loopback|WaveFormat|FrontEnd|VorbisStream)' ;;
+    platform/d3d9/*) echo 'test_platform test_render|^(D3D9|Effect|DeviceOwner|StateCache)' ;;
     *) local top=${1%%/*}; echo "test_$top|@$top" ;;  # @LABEL: every unit test of that program
   esac
 }
