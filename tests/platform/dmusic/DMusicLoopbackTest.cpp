@@ -251,11 +251,13 @@ TEST_F(Loopback, ARampEndsAtItsTargetAndGoesNoFurther)
     ASSERT_EQ(perf->CreateStandardAudioPath(DMUS_APATH_DYNAMIC_STEREO, 64, TRUE, &path), S_OK);
     Play(Level(kRate), path, 0);
     const double full = qv::test::RenderAudio(2000)[1500 * 2];
-    ASSERT_EQ(path->SetVolume(-2000, 0), S_OK);
-    ASSERT_EQ(path->SetVolume(0, 100), S_OK); // back up to full over 0.1 s
-    auto out = qv::test::RenderAudio(kRate / 2);
-    EXPECT_NEAR(out[(kRate / 4) * 2], full, 1e-6);
-    EXPECT_NEAR(out[(kRate / 2 - 10) * 2], full, 1e-6);
+    ASSERT_EQ(path->SetVolume(-2000, 100), S_OK); // down to a tenth over 0.1 s
+    auto down = qv::test::RenderAudio(kRate / 2);
+    EXPECT_NEAR(down[(kRate / 4) * 2], full * 0.1, 1e-6);
+    EXPECT_NEAR(down[(kRate / 2 - 10) * 2], full * 0.1, 1e-6);
+    ASSERT_EQ(path->SetVolume(0, 100), S_OK); // and back up
+    auto up = qv::test::RenderAudio(kRate / 2);
+    EXPECT_NEAR(up[(kRate / 4) * 2], full, 1e-6);
 }
 
 TEST_F(Loopback, ARampIsHalfWayInDecibelsAtHalfItsTime)
@@ -362,8 +364,11 @@ TEST_F(Loopback, EachPerformancePlaysOnItsOwnDevice)
 
 TEST_F(Loopback, HundredsOfPlaysInTurnNeverRunOutOfVoices)
 {
-    Ref<IDirectMusicAudioPath> path;
+    // With one sound playing all along, so that no released name can be taken for another.
+    Ref<IDirectMusicAudioPath> path, along;
     ASSERT_EQ(perf->CreateStandardAudioPath(DMUS_APATH_DYNAMIC_3D, 64, TRUE, &path), S_OK);
+    ASSERT_EQ(perf->CreateStandardAudioPath(DMUS_APATH_DYNAMIC_STEREO, 64, TRUE, &along), S_OK);
+    Play(Level(kRate), along, DMUS_SEG_REPEAT_INFINITE);
     auto image = Level(1000);
     Ref<IDirectMusicSegment8> segment;
     ASSERT_EQ(SegmentFromMemory(loader, image, segment), S_OK);

@@ -262,3 +262,49 @@ TEST_F(DMusicObjects, ClosingDownLetsGoOfStreamsThatStillPlay)
     state.reset();
     EXPECT_EQ(use->alive, 0);
 }
+
+namespace {
+
+// A streamed segment whose stream copies each deliver at most `limit` bytes.
+void StreamedSegment(IDirectMusicLoader8* loader, size_t frames, uint64_t limit, Ref<IDirectMusicSegment8>& segment)
+{
+    auto bytes = std::make_shared<std::vector<uint8_t>>(
+        qvtest::MakeWav(1, kRate, 16, qvtest::Tone(1, kRate, frames, 440, 0.5)));
+    auto use = std::make_shared<StreamUse>();
+    use->deliverLimit = limit;
+    auto* stream = new MemoryStream(bytes, use);
+    DMUS_OBJECTDESC desc{};
+    desc.dwSize = sizeof desc;
+    desc.dwValidData = DMUS_OBJ_CLASS | DMUS_OBJ_STREAM;
+    desc.guidClass = CLSID_DirectMusicSegment;
+    desc.pStream = stream;
+    ASSERT_EQ(loader->GetObject(&desc, IID_IDirectMusicSegment8, segment.out()), S_OK);
+    stream->Release();
+}
+
+} // namespace
+
+TEST_F(DMusicObjects, AStreamThatStopsDeliveringEndsItsSoundThereAndItsRepeats)
+{
+    // A second of sound whose stream gives out after a tenth: the sound ends with what was
+    // delivered, not after a second of silence.
+    Init(true);
+    Ref<IDirectMusicSegment8> cut;
+    StreamedSegment(loader, kRate, 44 + kRate / 10 * 2, cut);
+    Ref<IDirectMusicSegmentState> state;
+    ASSERT_EQ(Play(cut, &state), S_OK);
+    qv::test::RenderAudio(kRate / 4);
+    EXPECT_EQ(perf->IsPlaying(nullptr, state), S_FALSE);
+
+    // Repeated without end, a pass that delivers nothing ends the repeats: at once when the
+    // first pass has nothing, after the first pass when only the second has nothing.
+    for (uint64_t limit : {uint64_t(44), uint64_t(44 + kRate / 10 * 2)}) {
+        Ref<IDirectMusicSegment8> endless;
+        StreamedSegment(loader, kRate, limit, endless);
+        ASSERT_EQ(endless->SetRepeats(DMUS_SEG_REPEAT_INFINITE), S_OK);
+        Ref<IDirectMusicSegmentState> looping;
+        ASSERT_EQ(Play(endless, &looping), S_OK);
+        qv::test::RenderAudio(kRate / 2);
+        EXPECT_EQ(perf->IsPlaying(nullptr, looping), S_FALSE) << limit;
+    }
+}
