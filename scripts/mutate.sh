@@ -18,6 +18,7 @@
 # could see; they are set aside and not counted. Work folders live in build-mutate/ and are
 # kept, so that later runs build only what changed. Run by hand, never in CI.
 set -uo pipefail
+{ # read whole before it runs, so that editing this file during a run does not upset the run
 root=$(cd "$(dirname "$0")/.." && pwd)
 work=$root/build-mutate
 count=0 jobs=2 seed=1 spec="" list_only=0 again=/dev/null
@@ -298,3 +299,5 @@ awk -F'\t' '
         n[f FS "unbuilt"] + 0, n[f FS "equivalent"] + 0, (k + s ? sprintf("%.1f%%", 100 * k / (k + s)) : "-")
     }
   }' "$work/results" | sort
+exit
+}
