@@ -181,3 +181,19 @@ TEST(D3DX9MathEdges, ZeroVectorsNormaliseToZero)
     D3DXVec2Normalize(&two, &none);
     EXPECT_EQ(two, none);
 }
+
+TEST(D3DX9MathEdges, PlanesTakeEveryComponentOfTheirNormal)
+{
+    // Through (1, 2, 3) with the normal (2, -3, 6): d = -(2 - 6 + 18) = -14.
+    const D3DXVECTOR3 point(1, 2, 3), normal(2, -3, 6);
+    D3DXPLANE plane;
+    D3DXPlaneFromPointNormal(&plane, &point, &normal);
+    EXPECT_EQ(plane, D3DXPLANE(2, -3, 6, -14));
+    // Normalised by the normal's length 7.
+    D3DXPLANE unit;
+    D3DXPlaneNormalize(&unit, &plane);
+    EXPECT_NEAR(unit.a, 2.0f / 7, 1e-6f);
+    EXPECT_NEAR(unit.b, -3.0f / 7, 1e-6f);
+    EXPECT_NEAR(unit.c, 6.0f / 7, 1e-6f);
+    EXPECT_NEAR(unit.d, -2.0f, 1e-6f);
+}
