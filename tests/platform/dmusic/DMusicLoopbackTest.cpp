@@ -362,6 +362,19 @@ TEST_F(Loopback, EachPerformancePlaysOnItsOwnDevice)
     second->CloseDown();
 }
 
+TEST_F(Loopback, AWaveOfOneByteRepeatsToo)
+{
+    // One 8-bit sample, played three times: three frames are heard, then nothing.
+    Ref<IDirectMusicAudioPath> path;
+    ASSERT_EQ(perf->CreateStandardAudioPath(DMUS_APATH_DYNAMIC_STEREO, 64, TRUE, &path), S_OK);
+    Play(Level(1, 32767, 8), path, 2);
+    auto out = qv::test::RenderAudio(200);
+    int heard = 0;
+    for (size_t i = 0; i < 200; ++i)
+        heard += std::fabs(out[i * 2]) > 0.1f;
+    EXPECT_EQ(heard, 3);
+}
+
 TEST_F(Loopback, HundredsOfPlaysInTurnNeverRunOutOfVoices)
 {
     // With one sound playing all along, so that no released name can be taken for another.
