@@ -33,6 +33,7 @@ public:
         qv::test::SetFakeClock(&m_Fake);
     }
     ~TestClock() { qv::test::SetFakeClock(nullptr); }
+    void SetFrequency(int64_t frequency) { m_Fake.frequency = frequency; }
 
     int64_t now;
     int64_t perRead = 0;
@@ -361,3 +362,29 @@ TEST(FrameTimer, TheMultimediaTimerTakesOneMillisecondWhenItIsGranted)
     EXPECT_TRUE(ReleaseTimer());
     EXPECT_EQ(qv::test::GetTimePeriodCount(1), 0u);
 }
+
+TEST(FrameTimer, TheFirstFrameMeasuresFromCounterZero)
+{
+    // 16668 us after counter 0, one past the period: no wait, and the rate of a frame of
+    // 16668 us, averaged with nine empty entries.
+    TestClock clock(16668);
+    ASSERT_TRUE(InitTimer());
+    ASSERT_TRUE(KeepFrame(kPeriod));
+    EXPECT_TRUE(clock.sleeps.empty());
+    EXPECT_FLOAT_EQ(g_fFPS, float(1e6 / 16668.0) * 0.1f);
+}
+
+TEST(FrameTimer, ACounterOfNoFrequencyIsNoCounter)
+{
+    // A frequency of 0 would divide by zero: the multimedia timer serves instead (the fake
+    // clock's milliseconds need a frequency of their own once the timer has chosen).
+    TestClock clock(1000000, 0);
+    ASSERT_TRUE(InitTimer());
+    clock.SetFrequency(1000000);
+    ASSERT_TRUE(KeepFrame(kPeriod));
+    clock.now += 5000;
+    clock.sleeps.clear();
+    ASSERT_NO_THROW(ASSERT_TRUE(KeepFrame(kPeriod)));
+    EXPECT_FALSE(clock.sleeps.empty());
+}
+

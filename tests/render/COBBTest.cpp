@@ -131,6 +131,9 @@ TEST(COBB, EachOfTheFifteenAxesSeparatesAtItsExactDistance)
             EXPECT_TRUE(COBB::Intersects(a, at(lo)));
             // Another axis may have separated them first; then it is that axis' case.
             if (COBB::SeparatingAxis(a, at(hi)) != axis) continue;
+            // The scalar form finds the same boundary on the same axis.
+            EXPECT_EQ(-1, COBB::SeparatingAxisReference(a, at(lo))) << "axis " << axis;
+            EXPECT_EQ(axis, COBB::SeparatingAxisReference(a, at(hi))) << "axis " << axis;
             EXPECT_NEAR(expected, lo, 1e-4 * expected) << "axis " << axis;
             ++found;
         }
@@ -306,6 +309,17 @@ TEST(COBB, APointBoxSeparatesAlongEachCoordinateAxis)
         EXPECT_FALSE(COBB::Intersects(box, point)) << k;
         EXPECT_TRUE(COBB::Intersects(AxisBox(0, 0, 0, apart[k] * 0.5f), box)) << k;
     }
+}
+
+TEST(COBB, ASegmentAlongXSeparatesAcrossTheOtherBoxsFaces)
+{
+    // A segment along x just above a unit box: they are apart along y.
+    const COBB segment = AxisBox(2, 0, 0, D3DXVECTOR3(0, 0.7f, 0));
+    const COBB box = AxisBox(1, 1, 1, D3DXVECTOR3(0, 0, 0));
+    EXPECT_FALSE(COBB::Intersects(segment, box));
+    EXPECT_FALSE(COBB::Intersects(box, segment));
+    EXPECT_GE(COBB::SeparatingAxisReference(segment, box), 0);
+    EXPECT_TRUE(COBB::Intersects(AxisBox(2, 0, 0, D3DXVECTOR3(0, 0.5f, 0)), box));
 }
 
 TEST(COBB, ABoxFittedToNoPointsOverlapsEverything)

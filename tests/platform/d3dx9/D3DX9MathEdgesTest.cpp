@@ -197,3 +197,37 @@ TEST(D3DX9MathEdges, PlanesTakeEveryComponentOfTheirNormal)
     EXPECT_NEAR(unit.c, 6.0f / 7, 1e-6f);
     EXPECT_NEAR(unit.d, -2.0f, 1e-6f);
 }
+
+
+TEST(D3DX9MathEdges, FourComponentVectorsUseEveryEntry)
+{
+    // (1, 2, 3, 4) times the matrix whose rows are 1-4, 5-8, 9-12, 13-16: worked out by hand.
+    const D3DXMATRIX m(1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16);
+    const D3DXVECTOR4 v(1, 2, 3, 4);
+    D3DXVECTOR4 out;
+    D3DXVec4Transform(&out, &v, &m);
+    EXPECT_EQ(out, D3DXVECTOR4(90, 100, 110, 120));
+}
+
+TEST(D3DX9MathEdges, DecomposingAFlatMatrixAndInvertingALongQuaternion)
+{
+    D3DXMATRIX flat;
+    D3DXMatrixScaling(&flat, 1, 2, 0);
+    D3DXVECTOR3 s, t;
+    D3DXQUATERNION r;
+    EXPECT_EQ(D3DXMatrixDecompose(&s, &r, &t, &flat), D3DERR_INVALIDCALL);
+    // The inverse of (1, 2, 3, 4) is its conjugate over its squared length 30.
+    const D3DXQUATERNION q(1, 2, 3, 4);
+    D3DXQUATERNION inv;
+    D3DXQuaternionInverse(&inv, &q);
+    EXPECT_NEAR(inv.x, -1.0f / 30, 1e-7f);
+    EXPECT_NEAR(inv.y, -2.0f / 30, 1e-7f);
+    EXPECT_NEAR(inv.z, -3.0f / 30, 1e-7f);
+    EXPECT_NEAR(inv.w, 4.0f / 30, 1e-7f);
+    // A plane through three far-apart points still has a unit normal.
+    const D3DXVECTOR3 p1(0, 0, 5), p2(10, 0, 5), p3(0, 10, 5);
+    D3DXPLANE plane;
+    D3DXPlaneFromPoints(&plane, &p1, &p2, &p3);
+    EXPECT_NEAR(std::fabs(plane.c), 1.0f, 1e-6f);
+    EXPECT_NEAR(std::fabs(plane.d), 5.0f, 1e-6f);
+}

@@ -198,9 +198,9 @@ struct Path3D {
         b.flMaxDistance = maxDistance;
         EXPECT_EQ(buffer->SetAllParameters(&b, DS3D_IMMEDIATE), S_OK);
     }
-    void Listen(D3DVECTOR position, D3DVECTOR velocity)
+    void Listen(D3DVECTOR position, D3DVECTOR velocity, float distanceFactor = 1.0f, float rolloff = 1.0f)
     {
-        DS3DLISTENER l{sizeof(DS3DLISTENER), position, velocity, {0, 0, 1}, {0, 1, 0}, 1.0f, 1.0f, 1.0f};
+        DS3DLISTENER l{sizeof(DS3DLISTENER), position, velocity, {0, 0, 1}, {0, 1, 0}, distanceFactor, rolloff, 1.0f};
         EXPECT_EQ(listener->SetAllParameters(&l, DS3D_IMMEDIATE), S_OK);
     }
 };
@@ -308,9 +308,14 @@ TEST_F(Loopback, MinimumAndMaximumDistancesShapeTheFall)
     const double min10 = Level2(qv::test::RenderAudio(kRate / 8), 1000, kRate / 8);
     p.Place(0, 0, 10, 1.0f, 2.0f);
     const double max2 = Level2(qv::test::RenderAudio(kRate / 8), 1000, kRate / 8);
+    // The listener's rolloff factor 2 doubles the fall: min 1 at 10 units, 1 / (1 + 2 x 9).
+    p.Listen({0, 0, 0}, {0, 0, 0}, 1.0f, 2.0f);
+    p.Place(0, 0, 10);
+    const double steep = Level2(qv::test::RenderAudio(kRate / 8), 1000, kRate / 8);
     ASSERT_GT(near, 0.1);
     EXPECT_NEAR(min10 / near, 0.5, 0.01);
     EXPECT_NEAR(max2 / near, 0.5, 0.01);
+    EXPECT_NEAR(steep / near, 1.0 / 19, 0.005);
 }
 
 TEST_F(Loopback, EachPathKeepsItsOwnPlace)
@@ -340,6 +345,9 @@ TEST_F(Loopback, AListenerMovingTowardsASoundHearsItHigher)
     p.Place(0, 0, 10);
     Play(qvtest::MakeWav(1, kRate, 16, qvtest::Tone(1, kRate, kRate * 4, 400.0, 0.5)), p.path, 0);
     EXPECT_NEAR(crossings(qv::test::RenderAudio(kRate / 4 + kRate + 10)), 440, 2);
+    // Units of half a metre: sound crosses 686.6 units a second, and 34.33 give half the rise.
+    p.Listen({0, 0, 0}, {0, 0, 34.33f}, 0.5f);
+    EXPECT_NEAR(crossings(qv::test::RenderAudio(kRate / 4 + kRate + 10)), 420, 2);
 }
 
 TEST_F(Loopback, EachPerformancePlaysOnItsOwnDevice)

@@ -308,3 +308,16 @@ TEST_F(DMusicObjects, AStreamThatStopsDeliveringEndsItsSoundThereAndItsRepeats)
         EXPECT_EQ(perf->IsPlaying(nullptr, looping), S_FALSE) << limit;
     }
 }
+
+TEST_F(DMusicObjects, AStreamThatStopsInsideASampleIsHeardUpToIt)
+{
+    // The stream gives out one byte into a 16-bit sample: the whole samples before it play.
+    Init(true);
+    Ref<IDirectMusicSegment8> cut;
+    StreamedSegment(loader, kRate, 44 + 2001 * 2 + 1, cut);
+    ASSERT_EQ(Play(cut, nullptr), S_OK);
+    auto out = qv::test::RenderAudio(3000);
+    EXPECT_GT(Peak(std::vector<float>(out.begin(), out.begin() + 2000 * 2)), 0.2);
+    EXPECT_EQ(Peak(std::vector<float>(out.begin() + 2100 * 2, out.end())), 0.0);
+}
+

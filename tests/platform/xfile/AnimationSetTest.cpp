@@ -73,9 +73,16 @@ TEST(AnimationSet, KeysOutOfOrderAreSortedTogetherWithTheirValues)
     a.scales = {Key3(100, 3, 5, 7), Key3(0, 1, 1, 1), Key3(50, 2, 3, 4)};
     a.positions = {Key3(100, 30, 50, 70), Key3(0, 10, 10, 10), Key3(50, 20, 30, 40)};
     a.rotations = {TurnY(100, 90), TurnY(0, 0), TurnY(50, 45, 2.0f)};
-    CKeyframedAnimationSet* set = MakeSet({a});
+    // A second frame turned about x by a key three times too long.
+    XAnimation x;
+    x.frameName = "X";
+    x.rotations = {XKey<4>{0, {3 * float(std::cos(kPi / 8)), 3 * float(std::sin(kPi / 8)), 0, 0}}};
+    CKeyframedAnimationSet* set = MakeSet({a, x});
     ASSERT_NE(set, nullptr);
     EXPECT_DOUBLE_EQ(set->GetPeriod(), 1.0);
+    const D3DXQUATERNION turnX = At(set, 0.0, 1).r;
+    EXPECT_NEAR(turnX.x, std::sin(kPi / 8), 1e-6);
+    EXPECT_NEAR(turnX.w, std::cos(kPi / 8), 1e-6);
     SRT first = At(set, 0.25), second = At(set, 0.75);
     ExpectVec(first.s, 1.5f, 2.0f, 2.5f);
     ExpectVec(second.s, 2.5f, 4.0f, 5.5f);
@@ -139,9 +146,8 @@ TEST(AnimationSet, MatrixKeysAtTheirTimesAndRotationsWithoutLength)
     XAnimation m;
     m.frameName = "M";
     XKey<16> k0{0, {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
-    XKey<16> k1 = k0;
-    k1.time = 50;
-    k1.value[12] = 10;
+    // The second key also scales by 2 and turns a quarter about x: half way, 1.5 and an eighth.
+    XKey<16> k1{50, {2, 0, 0, 0, 0, 0, 2, 0, 0, -2, 0, 0, 10, 0, 0, 1}};
     m.matrices = {k0, k1};
     XAnimation z;
     z.frameName = "Z";
@@ -149,9 +155,16 @@ TEST(AnimationSet, MatrixKeysAtTheirTimesAndRotationsWithoutLength)
     CKeyframedAnimationSet* set = MakeSet({m, z});
     ASSERT_NE(set, nullptr);
     EXPECT_DOUBLE_EQ(set->GetPeriod(), 0.5);
-    ExpectVec(At(set, 0.25).t, 5, 0, 0);
+    const SRT half = At(set, 0.25);
+    ExpectVec(half.t, 5, 0, 0);
+    ExpectVec(half.s, 1.5f, 1.5f, 1.5f);
+    EXPECT_NEAR(half.r.x, std::sin(kPi / 8), 1e-5);
+    EXPECT_NEAR(half.r.w, std::cos(kPi / 8), 1e-5);
     const D3DXQUATERNION r = At(set, 0.0, 1).r;
     EXPECT_EQ(r, D3DXQUATERNION(0, 0, 0, 1));
+    LPCSTR name = nullptr;
+    EXPECT_EQ(set->GetAnimationNameByIndex(2, &name), D3DERR_INVALIDCALL);
+    EXPECT_EQ(set->GetAnimationNameByIndex(0, nullptr), D3DERR_INVALIDCALL);
     UINT index = 9;
     ASSERT_EQ(set->GetAnimationIndexByName("Z", &index), D3D_OK);
     EXPECT_EQ(index, 1u);
@@ -271,9 +284,36 @@ TEST(AnimationController, FramesTheControllerDoesNotKnowAreLeftAlone)
     set->Release();
 }
 
+TEST(AnimationController, WeightsThatCancelLeaveNoTurn)
+{
+    // 0.5 and -0.5: no weight in all, so no turn and no move, and no number that is not one.
+    Controller c;
+    XAnimation a;
+    a.frameName = "A";
+    a.rotations = {TurnY(0, 30)};
+    a.positions = {Key3(0, 1, 2, 3)};
+    CKeyframedAnimationSet* set = MakeSet({a});
+    c.Play(0, set, 0.5f);
+    c.Play(1, set, -0.5f);
+    ASSERT_EQ(c.ac->AdvanceTime(0.0, nullptr), D3D_OK);
+    for (int i = 0; i < 16; ++i)
+        EXPECT_NEAR((&c.a._11)[i], i % 5 == 0 ? 1.0f : 0.0f, 1e-6f) << i;
+    set->Release();
+}
+
 TEST(AnimationController, TrackNumbersFromTheCountOnAreRefused)
 {
     Controller c;
+    D3DXMATRIX spare;
+    EXPECT_EQ(c.ac->RegisterOutput("C", &spare), D3DERR_INVALIDCALL) << "room for two outputs only";
+    EXPECT_EQ(c.ac->RegisterOutput(nullptr, &spare), D3DERR_INVALIDCALL);
+    // Any true value enables a track, and reads back as TRUE.
+    D3DXTRACK_DESC seven{D3DXPRIORITY_LOW, 1.0f, 1.0f, 0.0, 7};
+    ASSERT_EQ(c.ac->SetTrackDesc(1, &seven), D3D_OK);
+    D3DXTRACK_DESC back{};
+    ASSERT_EQ(c.ac->GetTrackDesc(1, &back), D3D_OK);
+    EXPECT_EQ(back.Enable, TRUE);
+    EXPECT_EQ(c.ac->CloneAnimationController(2, 4, 3, 0, nullptr), D3DERR_INVALIDCALL);
     D3DXTRACK_DESC d{D3DXPRIORITY_LOW, 1.0f, 1.0f, 0.0, TRUE};
     for (UINT track : {3u, 4u, 1000u}) {
         EXPECT_EQ(c.ac->SetTrackAnimationSet(track, nullptr), D3DERR_INVALIDCALL);

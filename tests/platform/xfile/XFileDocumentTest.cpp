@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/d3dx9/XFileReader.h"
+#include "tests/platform/xfile/GuardedMemory.h"
 #include "tests/platform/xfile/XFileFixtures.h"
 
 using namespace xfile;
@@ -196,3 +197,60 @@ TEST(XFileDocument, DecompressingACutFileAnswersFalseWithNothing)
         EXPECT_FALSE(error.empty()) << cut;
     }
 }
+
+TEST(XFileDocument, NamesFromAToZAndNumbersOutOfRange)
+{
+    Doc d(std::string(kHead) + "Zoo Z1 { 1; }\nzed z { }\n");
+    ASSERT_TRUE(d.ok) << d.doc.Error();
+    EXPECT_EQ(d.Top(0).templateName, "Zoo");
+    EXPECT_EQ(d.Top(0).name, "Z1");
+    EXPECT_EQ(d.Top(1).name, "z");
+    Doc huge(std::string(kHead) + "Header { 1e999; }");
+    EXPECT_FALSE(huge.ok);
+    EXPECT_NE(huge.doc.Error().find("does not parse"), std::string::npos) << huge.doc.Error();
+}
+
+TEST(XFileDocument, TemplatesWithBracesOrCommentsInside)
+{
+    Doc brace(std::string(kHead) + "template T { <3D82AB46-62DA-11cf-AB39-0020AF71E433> Frame A { } }");
+    EXPECT_FALSE(brace.ok);
+    EXPECT_NE(brace.doc.Error().find("'{' inside a template declaration"), std::string::npos) << brace.doc.Error();
+    // A comment straight after a word, holding a brace of its own.
+    Doc comment(std::string(kHead) + "template T { <3D82AB46-62DA-11cf-AB39-0020AF71E433> DWORD x// not the end }\n}\n"
+                                      "Frame A { }\n");
+    ASSERT_TRUE(comment.ok) << comment.doc.Error();
+    EXPECT_EQ(comment.Top(0).name, "A");
+    // A declaration cut short after a lone '/', in memory that ends at an unreadable page.
+    const std::string cut = std::string(kHead) + "template T { <3D82AB46-62DA-11cf-AB39-0020AF71E433> # c\n/";
+    xfixture::GuardedCopy image(cut.data(), cut.size());
+    XFileDocument doc;
+    bool ok;
+    {
+        xfixture::GuardedAllocations guard(cut.size() - 16);
+        ok = doc.Parse(image.data(), image.size());
+    }
+    EXPECT_FALSE(ok);
+    EXPECT_NE(doc.Error().find("unterminated template"), std::string::npos) << doc.Error();
+}
+
+TEST(XFileDocument, BinaryValuesSeparatorsAndEmptyCompressedFiles)
+{
+    // Integers that use every byte; separators between top-level objects; a type token of
+    // each end of the range inside a declaration.
+    Bin b;
+    b.W16(20).Name("H").Open().W16(6).W32(2).W32(0x01000000).W32(0xFFFFFFFF).Close().W16(19);
+    b.W16(31).Name("T").Open().W16(40).W16(52).Close().W16(20).Name("H2").Open().Close();
+    Doc d(b.out);
+    ASSERT_TRUE(d.ok) << d.doc.Error();
+    ASSERT_EQ(d.doc.TopLevel().size(), 2u);
+    EXPECT_EQ(d.Top(0).values.at(0).number, 16777216.0);
+    EXPECT_EQ(d.Top(0).values.at(1).number, 4294967295.0);
+    EXPECT_EQ(d.Top(1).templateName, "H2");
+    // A compressed file whose body is empty: the stated size 16 and no blocks.
+    std::vector<uint8_t> empty = xfixture::Bytes("xof 0303tzip0032");
+    empty.insert(empty.end(), {16, 0, 0, 0});
+    Doc e(empty);
+    ASSERT_TRUE(e.ok) << e.doc.Error();
+    EXPECT_TRUE(e.doc.Objects().empty());
+}
+
