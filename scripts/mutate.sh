@@ -288,7 +288,7 @@ failed=0
 for pid in "${pids[@]}"; do wait "$pid" || failed=1; done
 [ $failed -eq 0 ] || { echo "mutate.sh: a worker failed; no score" >&2; exit 1; }
 
-cat "$work"/w*/results | sort -t$'\t' -k2,2 -k3,3n >"$work/results"
+for ((k = 1; k <= jobs; k++)); do cat "$work/w$k/results"; done | sort -t$'\t' -k2,2 -k3,3n >"$work/results"
 awk -F'\t' '$1 == "survived" { printf "--- %s:%s\n-%s\n+%s\n", $2, $3, $4, $5 }' "$work/results"
 awk -F'\t' '
   { n[$2 FS $1]++; seen[$2] = 1 }
