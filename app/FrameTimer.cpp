@@ -96,11 +96,11 @@ bool InitTimer()
         g_bInitialized = true;
         return true;
     }
-    // Without the counter the multimedia timer is the clock, and it needs its period.
-    if (g_uTimerPeriod == 0)
-        return false;
-    g_bInitialized = true;
-    return true;
+    // Without the counter the multimedia timer is the clock, and it needs its period. A start
+    // after an earlier one must not keep the earlier one's clock.
+    g_bUsePerformanceCounter = false;
+    g_bInitialized = g_uTimerPeriod != 0;
+    return g_bInitialized;
 }
 
 bool KeepFrame(DWORD period)

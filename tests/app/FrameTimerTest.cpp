@@ -192,6 +192,29 @@ TEST(FrameTimer, FailsWhenNoTimerIsAvailable)
     EXPECT_TRUE(ReleaseTimer());
 }
 
+TEST(FrameTimer, AStartWithoutTheCounterAfterOneWithItTakesTheMultimediaTimer)
+{
+    // A start that fails half way is tried again from the beginning; the second start's
+    // clock is the one that must be waited on.
+    TestClock clock(1000000);
+    ASSERT_TRUE(InitTimer());
+    ASSERT_TRUE(KeepFrame(kPeriod));
+    qv::test::SetQueryPerformanceCounterFails(true);
+    ASSERT_TRUE(InitTimer());
+    ASSERT_TRUE(KeepFrame(kPeriod)); // measures from time 0, as a first frame does
+    clock.now += 5000;
+    clock.sleeps.clear();
+    ASSERT_TRUE(KeepFrame(kPeriod));
+    // The multimedia wait sleeps in 1 ms steps until 16 whole milliseconds have passed; the
+    // counter's wait would sleep once and then spin on a counter that no longer answers.
+    EXPECT_EQ(clock.sleeps, std::vector<DWORD>(11, 1));
+
+    qv::test::SetTimeBeginPeriodFails(true);
+    EXPECT_TRUE(ReleaseTimer());
+    EXPECT_FALSE(InitTimer());
+    EXPECT_FALSE(KeepFrame(kPeriod));
+}
+
 TEST(FrameTimer, CounterModeHoldsTheFinestPeriodUntilRelease)
 {
     // Sleep wakes on the system's timer tick: without a fine period the coarse sleep before
