@@ -916,6 +916,11 @@ void SetD3D9Batching(bool enabled)
     qv::d3d9::Device::EnableBatching(enabled);
 }
 
+void ArmOpenGlGuard(bool armed)
+{
+    qv::gl::g_batchGuard.armed = armed;
+}
+
 void LoseD3DDevice()
 {
     if (auto* device = qv::d3d9::Device::Live())

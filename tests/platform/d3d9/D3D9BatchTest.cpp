@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/d3d9/D3D9TestHooks.h"
+#include "platform/d3d9/GlApi.h"
 #include "platform/platform.h"
 #include "support/D3D9Fixture.h"
 
@@ -652,6 +653,37 @@ TEST_F(D3D9Batch, AChangeOfTextureOrWorldAloneSendsOnlyThat)
     device->SetTransform(D3DTS_WORLD, &world);
     EXPECT_EQ(draw(), unchanged + 1); // glLoadMatrixf of the modelview (its mode is kept)
     device->EndScene();
+}
+
+} // namespace
+
+namespace {
+
+// While draws wait to be drawn together, any other call that reaches OpenGL stops the program
+// and names itself; the calls listed as harmless, and those after the draws were sent, do not.
+TEST(D3D9Guard, AnOpenGlCallWhileDrawsWaitStopsTheProgramWithItsName)
+{
+    ::testing::FLAGS_gtest_death_test_style = "threadsafe";
+    qvtest::DeviceFixture f;
+    ASSERT_TRUE(f.Create(32, 32));
+    qv::test::ArmOpenGlGuard(true);
+    const ScreenVertex v[3] = {{0, 0, 0, 1, 0xFFFFFFFF, 0, 0}, {9, 0, 0, 1, 0xFFFFFFFF, 0, 0}, {0, 9, 0, 1, 0xFFFFFFFF, 0, 0}};
+    f.device->SetFVF(kScreenFvf);
+    ASSERT_EQ(f.device->BeginScene(), D3D_OK);
+    ASSERT_EQ(f.device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, sizeof v[0]), D3D_OK);
+    EXPECT_DEATH(QVGL(Enable)(GL_BLEND), "glEnable reached OpenGL while gathered draws waited");
+    // A state set and put back, and a draw that joins, reach OpenGL later; a query and a new
+    // name are harmless.
+    f.device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    f.device->SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
+    ASSERT_EQ(f.device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, sizeof v[0]), D3D_OK);
+    QVGL(GetError)();
+    GLuint name = 0;
+    QVGL(GenTextures)(1, &name);
+    EXPECT_DEATH(QVGL(DeleteTextures)(1, &name), "glDeleteTextures reached OpenGL");
+    f.device->EndScene();
+    QVGL(DeleteTextures)(1, &name);
+    EXPECT_EQ(QVGL(GetError)(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
 } // namespace
