@@ -7,14 +7,14 @@
 // A frame's time includes OpenGL's rasterising it (glFinish); the counters give the OpenGL draws
 // of a frame. A frame gathered should take well under the time of one drawn draw by draw.
 //
-// Run: SDL_VIDEODRIVER=offscreen build-main/bench/bench_D3D9Batch
+// Run: SDL_VIDEODRIVER=offscreen LP_NUM_THREADS=8 build-main/bench/bench_D3D9Batch
 #include <benchmark/benchmark.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <random>
 #include <vector>
 
+#include "GameDevice.h"
 #include "platform/d3d9/D3D9TestHooks.h"
 #include "platform/d3d9/GlApi.h"
 #include "platform/platform.h"
@@ -23,11 +23,6 @@ namespace {
 
 constexpr UINT kWidth = 640, kHeight = 480;
 constexpr int kDraws = 600;
-
-LRESULT CALLBACK WindowProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcA(hWnd, msg, wParam, lParam);
-}
 
 struct PieceVertex {
     float x, y, z, nx, ny, nz;
@@ -55,30 +50,9 @@ public:
 private:
     Scene()
     {
-        setenv("SDL_VIDEODRIVER", "offscreen", 0);
-        WNDCLASSEXA wc = {};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = WindowProc;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = "QvBatchBench";
-        RegisterClassExA(&wc);
-        HWND window = CreateWindowExA(0, "QvBatchBench", "batch", WS_OVERLAPPEDWINDOW, 0, 0, kWidth, kHeight,
-                                      nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-        IDirect3D9* d3d = window ? Direct3DCreate9(D3D_SDK_VERSION) : nullptr;
-        D3DPRESENT_PARAMETERS p = {};
-        p.BackBufferWidth = kWidth;
-        p.BackBufferHeight = kHeight;
-        p.BackBufferFormat = D3DFMT_X8R8G8B8;
-        p.BackBufferCount = 1;
-        p.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        p.hDeviceWindow = window;
-        p.Windowed = TRUE;
-        p.EnableAutoDepthStencil = TRUE;
-        p.AutoDepthStencilFormat = D3DFMT_D24S8;
-        p.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-        if (!d3d || FAILED(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window,
-                                             D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p, &device)))
+        if (!bench::OpenGameDevice("batch", kWidth, kHeight))
             return;
+        device = CDirectX9::Device;
         std::mt19937 random(5);
         std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
         const float n[6][3] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
@@ -115,6 +89,8 @@ private:
                 texture->UnlockRect(level);
             }
         }
+        // The device owner's start (blending and the alpha test on) and the states drawn with.
+        device->SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
         D3DXMATRIX view, projection;
         const D3DXVECTOR3 eye(0, 0, -9), at(0, 0, 0), up(0, 1, 0);
         device->SetTransform(D3DTS_VIEW, D3DXMatrixLookAtLH(&view, &eye, &at, &up));
@@ -183,7 +159,7 @@ void BM_Frame(benchmark::State& state)
 {
     Scene& s = Scene::Get();
     if (!s.device) {
-        state.SkipWithError("no device (SDL_VIDEODRIVER=offscreen?)");
+        state.SkipWithError("no device");
         return;
     }
     qv::test::SetD3D9Batching(state.range(0) != 0);
@@ -209,7 +185,7 @@ void BM_JoiningDraw(benchmark::State& state)
 {
     Scene& s = Scene::Get();
     if (!s.device) {
-        state.SkipWithError("no device (SDL_VIDEODRIVER=offscreen?)");
+        state.SkipWithError("no device");
         return;
     }
     IDirect3DDevice9* d = s.device;

@@ -365,23 +365,23 @@ void GlStateCache::Array(GLenum array, bool enabled)
     m_arrays ^= bit;
 }
 
-void GlStateCache::KnowBindings()
+bool GlStateCache::Rebind(GLuint& bound, GLuint name)
 {
     // Unknown bindings hold a name no object has, so that the next binding is sent.
     if (!m_bindingsKnown) {
         m_arrayBuffer = m_elementBuffer = m_program = m_texture = ~0u;
         m_bindingsKnown = true;
     }
+    if (bound == name)
+        return false;
+    bound = name;
+    return true;
 }
 
 void GlStateCache::BindBuffer(GLenum target, GLuint name)
 {
-    KnowBindings();
-    GLuint& bound = target == GL_ELEMENT_ARRAY_BUFFER ? m_elementBuffer : m_arrayBuffer;
-    if (bound == name)
-        return;
-    QVGL(BindBuffer)(target, name);
-    bound = name;
+    if (Rebind(target == GL_ELEMENT_ARRAY_BUFFER ? m_elementBuffer : m_arrayBuffer, name))
+        QVGL(BindBuffer)(target, name);
 }
 
 void GlStateCache::ForgetBuffer(GLuint name)
@@ -394,21 +394,14 @@ void GlStateCache::ForgetBuffer(GLuint name)
 
 void GlStateCache::UseProgram(GLuint program)
 {
-    KnowBindings();
-    if (m_program == program)
-        return;
-    if (qv::gl::g_api.shaders)
+    if (Rebind(m_program, program) && qv::gl::g_api.shaders)
         QVGL(UseProgram)(program);
-    m_program = program;
 }
 
 void GlStateCache::BindTexture(GLuint name)
 {
-    KnowBindings();
-    if (m_texture == name)
-        return;
-    QVGL(BindTexture)(GL_TEXTURE_2D, name);
-    m_texture = name;
+    if (Rebind(m_texture, name))
+        QVGL(BindTexture)(GL_TEXTURE_2D, name);
 }
 
 void GlStateCache::ForgetTexture(GLuint name)

@@ -98,7 +98,8 @@ private:
     // A state of both faces: `send` gets the faces whose value changed.
     template <class Send>
     void Sides(int frontSlot, GLenum face, const Value& value, Send send);
-    void KnowBindings();
+    // True (and remembered) when `name` is not the one bound at `bound`.
+    bool Rebind(GLuint& bound, GLuint name);
 
     std::array<Value, kSlots> m_values{};
     std::bitset<kSlots> m_known;
