@@ -22,11 +22,6 @@ struct RenderStateRow {
     DWORD value;
 };
 
-DWORD Bits(float f)
-{
-    return BitCast<DWORD>(f);
-}
-
 } // namespace
 
 GLenum CompareFunction(DWORD cmp)
@@ -302,7 +297,6 @@ const RenderStateRow kLightingRows[] = {
     {D3DRS_LOCALVIEWER, TRUE},
     {D3DRS_NORMALIZENORMALS, FALSE},
     {D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_COLOR1},
-    {D3DRS_SPECULARMATERIALSOURCE, D3DMCS_COLOR2},
     {D3DRS_AMBIENTMATERIALSOURCE, D3DMCS_MATERIAL},
     {D3DRS_EMISSIVEMATERIALSOURCE, D3DMCS_MATERIAL},
 };
@@ -696,9 +690,9 @@ const RenderStateRow kRasterRows[] = {
     {D3DRS_SHADEMODE, D3DSHADE_GOURAUD},
     {D3DRS_CULLMODE, D3DCULL_CCW},
     {D3DRS_COLORWRITEENABLE, 0xF},
-    {D3DRS_DEPTHBIAS, Bits(0.0f)},
-    {D3DRS_SLOPESCALEDEPTHBIAS, Bits(0.0f)},
-    {D3DRS_POINTSIZE, Bits(1.0f)},
+    {D3DRS_DEPTHBIAS, BitCast<DWORD>(0.0f)},
+    {D3DRS_SLOPESCALEDEPTHBIAS, BitCast<DWORD>(0.0f)},
+    {D3DRS_POINTSIZE, BitCast<DWORD>(1.0f)},
 };
 
 } // namespace
@@ -735,8 +729,8 @@ namespace {
 const RenderStateRow kFogRows[] = {
     {D3DRS_FOGENABLE, FALSE},          {D3DRS_FOGCOLOR, 0},
     {D3DRS_FOGTABLEMODE, D3DFOG_NONE}, {D3DRS_FOGVERTEXMODE, D3DFOG_NONE},
-    {D3DRS_FOGSTART, Bits(0.0f)},      {D3DRS_FOGEND, Bits(1.0f)},
-    {D3DRS_FOGDENSITY, Bits(1.0f)},    {D3DRS_RANGEFOGENABLE, FALSE},
+    {D3DRS_FOGSTART, BitCast<DWORD>(0.0f)},      {D3DRS_FOGEND, BitCast<DWORD>(1.0f)},
+    {D3DRS_FOGDENSITY, BitCast<DWORD>(1.0f)},
 };
 
 } // namespace
@@ -842,34 +836,37 @@ void Device::ApplyVertexProgram(bool transformed)
 namespace {
 
 // Accepted, kept and answered back; nothing this fixed-function translation draws depends on
-// them (dithering included: the back buffer has eight bits a channel).
+// them: dithering (the back buffer has eight bits a channel), the specular colour's source (a
+// vertex's specular colour is not drawn), range fog (fog takes the depth), and the rest.
 const RenderStateRow kKeptRows[] = {
     {D3DRS_DITHERENABLE, FALSE},
+    {D3DRS_SPECULARMATERIALSOURCE, D3DMCS_COLOR2},
+    {D3DRS_RANGEFOGENABLE, FALSE},
     {D3DRS_LASTPIXEL, TRUE},
     {D3DRS_CLIPPING, TRUE},
     {D3DRS_VERTEXBLEND, 0},
     {D3DRS_CLIPPLANEENABLE, 0},
-    {D3DRS_POINTSIZE_MIN, Bits(1.0f)},
+    {D3DRS_POINTSIZE_MIN, BitCast<DWORD>(1.0f)},
     {D3DRS_POINTSPRITEENABLE, FALSE},
     {D3DRS_POINTSCALEENABLE, FALSE},
-    {D3DRS_POINTSCALE_A, Bits(1.0f)},
+    {D3DRS_POINTSCALE_A, BitCast<DWORD>(1.0f)},
     {D3DRS_POINTSCALE_B, 0},
     {D3DRS_POINTSCALE_C, 0},
     {D3DRS_MULTISAMPLEANTIALIAS, TRUE},
     {D3DRS_MULTISAMPLEMASK, 0xFFFFFFFF},
     {D3DRS_PATCHEDGESTYLE, 0},
     {D3DRS_DEBUGMONITORTOKEN, 0},
-    {D3DRS_POINTSIZE_MAX, Bits(64.0f)},
+    {D3DRS_POINTSIZE_MAX, BitCast<DWORD>(64.0f)},
     {D3DRS_INDEXEDVERTEXBLENDENABLE, FALSE},
     {D3DRS_TWEENFACTOR, 0},
     {D3DRS_POSITIONDEGREE, D3DDEGREE_CUBIC},
     {D3DRS_NORMALDEGREE, D3DDEGREE_LINEAR},
     {D3DRS_ANTIALIASEDLINEENABLE, FALSE},
-    {D3DRS_MINTESSELLATIONLEVEL, Bits(1.0f)},
-    {D3DRS_MAXTESSELLATIONLEVEL, Bits(1.0f)},
+    {D3DRS_MINTESSELLATIONLEVEL, BitCast<DWORD>(1.0f)},
+    {D3DRS_MAXTESSELLATIONLEVEL, BitCast<DWORD>(1.0f)},
     {D3DRS_ADAPTIVETESS_X, 0},
     {D3DRS_ADAPTIVETESS_Y, 0},
-    {D3DRS_ADAPTIVETESS_Z, Bits(1.0f)},
+    {D3DRS_ADAPTIVETESS_Z, BitCast<DWORD>(1.0f)},
     {D3DRS_ADAPTIVETESS_W, 0},
     {D3DRS_ENABLEADAPTIVETESSELLATION, FALSE},
     {D3DRS_COLORWRITEENABLE1, 0xF},
