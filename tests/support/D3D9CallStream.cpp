@@ -9,6 +9,7 @@
 #include <random>
 
 #include "platform/d3d9/D3D9TestHooks.h"
+#include "platform/d3d9/EffectBridge.h"
 #include "support/D3D9Fixture.h"
 
 namespace qvtest {
@@ -619,7 +620,7 @@ public:
             {StreamOp::kLockTexture, 2}, {StreamOp::kLockTwice, 1},     {StreamOp::kSetLod, 1},
             {StreamOp::kClear, 1},       {StreamOp::kViewport, 1},      {StreamOp::kScissor, 1},
             {StreamOp::kReadBack, 1},    {StreamOp::kWriteBack, 1},     {StreamOp::kSceneBreak, 1},
-            {StreamOp::kPresent, 1},     {StreamOp::kReset, 1},
+            {StreamOp::kPresent, 1},     {StreamOp::kReset, 1},         {StreamOp::kVertexProgram, 1},
         };
         uint32_t total = 0;
         for (const auto& w : kWeights)
@@ -739,6 +740,10 @@ public:
         }
         case StreamOp::kWriteBack:
             return Emit({op, 0, 0, 0, Seed()}, false);
+        case StreamOp::kVertexProgram: {
+            uint32_t use;
+            return Choose(3, use) && Emit({op, use, 0, 0, 0}, false);
+        }
         default:
             return Emit({op, 0, 0, 0, 0}, false);
         }
@@ -1042,8 +1047,9 @@ HRESULT ReadBack(IDirect3DDevice9* device, std::vector<uint8_t>& out)
 class Executor {
 public:
     Executor(IDirect3DDevice9* device, D3DPRESENT_PARAMETERS& params, const Palette& palette, Resources& resources,
-             StreamResult& result)
-        : m_device(device), m_params(params), m_palette(palette), m_resources(resources), m_result(result)
+             VertexProgram& program, StreamResult& result)
+        : m_device(device), m_params(params), m_palette(palette), m_resources(resources), m_program(program),
+          m_result(result)
     {
     }
 
@@ -1268,6 +1274,33 @@ public:
         case StreamOp::kPresent:
             Record(d->Present(nullptr, nullptr, nullptr, nullptr));
             break;
+        case StreamOp::kVertexProgram: {
+            if (call.a == 0) {
+                qv::d3d9::UseVertexProgram(d, 0, -1);
+                break;
+            }
+            VertexProgram& program = m_program;
+            if (!program.name) {
+                // The fixed-function transform, with the vertex colour tinted by a uniform.
+                static const char kSource[] = "#version 120\n"
+                                              "uniform vec4 tint;\n"
+                                              "void main()\n"
+                                              "{\n"
+                                              "    gl_Position = ftransform();\n"
+                                              "    gl_FrontColor = gl_Color * tint;\n"
+                                              "    gl_TexCoord[0] = gl_MultiTexCoord0;\n"
+                                              "}\n";
+                std::string log;
+                program.name = qv::d3d9::CreateVertexProgram(d, kSource, log);
+                program.tint = qv::d3d9::VertexProgramUniform(d, program.name, "tint");
+            }
+            // Each run sets the tint it draws with.
+            const float white[4] = {1, 1, 1, 1}, tint[4] = {0.5f, 1.0f, 0.25f, 1.0f};
+            qv::d3d9::SetVertexProgramUniform(d, program.name, program.tint, 4, call.a == 2 ? tint : white);
+            qv::d3d9::UseVertexProgram(d, program.name, -1);
+            Record(program.name ? D3D_OK : E_FAIL);
+            break;
+        }
         case StreamOp::kReset:
             qv::test::LoseD3DDevice();
             qv::test::AllowD3DDeviceReset();
@@ -1286,6 +1319,7 @@ private:
     D3DPRESENT_PARAMETERS& m_params;
     const Palette& m_palette;
     Resources& m_resources;
+    VertexProgram& m_program;
     StreamResult& m_result;
 };
 
@@ -1338,6 +1372,8 @@ StreamRunner::StreamRunner()
 StreamRunner::~StreamRunner()
 {
     qv::test::SetD3D9Batching(true);
+    if (m_program.name)
+        qv::d3d9::DeleteVertexProgram(m_device, m_program.name);
     if (m_device)
         m_device->Release();
     if (m_d3d)
@@ -1359,7 +1395,8 @@ StreamResult StreamRunner::Run(const CallStream& stream, const std::vector<size_
     StartAsTheGameDoes(m_device, palette);
     m_device->BeginScene();
     m_device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, 0xFF102030, 1.0f, 0);
-    Executor executor(m_device, m_params, palette, resources, result);
+    qv::d3d9::UseVertexProgram(m_device, 0, -1);
+    Executor executor(m_device, m_params, palette, resources, m_program, result);
     const uint64_t drawsBefore = qv::test::OpenGlDrawCount();
     if (keep) {
         for (size_t i : *keep)
@@ -1612,6 +1649,9 @@ std::string DescribeStream(const CallStream& stream, const std::vector<size_t>& 
             break;
         case StreamOp::kReset:
             line = "device lost, Reset, BeginScene";
+            break;
+        case StreamOp::kVertexProgram:
+            line = c.a == 0 ? "no vertex program" : c.a == 1 ? "a vertex program" : "a vertex program, its tint set";
             break;
         default:
             line = "?";

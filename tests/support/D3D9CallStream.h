@@ -49,6 +49,7 @@ enum class StreamOp : uint8_t {
     kSceneBreak,   // EndScene then BeginScene
     kPresent,
     kReset,        // the device lost and reset (every state back to its default), BeginScene
+    kVertexProgram, // an effect's vertex program: a: 0 none, 1 in use (made on first use), 2 a uniform set
     kCount
 };
 
@@ -83,6 +84,12 @@ struct StreamResult {
     uint64_t openGlDraws = 0; // what the device's draw calls became
 };
 
+// An effect's vertex program that streams use (made when a stream first wants it, then kept).
+struct VertexProgram {
+    unsigned name = 0;
+    int tint = -1; // its uniform
+};
+
 // Runs streams on one device of its own (a window and a device, made once).
 class StreamRunner {
 public:
@@ -109,6 +116,7 @@ private:
     IDirect3D9* m_d3d = nullptr;
     IDirect3DDevice9* m_device = nullptr;
     D3DPRESENT_PARAMETERS m_params = {};
+    VertexProgram m_program;
 };
 
 // The calls in `keep` as text, one a line, with the values they choose.

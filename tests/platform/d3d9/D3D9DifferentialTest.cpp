@@ -20,7 +20,7 @@ namespace {
 #if defined(__SANITIZE_ADDRESS__)
 constexpr uint32_t kSeeds = 40; // the sanitizers make each stream several times slower
 #else
-constexpr uint32_t kSeeds = 160;
+constexpr uint32_t kSeeds = 400;
 #endif
 constexpr size_t kCallsPerStream = 160;
 
