@@ -418,14 +418,18 @@ void Device::ApplyMaterial()
     m_gl.Material(GL_AMBIENT, c);
     ColorOf(m_state.material.Diffuse, c);
     m_gl.Material(GL_DIFFUSE, c);
+    // Without the specular highlight there is none to compute: a zero shininess spares OpenGL
+    // the power, whose overflow (with a normal of absurd length) times the zero colour would
+    // be no number, and the picture then one that depended on where the viewer is.
+    const bool specular = m_state.renderStates[D3DRS_SPECULARENABLE] != FALSE;
     ColorOf(m_state.material.Specular, c);
-    if (!m_state.renderStates[D3DRS_SPECULARENABLE])
+    if (!specular)
         c[0] = c[1] = c[2] = c[3] = 0.0f;
     m_gl.Material(GL_SPECULAR, c);
     ColorOf(m_state.material.Emissive, c);
     m_gl.Material(GL_EMISSION, c);
     const float power = std::isfinite(m_state.material.Power) ? m_state.material.Power : 0.0f;
-    m_gl.Shininess(std::min(128.0f, std::max(0.0f, power)));
+    m_gl.Shininess(specular ? std::min(128.0f, std::max(0.0f, power)) : 0.0f);
 }
 
 // ---------------------------------------------------------------------------------------------
