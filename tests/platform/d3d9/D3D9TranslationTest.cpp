@@ -332,7 +332,8 @@ TEST_F(D3D9Translation, LightingAndMaterialSources)
         Draw("viewer, normals, specular");
         EXPECT_EQ(Int(GL_LIGHT_MODEL_LOCAL_VIEWER), on ? 1 : 0);
         EXPECT_EQ(On(GL_NORMALIZE), on);
-        // Without the specular highlight the lights and the material have no specular colour.
+        // Without the specular highlight the lights and the material have no specular colour,
+        // and the material no shininess.
         GLfloat specular[4] = {};
         glGetMaterialfv(GL_FRONT, GL_SPECULAR, specular);
         EXPECT_EQ(std::vector<float>(specular, specular + 4), on ? Colour(0.5f, 0.25f, 1, 1) : Colour(0, 0, 0, 0));
@@ -340,7 +341,7 @@ TEST_F(D3D9Translation, LightingAndMaterialSources)
         EXPECT_EQ(std::vector<float>(specular, specular + 4), on ? Colour(1, 1, 1, 1) : Colour(0, 0, 0, 0));
         GLfloat shininess = 0;
         glGetMaterialfv(GL_FRONT, GL_SHININESS, &shininess);
-        EXPECT_EQ(shininess, 7.0f);
+        EXPECT_EQ(shininess, on ? 7.0f : 0.0f);
     }
     // With COLORVERTEX the vertex colour stands for the material colours whose source is
     // D3DMCS_COLOR1.
