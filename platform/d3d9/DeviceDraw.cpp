@@ -95,7 +95,7 @@ HRESULT Device::Draw(const DrawCall& call)
         a.present = sources.Of(a) != nullptr;
 
     CaptureDraw(call, layout, sources);
-    if (m_batch.MayJoin(call, layout, m_state)) {
+    if (m_batch.MayJoin(call, layout, sources, m_state)) {
         m_batch.Append(call, layout, sources, m_state);
         return D3D_OK;
     }

@@ -16,6 +16,9 @@ namespace qv::d3d9 {
 
 namespace {
 
+// The largest normal component, and inverse element (Transforms.h), of a lit draw taken to clip
+// space: their products, summed and squared, stay far from overflowing.
+constexpr float kOrdinary = 1e6f;
 // A draw of more vertices goes on its own: copying it costs more than the call it saves.
 constexpr UINT kMaxBatchedVertices = 256;
 constexpr UINT kMaxBatchedIndices = 3 * kMaxBatchedVertices;
@@ -98,6 +101,24 @@ bool DrawBatch::ClipSpaceDrawable(const DeviceState& state, bool lit)
     return GlNormalMatrix(GlModelView(state.Transform(D3DTS_WORLD), state.Transform(D3DTS_VIEW)), normals);
 }
 
+// Normals turned to eye space here meet the light as OpenGL's own do only while nothing
+// overflows: OpenGL lights a normal of infinite (or near infinite) length otherwise than one
+// it turned itself. A normal of a length no model has (one read from the wrong bytes) keeps its
+// draw out of clip space.
+bool DrawBatch::OrdinaryNormals(const DrawCall& call, const VertexLayout& layout, const StreamSources& sources)
+{
+    if (!layout.normal.present)
+        return true;
+    for (UINT i = call.lowest; i < call.end; ++i) {
+        float n[3];
+        std::memcpy(n, sources.At(layout.normal, i), sizeof n);
+        for (float c : n)
+            if (!(std::fabs(c) <= kOrdinary))
+                return false;
+    }
+    return true;
+}
+
 // Draws with different textures of one shape are drawn with the texel taken from a texture
 // array by a fragment program of the first stage's most common operation, MODULATE of colour and
 // alpha with the texture and the vertex colour, and nothing after it that the fixed-function
@@ -164,7 +185,8 @@ bool DrawBatch::SameState(const DeviceState& state, bool lit) const
     return n == s.lightCount;
 }
 
-bool DrawBatch::MayJoin(const DrawCall& call, const VertexLayout& layout, const DeviceState& state) const
+bool DrawBatch::MayJoin(const DrawCall& call, const VertexLayout& layout, const StreamSources& sources,
+                        const DeviceState& state) const
 {
     const bool transformed = layout.position == VertexLayout::kTransformed;
     if (!m_open || transformed != m_transformed || !Gatherable(call, layout, state) ||
@@ -178,6 +200,9 @@ bool DrawBatch::MayJoin(const DrawCall& call, const VertexLayout& layout, const 
         if (!m_layered || texture->GetLOD() != 0 || !m_arrays.Plan(m_texture, texture, m_array, placement))
             return false;
     }
+    // A lit batch in clip space (or that may go there) turns every draw's normals.
+    if (m_clipSpace && m_lit && !OrdinaryNormals(call, layout, sources))
+        return false;
     const D3DMATRIX& world = state.Transform(D3DTS_WORLD);
     if (!transformed && !Same(world, m_firstWorld)) {
         if (!m_clipSpace)
@@ -207,7 +232,7 @@ void DrawBatch::Open(const DrawCall& call, const VertexLayout& layout, const Str
     qv::gl::OwnCalls own; // the texture arrays' program is made on first use
     m_transformed = layout.position == VertexLayout::kTransformed;
     m_lit = state.Lit(m_transformed);
-    m_clipSpace = !m_transformed && ClipSpaceDrawable(state, m_lit);
+    m_clipSpace = !m_transformed && ClipSpaceDrawable(state, m_lit) && (!m_lit || OrdinaryNormals(call, layout, sources));
     m_layered = !m_transformed && LayerDrawable(layout, state) && m_arrays.Program() != 0;
     m_array = -1;
     m_format = FormatFor(layout, state, m_lit);

@@ -29,7 +29,8 @@ public:
     // Whether a draw can be gathered at all, with the device's state `state`.
     static bool Gatherable(const DrawCall& call, const VertexLayout& layout, const DeviceState& state);
     // Whether it may join the open batch.
-    bool MayJoin(const DrawCall& call, const VertexLayout& layout, const DeviceState& state) const;
+    bool MayJoin(const DrawCall& call, const VertexLayout& layout, const StreamSources& sources,
+                 const DeviceState& state) const;
 
     // Begins a batch with a gatherable draw, whose state OpenGL holds now, on the OpenGL
     // context `context`.
@@ -114,6 +115,7 @@ private:
     static void Take(const DeviceState& state, Snapshot& snapshot);
     static Format FormatFor(const VertexLayout& layout, const DeviceState& state, bool lit);
     static bool ClipSpaceDrawable(const DeviceState& state, bool lit);
+    static bool OrdinaryNormals(const DrawCall& call, const VertexLayout& layout, const StreamSources& sources);
     static bool LayerDrawable(const VertexLayout& layout, const DeviceState& state);
     bool SameState(const DeviceState& state, bool lit) const;
     uint32_t VertexCount() const;

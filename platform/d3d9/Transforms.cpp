@@ -115,9 +115,10 @@ bool GlNormalMatrix(const D3DMATRIX& modelView, float out[3][3])
     out[2][0] = (in(1, 0) * in(2, 1) - in(2, 0) * in(1, 1)) * d;
     out[2][1] = -(in(0, 0) * in(2, 1) - in(2, 0) * in(0, 1)) * d;
     out[2][2] = (in(0, 0) * in(1, 1) - in(1, 0) * in(0, 1)) * d;
+    // Finite, and of a size whose products with ordinary normals cannot overflow.
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j)
-            if (!std::isfinite(out[i][j]))
+            if (!(std::fabs(out[i][j]) <= 1e6f))
                 return false;
     return true;
 }

@@ -35,8 +35,9 @@ D3DMATRIX PixelProjection(UINT width, UINT height);
 // The matrix that carries normals to eye space as OpenGL does for `modelView`: the inverse of
 // its upper 3x3, formed as Mesa forms it for an affine matrix that neither keeps angles nor is
 // diagonal (which, with the mirrored eye space, is every proper world and view). False for any
-// other matrix, whose inverse OpenGL forms another way: such draws are not taken to clip space
-// when lit. A normal n becomes n'[j] = n[0] m[0][j] + (n[1] m[1][j] + n[2] m[2][j]).
+// other matrix, whose inverse OpenGL forms another way, or whose inverse has an element beyond
+// a million: such draws are not taken to clip space when lit. A normal n becomes
+// n'[j] = n[0] m[0][j] + (n[1] m[1][j] + n[2] m[2][j]).
 bool GlNormalMatrix(const D3DMATRIX& modelView, float out[3][3]);
 
 } // namespace qv::d3d9

@@ -464,30 +464,25 @@ TEST_F(D3D9Batch, AMaterialOrLightSetAmongUnlitDrawsLightsTheNextLitDraw)
     }
 }
 
-// Lit boxes with their own worlds whose normals are of absurd length, as a normal read from the
-// wrong bytes is: with the specular highlight off, a specular material changes nothing, gathered
-// or not (its power, overflowing, must not make the colour no number in one way only).
-TEST_F(D3D9Batch, NormalsOfAbsurdLengthLightAlikeGatheredOrNot)
+// Lit boxes with their own worlds and normals longer than one: with the specular highlight off,
+// a specular material of the largest power changes nothing, gathered or not (the power would
+// overflow, and the overflow times the zero colour make the colour no number, in one way only).
+// Normals of absurd length (as a normal read from the wrong bytes has) are drawn with their own
+// world matrices, since OpenGL lights a normal that overflows otherwise than one turned here.
+TEST_F(D3D9Batch, LongNormalsLightAlikeGatheredOrNot)
 {
     std::vector<MeshVertex> vertices;
     std::vector<uint16_t> indices;
     MakeBox(vertices, indices);
-    // One component of each normal of 1e20 to 1e38, either sign.
-    std::mt19937 random(29);
-    std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
-    for (MeshVertex& v : vertices) {
-        const float huge = std::pow(10.0f, 20.0f + 18.0f * std::fabs(unit(random))) * (unit(random) < 0 ? -1 : 1);
-        (random() % 3 == 0 ? v.nx : random() % 2 ? v.ny : v.nz) = huge;
-    }
     SetCamera();
     SetLight();
     D3DMATERIAL9 material = {};
     material.Diffuse = material.Ambient = material.Specular = D3DCOLORVALUE{1, 1, 1, 1};
-    material.Power = 8.0f;
+    material.Power = 128.0f;
     device->SetMaterial(&material);
     device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     device->SetFVF(kMeshFvf);
-    DrawBothWays([&] {
+    auto boxes = [&] {
         std::mt19937 worlds(7);
         for (int i = 0; i < 100; ++i) {
             const D3DMATRIX world = RandomWorld(worlds);
@@ -496,9 +491,25 @@ TEST_F(D3D9Batch, NormalsOfAbsurdLengthLightAlikeGatheredOrNot)
                                                      vertices.data(), sizeof(MeshVertex)),
                       D3D_OK);
         }
-    });
+    };
+    for (MeshVertex& v : vertices) {
+        v.nx *= 3.0f;
+        v.ny *= 3.0f;
+        v.nz *= 3.0f;
+    }
+    DrawBothWays(boxes);
     ExpectSamePictures(0);
     EXPECT_LE(draws[1], 2u);
+
+    // One component of each normal of 1e20 to 1e38, either sign.
+    std::mt19937 random(29);
+    std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+    for (MeshVertex& v : vertices) {
+        const float huge = std::pow(10.0f, 20.0f + 18.0f * std::fabs(unit(random))) * (unit(random) < 0 ? -1 : 1);
+        (random() % 3 == 0 ? v.nx : random() % 2 ? v.ny : v.nz) = huge;
+    }
+    DrawBothWays(boxes);
+    ExpectSamePictures(0);
 }
 
 // Strips, fans and lists of screen-space vertices, with culling on: turning strips into lists
