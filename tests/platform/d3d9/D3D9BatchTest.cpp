@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -501,12 +502,13 @@ TEST_F(D3D9Batch, LongNormalsLightAlikeGatheredOrNot)
     ExpectSamePictures(0);
     EXPECT_LE(draws[1], 2u);
 
-    // One component of each normal of 1e20 to 1e38, either sign.
+    // One component of each normal of 1e37 to 3e38 or infinite, either sign.
     std::mt19937 random(29);
     std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
     for (MeshVertex& v : vertices) {
-        const float huge = std::pow(10.0f, 20.0f + 18.0f * std::fabs(unit(random))) * (unit(random) < 0 ? -1 : 1);
-        (random() % 3 == 0 ? v.nx : random() % 2 ? v.ny : v.nz) = huge;
+        const float huge = random() % 4 == 0 ? std::numeric_limits<float>::infinity()
+                                              : std::pow(10.0f, 37.0f + 1.4f * std::fabs(unit(random)));
+        (random() % 3 == 0 ? v.nx : random() % 2 ? v.ny : v.nz) = unit(random) < 0 ? -huge : huge;
     }
     DrawBothWays(boxes);
     ExpectSamePictures(0);
