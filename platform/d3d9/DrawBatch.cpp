@@ -16,9 +16,6 @@ namespace qv::d3d9 {
 
 namespace {
 
-// The largest normal component, and inverse element (Transforms.h), of a lit draw taken to clip
-// space: their products, summed and squared, stay far from overflowing.
-constexpr float kOrdinary = 1e6f;
 // A draw of more vertices goes on its own: copying it costs more than the call it saves.
 constexpr UINT kMaxBatchedVertices = 256;
 constexpr UINT kMaxBatchedIndices = 3 * kMaxBatchedVertices;
@@ -55,7 +52,7 @@ bool DrawBatch::Gatherable(const DrawCall& call, const VertexLayout& layout, con
     if (call.end - call.lowest > kMaxBatchedVertices || call.count > kMaxBatchedIndices)
         return false;
     // Lines and points drawn for the edges of triangles, and flat shading, depend on the order
-    // of each triangle's corners, which turning strips and fans into lists changes.
+    // of each triangle's corners, which turning strips into lists changes.
     const auto& rs = state.renderStates;
     if (rs[D3DRS_FILLMODE] != D3DFILL_SOLID || rs[D3DRS_SHADEMODE] == D3DSHADE_FLAT)
         return false;
@@ -113,7 +110,7 @@ bool DrawBatch::OrdinaryNormals(const DrawCall& call, const VertexLayout& layout
         float n[3];
         std::memcpy(n, sources.At(layout.normal, i), sizeof n);
         for (float c : n)
-            if (!(std::fabs(c) <= kOrdinary))
+            if (!(std::fabs(c) <= kLargestOrdinary))
                 return false;
     }
     return true;

@@ -118,7 +118,7 @@ bool GlNormalMatrix(const D3DMATRIX& modelView, float out[3][3])
     // Finite, and of a size whose products with ordinary normals cannot overflow.
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j)
-            if (!(std::fabs(out[i][j]) <= 1e6f))
+            if (!(std::fabs(out[i][j]) <= kLargestOrdinary))
                 return false;
     return true;
 }

@@ -32,11 +32,15 @@ D3DMATRIX GlModelView(const D3DMATRIX& world, const D3DMATRIX& view);
 // depth 0..1 to OpenGL's clip space; positions come as (x, y, z, 1) / rhw.
 D3DMATRIX PixelProjection(UINT width, UINT height);
 
+// The largest normal component, and element of the matrix below, of a lit draw taken to clip
+// space: their products, summed and squared, stay far from overflowing.
+constexpr float kLargestOrdinary = 1e6f;
+
 // The matrix that carries normals to eye space as OpenGL does for `modelView`: the inverse of
 // its upper 3x3, formed as Mesa forms it for an affine matrix that neither keeps angles nor is
 // diagonal (which, with the mirrored eye space, is every proper world and view). False for any
 // other matrix, whose inverse OpenGL forms another way, or whose inverse has an element beyond
-// a million: such draws are not taken to clip space when lit. A normal n becomes
+// kLargestOrdinary: such draws are not taken to clip space when lit. A normal n becomes
 // n'[j] = n[0] m[0][j] + (n[1] m[1][j] + n[2] m[2][j]).
 bool GlNormalMatrix(const D3DMATRIX& modelView, float out[3][3]);
 
