@@ -18,7 +18,7 @@
 namespace {
 
 #if defined(__SANITIZE_ADDRESS__)
-constexpr uint32_t kSeeds = 40; // the sanitizers make each stream several times slower
+constexpr uint32_t kSeeds = 100; // the sanitizers make each stream several times slower
 #else
 constexpr uint32_t kSeeds = 400;
 #endif
