@@ -533,6 +533,17 @@ TEST_F(D3D9Translation, TheFirstTextureStage)
     Stage(D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT3 | D3DTTFF_PROJECTED);
     Draw("projected texture transform");
     EXPECT_EQ(outputs(), (std::vector<float>{m._11, m._21, m._31, m._12, m._22, m._32, m._13, m._23, m._33}));
+    // Three coordinates, extended to (u, v, w, 1) both ways: the transform follows the vertex
+    // format when nothing else changed.
+    Stage(D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT2);
+    Draw("texture transform of two coordinates");
+    ASSERT_EQ(device->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_TEX1 | D3DFVF_TEXCOORDSIZE3(0)),
+              D3D_OK);
+    Draw("texture transform of three coordinates");
+    const std::vector<float> g = Floats(GL_TEXTURE_MATRIX, 16);
+    EXPECT_EQ((std::vector<float>{g[0], g[4], g[8], g[12]}), (std::vector<float>{m._11, m._21, m._31, m._41}));
+    EXPECT_EQ((std::vector<float>{g[1], g[5], g[9], g[13]}), (std::vector<float>{m._12, m._22, m._32, m._42}));
+    ASSERT_EQ(device->SetFVF(kFvf), D3D_OK);
     Stage(D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
     Draw("no texture transform");
     EXPECT_EQ(outputs(), (std::vector<float>{1, 0, 0, 0, 1, 0, 0, 0, 1}));
