@@ -20,6 +20,9 @@ uint64_t OpenGlDrawCount();
 // Whether the layer gathers consecutive small draws into one OpenGL draw (on by default);
 // pictures drawn both ways must be the same.
 void SetD3D9Batching(bool enabled);
+// Whether an OpenGL call other than the gathered draws' own, made while they wait, stops the
+// program (GlApi.h); armed from the start in builds without NDEBUG and with QV_GL_GUARD=1.
+void ArmOpenGlGuard(bool armed);
 
 // One draw as OpenGL is to rasterise it, for a benchmark that draws the same frame with OpenGL
 // alone: each triangle's corners in OpenGL's clip space with their colour, eye-space normal and
