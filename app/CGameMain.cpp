@@ -79,6 +79,11 @@ CGameMain::CGameMain()
     }
 
     g_DirectX9.Init(hWnd, config.Width, config.Height, config.IsWindowed, true);
+    // A full-screen mode that could not be made starts in a window: the menu bar goes back.
+    if (config.IsWindowed && Menu) {
+        SetMenu(hWnd, Menu);
+        Menu = nullptr;
+    }
     g_BitmapFont.Create();
     g_pCharacterSystem = new CCharacterSystem();
     Hook = SetWindowsHookExA(WH_GETMESSAGE, GetMessageHookProc, nullptr, GetCurrentThreadId());

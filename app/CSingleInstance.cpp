@@ -24,7 +24,7 @@ CSingleInstance::~CSingleInstance()
     }
 }
 
-bool CSingleInstance::Create(const char* name)
+bool CSingleInstance::Create(const char* name, const char* windowClass)
 {
     HANDLE mutex = CreateMutexA(nullptr, TRUE, name);
     if (!mutex)
@@ -34,7 +34,8 @@ bool CSingleInstance::Create(const char* name)
         CloseHandle(mutex);
         char ownPath[MAX_PATH] = "";
         GetModuleFileNameA(nullptr, ownPath, sizeof ownPath);
-        EnumWindows(ActivateInstanceWindowProc, reinterpret_cast<LPARAM>(ownPath));
+        InstanceWindowMatch match = {ownPath, windowClass};
+        EnumWindows(ActivateInstanceWindowProc, reinterpret_cast<LPARAM>(&match));
         return false;
     }
     Mutex = mutex;
@@ -65,12 +66,18 @@ bool GetWindowExeName(HWND hWnd, char* buffer, int size)
     return found;
 }
 
-BOOL CALLBACK ActivateInstanceWindowProc(HWND hWnd, LPARAM ownPath)
+BOOL CALLBACK ActivateInstanceWindowProc(HWND hWnd, LPARAM match)
 {
+    const InstanceWindowMatch& wanted = *reinterpret_cast<const InstanceWindowMatch*>(match);
+    // The first copy's process also owns windows that are not the game's (the input method's
+    // helper windows, for one): only a window of the game's class is brought forward.
+    char className[256] = "";
+    if (!GetClassNameA(hWnd, className, sizeof className) || std::strcmp(className, wanted.WindowClass) != 0)
+        return TRUE;
     char exeName[MAX_PATH];
     if (!GetWindowExeName(hWnd, exeName, sizeof exeName))
         return TRUE;
-    if (std::strcmp(FileNamePart(exeName), FileNamePart(reinterpret_cast<const char*>(ownPath))) != 0)
+    if (std::strcmp(FileNamePart(exeName), FileNamePart(wanted.OwnPath)) != 0)
         return TRUE;
     ShowWindow(hWnd, SW_SHOWNORMAL);
     SetForegroundWindow(hWnd);

@@ -78,6 +78,16 @@ void KeepFrameMultimediaTimer()
 
 bool InitTimer()
 {
+    // The finest timer period the system grants, on both paths: it is also the granularity
+    // of Sleep, whose default tick of about 15.6 ms would wake the counter path's coarse
+    // sleep long after the frame's end. A period held from an earlier start is kept.
+    if (g_uTimerPeriod == 0) {
+        UINT period = 1;
+        while (period < 1000 && timeBeginPeriod(period) != TIMERR_NOERROR)
+            ++period;
+        if (period < 1000)
+            g_uTimerPeriod = period;
+    }
     LARGE_INTEGER scratch;
     LARGE_INTEGER frequency;
     if (QueryPerformanceCounter(&scratch) && QueryPerformanceFrequency(&frequency) && frequency.QuadPart > 0) {
@@ -86,15 +96,11 @@ bool InitTimer()
         g_bInitialized = true;
         return true;
     }
-    // Without the counter, ask for the finest multimedia-timer period the system grants.
-    UINT period = 1;
-    while (period < 1000 && timeBeginPeriod(period) != TIMERR_NOERROR)
-        ++period;
-    if (period == 1000)
-        return false;
-    g_uTimerPeriod = period;
-    g_bInitialized = true;
-    return true;
+    // Without the counter the multimedia timer is the clock, and it needs its period. A start
+    // after an earlier one must not keep the earlier one's clock.
+    g_bUsePerformanceCounter = false;
+    g_bInitialized = g_uTimerPeriod != 0;
+    return g_bInitialized;
 }
 
 bool KeepFrame(DWORD period)
@@ -116,7 +122,10 @@ bool KeepFrame(DWORD period)
 
 bool ReleaseTimer()
 {
-    if (!g_bInitialized || g_bUsePerformanceCounter)
+    // The period is given back once, whichever path asked for it.
+    if (g_uTimerPeriod == 0)
         return true;
-    return timeEndPeriod(g_uTimerPeriod) == TIMERR_NOERROR;
+    const UINT period = g_uTimerPeriod;
+    g_uTimerPeriod = 0;
+    return timeEndPeriod(period) == TIMERR_NOERROR;
 }

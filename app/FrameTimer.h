@@ -8,10 +8,11 @@
 extern float g_fFPS;
 extern float g_fCPULoad;
 
-// False when neither the performance counter nor any multimedia-timer period is available.
+// Asks for the finest multimedia-timer period on either path. False when neither the
+// performance counter nor any multimedia-timer period is available.
 bool InitTimer();
 // Waits out the rest of the period (microseconds) since the previous call. False before
 // InitTimer or for a period that is negative as a signed number.
 bool KeepFrame(DWORD period);
-// Ends the multimedia-timer period; false only when that fails.
+// Gives back the multimedia-timer period that InitTimer asked for; false only when that fails.
 bool ReleaseTimer();

@@ -26,8 +26,7 @@ void SetMasterVolumeForSound(bool on)
 
 void ChangeScreenMode(int width, int height, bool windowed, bool vsync)
 {
-    // A failed reset or capture happens outside the message loop's handler; it is reported
-    // the same way, in the game's "Error" box.
+    // A failed change is reported here, so that the font pair is still made again after it.
     try {
         g_DirectX9.ChangeScreenMode(width, height, windowed, vsync);
     } catch (const char* text) {
@@ -41,11 +40,8 @@ void CaptureScreen()
     char name[64];
     snprintf(name, sizeof name, ".\\ScreenCapture\\sc%06u.bmp", g_nCaptureCount);
     ++g_nCaptureCount;
-    try {
-        g_DirectX9.SaveScreen(name);
-    } catch (const char* text) {
-        ReportGameError(text);
-    }
+    // The back buffer is undefined once presented: the next frame is saved before it is.
+    g_DirectX9.CaptureNextFrame(name);
     MessageBeep(0xFFFFFFFF);
 }
 
@@ -116,6 +112,11 @@ void OnMenuSelect(WPARAM wParam, LPARAM lParam)
              screen, 4);
     CheckOne(menu, config.IsVsyncWait ? IDM_VSYNC_ON : IDM_VSYNC_OFF, vsync, 2);
     CheckOne(menu, config.IsSoundOn ? IDM_SOUND_ON : IDM_SOUND_OFF, sound, 2);
+    // Only the full-screen modes that the display adapter lists are offered.
+    EnableMenuItem(menu, IDM_FULL_640,
+                   MF_BYCOMMAND | (CDirectX9::IsFullScreenModeListed(640, 480) ? MF_ENABLED : MF_GRAYED));
+    EnableMenuItem(menu, IDM_FULL_320,
+                   MF_BYCOMMAND | (CDirectX9::IsFullScreenModeListed(320, 240) ? MF_ENABLED : MF_GRAYED));
 }
 
 void OnMouseMove(LPARAM lParam)
@@ -173,25 +174,35 @@ LRESULT CALLBACK GetMessageHookProc(int code, WPARAM wParam, LPARAM lParam)
 {
     if (code == HC_ACTION) {
         const MSG* msg = reinterpret_cast<const MSG*>(lParam);
-        switch (msg->message) {
-        case WM_COMMAND:
-            OnCommand(LOWORD(msg->wParam));
-            break;
-        case WM_SYSKEYDOWN:
-            if (msg->wParam == VK_RETURN) {
-                ToggleFullScreen();
-                return 0;
+        // The hook is called from inside the system, which an exception cannot cross: every
+        // failure is reported here, as the message loop reports a frame's.
+        try {
+            switch (msg->message) {
+            case WM_COMMAND:
+                OnCommand(LOWORD(msg->wParam));
+                break;
+            case WM_SYSKEYDOWN:
+                if (msg->wParam == VK_RETURN) {
+                    ToggleFullScreen();
+                    return 0;
+                }
+                break;
+            case WM_APP:
+                OnMenuSelect(msg->wParam, msg->lParam);
+                break;
+            case WM_MOUSEMOVE:
+                OnMouseMove(msg->lParam);
+                break;
+            default:
+                break;
             }
-            break;
-        case WM_APP:
-            OnMenuSelect(msg->wParam, msg->lParam);
-            break;
-        case WM_MOUSEMOVE:
-            OnMouseMove(msg->lParam);
-            break;
-        default:
-            break;
+        } catch (const char* text) {
+            ReportGameError(text);
+        } catch (...) {
+            ReportGameError("Failed GetMessageHookProc");
         }
+        if (msg->message == WM_SYSKEYDOWN && msg->wParam == VK_RETURN)
+            return 0;
     }
     return CallNextHookEx(CGameMain::GetInstance().Hook, code, wParam, lParam);
 }

@@ -40,11 +40,11 @@ void ReportGameError(const char* text)
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int nCmdShow)
 {
-    CSingleInstance guard;
-    if (!guard.Create(kMutexName))
-        return 0;
-
+    // The class name first: a second copy looks for the first one's window by it.
     LoadStringA(hInstance, IDS_WINDOW_CLASS, g_szWindowClass, sizeof g_szWindowClass);
+    CSingleInstance guard;
+    if (!guard.Create(kMutexName, g_szWindowClass))
+        return 0;
 
     WNDCLASSEXA wc = {};
     wc.cbSize = sizeof wc;

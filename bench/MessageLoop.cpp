@@ -62,7 +62,8 @@ void BM_PostTranslateDispatch(benchmark::State& state)
 }
 BENCHMARK(BM_PostTranslateDispatch);
 
-// The layer's part of presenting: the copy of the client area kept for menus and the strip.
+// The layer's part of presenting: the copy of the frame kept for menus, boxes and repaints, and
+// the strip.
 void BM_SwapWithMenuStrip(benchmark::State& state)
 {
     HWND w = GameWindow();
@@ -72,7 +73,7 @@ void BM_SwapWithMenuStrip(benchmark::State& state)
 }
 BENCHMARK(BM_SwapWithMenuStrip)->Unit(benchmark::kMicrosecond);
 
-// The same window without its menu: the swap alone, for comparison.
+// The same window without its menu: the kept copy and the swap without the strip, for comparison.
 void BM_SwapWithoutMenu(benchmark::State& state)
 {
     HWND w = GameWindow();

@@ -1,7 +1,10 @@
 #include "render/CDirectX9.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "app/CGameConfig.h"
 #include "render/CD3DLight.h"
@@ -17,6 +20,28 @@ CDirectX9::ClearRecord CDirectX9::ClearParam = {0, nullptr, D3DCLEAR_TARGET | D3
 namespace {
 
 const char* const kWarningTitle = "!!! 警告 !!!";
+const DWORD kWindowedStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+
+// Files asked for by CaptureNextFrame, written from the next frame before it is presented.
+std::vector<std::string> g_PendingCaptures;
+
+// Tries every depth format, device type and vertex processing in the order of the fallbacks.
+bool CreateDeviceWithFallbacks(HWND hWnd, bool want24, const D3DDEVTYPE* types, int typeCount,
+                               const DWORD* processing, int processingCount)
+{
+    const D3DFORMAT depthFormats[2] = {D3DFMT_D24S8, D3DFMT_D16};
+    for (int f = want24 ? 0 : 1; f < 2; ++f) {
+        // After success the format names the depth buffer obtained.
+        CDirectX9::PresentParameters.AutoDepthStencilFormat = depthFormats[f];
+        for (int t = 0; t < typeCount; ++t)
+            for (int p = 0; p < processingCount; ++p)
+                if (SUCCEEDED(CDirectX9::Direct3D->CreateDevice(D3DADAPTER_DEFAULT, types[t], hWnd,
+                                                                processing[p] | D3DCREATE_MULTITHREADED,
+                                                                &CDirectX9::PresentParameters, &CDirectX9::Device)))
+                    return true;
+    }
+    return false;
+}
 
 } // namespace
 
@@ -82,16 +107,28 @@ void CDirectX9::Init(HWND hWnd, UINT width, UINT height, bool windowed, bool wan
         processingCount = 1;
     }
 
-    const D3DFORMAT depthFormats[2] = {D3DFMT_D24S8, D3DFMT_D16};
-    bool created = false;
-    for (int f = want24BitDepthWithStencil ? 0 : 1; f < 2 && !created; ++f) {
-        // After success the format names the depth buffer obtained.
-        PresentParameters.AutoDepthStencilFormat = depthFormats[f];
-        for (int t = 0; t < typeCount && !created; ++t)
-            for (int p = 0; p < processingCount && !created; ++p)
-                created = SUCCEEDED(Direct3D->CreateDevice(D3DADAPTER_DEFAULT, types[t], hWnd,
-                                                           processing[p] | D3DCREATE_MULTITHREADED,
-                                                           &PresentParameters, &Device));
+    // A full-screen mode that the adapter does not list, or in which no device can be made,
+    // would fail again at every start: the game starts in a window of the same size instead,
+    // and the settings written at exit say so.
+    bool created = (windowed || IsFullScreenModeListed(width, height)) &&
+                   CreateDeviceWithFallbacks(hWnd, want24BitDepthWithStencil, types, typeCount, processing,
+                                             processingCount);
+    if (!created && !windowed) {
+        PresentParameters.Windowed = TRUE;
+        created = CreateDeviceWithFallbacks(hWnd, want24BitDepthWithStencil, types, typeCount, processing,
+                                            processingCount);
+        if (created) {
+            CGameConfig::GetInstance().IsWindowed = true;
+            ApplyWindowMode(hWnd, width, height, true);
+            static bool s_bFallbackShown = false;
+            if (!s_bFallbackShown) {
+                s_bFallbackShown = true;
+                char text[256];
+                snprintf(text, sizeof text,
+                         "フルスクリーン%ux%uの画面モードにできないため、ウインドウで起動します。", width, height);
+                MessageBoxA(hWnd, text, kWarningTitle, MB_OK);
+            }
+        }
     }
     if (!created)
         throw "Failed CDirectX9::Init CreateDevice";
@@ -132,6 +169,7 @@ void CDirectX9::InitDevice()
 
 void CDirectX9::Release()
 {
+    g_PendingCaptures.clear();
     if (Device) {
         Device->Release();
         Device = nullptr;
@@ -170,9 +208,45 @@ bool CDirectX9::EndRender()
     if (!Device)
         return true;
     Device->EndScene();
+    // Captures are taken now: after Present the discarded back buffer holds nothing defined.
+    // A failed capture is reported once the frame has been shown.
+    const char* captureFailure = nullptr;
+    std::vector<std::string> captures;
+    captures.swap(g_PendingCaptures);
+    for (const std::string& name : captures) {
+        try {
+            SaveScreen(name.c_str());
+        } catch (const char* text) {
+            captureFailure = text;
+        }
+    }
     if (FAILED(Device->Present(nullptr, nullptr, nullptr, nullptr)))
         throw "Failed CDirectX9::EndRender Present";
+    if (captureFailure)
+        throw captureFailure;
     return true;
+}
+
+void CDirectX9::CaptureNextFrame(const char* fileName)
+{
+    g_PendingCaptures.emplace_back(fileName);
+}
+
+bool CDirectX9::IsFullScreenModeListed(UINT width, UINT height)
+{
+    if (!Direct3D)
+        return false;
+    D3DDISPLAYMODE desktop;
+    if (FAILED(Direct3D->GetAdapterDisplayMode(D3DADAPTER_DEFAULT, &desktop)))
+        return false;
+    const UINT count = Direct3D->GetAdapterModeCount(D3DADAPTER_DEFAULT, desktop.Format);
+    for (UINT i = 0; i < count; ++i) {
+        D3DDISPLAYMODE mode;
+        if (SUCCEEDED(Direct3D->EnumAdapterModes(D3DADAPTER_DEFAULT, desktop.Format, i, &mode)) &&
+            mode.Width == width && mode.Height == height)
+            return true;
+    }
+    return false;
 }
 
 void CDirectX9::RestoreDevice()
@@ -188,22 +262,37 @@ void CDirectX9::RestoreDevice()
 
 void CDirectX9::ChangeScreenMode(UINT width, UINT height, bool windowed, bool waitVsync)
 {
+    if (!Device)
+        throw "Failed CDirectX9::ChangeScreenMode Reset";
+    if (!windowed && !IsFullScreenModeListed(width, height))
+        throw "Failed CDirectX9::ChangeScreenMode EnumAdapterModes";
+
+    // The mode is committed only once the device has it: a failed reset goes back to the
+    // mode that worked, so that neither the next frame's reset nor the settings file keep
+    // asking for one that cannot be made.
+    const D3DPRESENT_PARAMETERS previous = PresentParameters;
+    PresentParameters.BackBufferWidth = width;
+    PresentParameters.BackBufferHeight = height;
+    PresentParameters.Windowed = windowed ? 1 : 0;
+    PresentParameters.PresentationInterval = waitVsync ? D3DPRESENT_INTERVAL_DEFAULT : D3DPRESENT_INTERVAL_IMMEDIATE;
+    if (FAILED(Device->Reset(&PresentParameters))) {
+        PresentParameters = previous;
+        if (SUCCEEDED(Device->Reset(&PresentParameters)))
+            RestoreDevice();
+        throw "Failed CDirectX9::ChangeScreenMode Reset";
+    }
     CGameConfig& config = CGameConfig::GetInstance();
     config.Width = static_cast<int>(width);
     config.Height = static_cast<int>(height);
     config.IsWindowed = windowed;
     config.IsVsyncWait = waitVsync;
-
-    PresentParameters.BackBufferWidth = width;
-    PresentParameters.BackBufferHeight = height;
-    PresentParameters.Windowed = windowed ? 1 : 0;
-    PresentParameters.PresentationInterval = waitVsync ? D3DPRESENT_INTERVAL_DEFAULT : D3DPRESENT_INTERVAL_IMMEDIATE;
-    if (!Device || FAILED(Device->Reset(&PresentParameters)))
-        throw "Failed CDirectX9::ChangeScreenMode Reset";
     RestoreDevice();
+    ApplyWindowMode(PresentParameters.hDeviceWindow, width, height, windowed);
+}
 
-    const HWND hWnd = PresentParameters.hDeviceWindow;
-    const DWORD style = windowed ? (WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX) : WS_POPUP;
+void CDirectX9::ApplyWindowMode(HWND hWnd, UINT width, UINT height, bool windowed)
+{
+    const DWORD style = windowed ? kWindowedStyle : WS_POPUP;
     SetWindowLongA(hWnd, GWL_STYLE, static_cast<LONG>(style));
     RECT rect = {0, 0, static_cast<LONG>(width), static_cast<LONG>(height)};
     AdjustWindowRect(&rect, style, windowed ? TRUE : FALSE);

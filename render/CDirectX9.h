@@ -38,9 +38,15 @@ public:
     static bool EndRender();
     // Re-applies every cached state, transform, material, stage texture and light.
     static void RestoreDevice();
+    // Resets the device in the new mode and commits it to the settings only when that works;
+    // a full-screen mode must be one that the adapter lists.
     static void ChangeScreenMode(UINT width, UINT height, bool windowed, bool waitVsync);
+    // Whether the adapter lists a full-screen mode of this size in the desktop's format.
+    static bool IsFullScreenModeListed(UINT width, UINT height);
     // Saves the back buffer as a BMP file.
     static void SaveScreen(const char* fileName);
+    // Saves the next frame drawn as a BMP file, just before it is presented.
+    static void CaptureNextFrame(const char* fileName);
     void SetProjection(const float& fieldOfView, const float& nearZ, const float& farZ);
     void GetProjection(ProjectionRecord& projection) const;
     static void SetClearParam(const ClearRecord& clear);
@@ -84,6 +90,8 @@ public:
 
 private:
     void InitDevice();
+    // The window's style, size and place for the mode, as the main object gives them.
+    static void ApplyWindowMode(HWND hWnd, UINT width, UINT height, bool windowed);
 };
 
 extern CDirectX9 g_DirectX9;

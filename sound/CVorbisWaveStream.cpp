@@ -35,6 +35,11 @@ CVorbisWaveStream::CVorbisWaveStream() : m_nRefCount(1), m_pReader(NULL), m_nPos
 
 CVorbisWaveStream::~CVorbisWaveStream() { CloseReader(); }
 
+INT64 CVorbisWaveStream::ImageSize() const
+{
+    return HEADER_SIZE + (INT64)GetLe16(m_Header + 22) * 2 * (m_pReader ? m_pReader->GetTotalSamples() : 0);
+}
+
 void CVorbisWaveStream::CloseReader()
 {
     if (m_pReader) {
@@ -176,8 +181,7 @@ STDMETHODIMP CVorbisWaveStream::Seek(LARGE_INTEGER dlibMove, DWORD dwOrigin, ULA
         overflow = __builtin_add_overflow(m_nPosition, dlibMove.QuadPart, &position);
         break;
     case STREAM_SEEK_END:
-        position = HEADER_SIZE + (INT64)GetLe16(m_Header + 22) * 2 * (m_pReader ? m_pReader->GetTotalSamples() : 0);
-        overflow = __builtin_add_overflow(position, dlibMove.QuadPart, &position);
+        overflow = __builtin_add_overflow(ImageSize(), dlibMove.QuadPart, &position);
         break;
     default:
         break;
@@ -214,7 +218,32 @@ STDMETHODIMP CVorbisWaveStream::Commit(DWORD) { return E_NOTIMPL; }
 STDMETHODIMP CVorbisWaveStream::Revert() { return E_NOTIMPL; }
 STDMETHODIMP CVorbisWaveStream::LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) { return E_NOTIMPL; }
 STDMETHODIMP CVorbisWaveStream::UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) { return E_NOTIMPL; }
-STDMETHODIMP CVorbisWaveStream::Stat(STATSTG*, DWORD) { return E_NOTIMPL; }
+STDMETHODIMP CVorbisWaveStream::Stat(STATSTG* pstatstg, DWORD grfStatFlag)
+{
+    if (!pstatstg)
+        return STG_E_INVALIDPOINTER;
+    if (grfStatFlag != STATFLAG_DEFAULT && grfStatFlag != STATFLAG_NONAME)
+        return STG_E_INVALIDFLAG;
+    std::memset(pstatstg, 0, sizeof *pstatstg);
+    // The name is the file's path, in memory that the caller frees with CoTaskMemFree.
+    if (grfStatFlag == STATFLAG_DEFAULT) {
+        size_t length = 0;
+        while (length < MAX_PATH && m_wszPath[length])
+            ++length;
+        pstatstg->pwcsName = static_cast<LPOLESTR>(CoTaskMemAlloc((length + 1) * sizeof(WCHAR)));
+        if (!pstatstg->pwcsName)
+            return STG_E_INSUFFICIENTMEMORY;
+        std::memcpy(pstatstg->pwcsName, m_wszPath, length * sizeof(WCHAR));
+        pstatstg->pwcsName[length] = 0;
+    }
+    // A read-only stream of the whole WAVE image, with no times, locks or class of its own.
+    pstatstg->type = STGTY_STREAM;
+    pstatstg->cbSize.QuadPart = (ULONGLONG)ImageSize();
+    pstatstg->grfMode = STGM_READ;
+    pstatstg->grfLocksSupported = 0;
+    pstatstg->clsid = CLSID_NULL;
+    return S_OK;
+}
 
 STDMETHODIMP CVorbisWaveStream::Clone(IStream** ppstm)
 {

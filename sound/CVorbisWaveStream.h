@@ -35,6 +35,8 @@ public:
 private:
     virtual ~CVorbisWaveStream(); // only Release deletes
     void CloseReader();
+    // The bytes of the whole WAVE image: the header and every sample decoded.
+    INT64 ImageSize() const;
 
     std::atomic<LONG> m_nRefCount;
     CVorbisFile* m_pReader;

@@ -1,4 +1,4 @@
-// COM start-up per thread, VARIANT and BSTR.
+// COM start-up per thread, the task allocator, VARIANT and BSTR.
 #include "platform/com/Com.h"
 
 #include <cstdlib>
@@ -35,6 +35,16 @@ void CoUninitialize()
 {
     if (t_initCount > 0)
         --t_initCount;
+}
+
+LPVOID CoTaskMemAlloc(SIZE_T cb)
+{
+    return std::malloc(cb ? cb : 1);
+}
+
+void CoTaskMemFree(LPVOID pv)
+{
+    std::free(pv);
 }
 
 // A BSTR is preceded by its length in bytes (32 bits) and followed by a 16-bit terminator.

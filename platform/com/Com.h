@@ -79,6 +79,8 @@ typedef struct tagSTATSTG {
 enum STREAM_SEEK { STREAM_SEEK_SET = 0, STREAM_SEEK_CUR = 1, STREAM_SEEK_END = 2 };
 enum STGTY { STGTY_STORAGE = 1, STGTY_STREAM = 2, STGTY_LOCKBYTES = 3, STGTY_PROPERTY = 4 };
 enum STATFLAG { STATFLAG_DEFAULT = 0, STATFLAG_NONAME = 1, STATFLAG_NOOPEN = 2 };
+#define STGM_READ 0x00000000L
+#define CLSID_NULL GUID_NULL
 
 struct ISequentialStream : public IUnknown {
     STDMETHOD(Read)(void* pv, ULONG cb, ULONG* pcbRead) PURE;
@@ -169,4 +171,7 @@ enum COINIT {
 HRESULT CoInitialize(LPVOID pvReserved);
 HRESULT CoInitializeEx(LPVOID pvReserved, DWORD dwCoInit);
 void CoUninitialize();
+// The task allocator: memory that one side of a COM call allocates and the other frees.
+LPVOID CoTaskMemAlloc(SIZE_T cb);
+void CoTaskMemFree(LPVOID pv);
 HRESULT CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext, REFIID riid, LPVOID* ppv);

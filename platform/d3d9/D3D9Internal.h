@@ -328,6 +328,9 @@ private:
 
 // A failure that the test hook makes TestCooperativeLevel answer; S_OK when none.
 HRESULT FaultyCooperativeLevel();
+// Whether the adapter lists a display mode of this size and format: a full-screen back buffer
+// must have one.
+bool IsAdapterMode(UINT width, UINT height, D3DFORMAT format);
 
 // The capabilities this layer reports for a device type.
 void FillCaps(D3DDEVTYPE type, D3DCAPS9& caps);

@@ -20,6 +20,9 @@ uint64_t OpenGlDrawCount();
 // Whether the layer gathers consecutive small draws into one OpenGL draw (on by default);
 // pictures drawn both ways must be the same.
 void SetD3D9Batching(bool enabled);
+// Whether an OpenGL call other than the gathered draws' own, made while they wait, stops the
+// program (GlApi.h); armed from the start in builds without NDEBUG and with QV_GL_GUARD=1.
+void ArmOpenGlGuard(bool armed);
 
 // One draw as OpenGL is to rasterise it, for a benchmark that draws the same frame with OpenGL
 // alone: each triangle's corners in OpenGL's clip space with their colour, eye-space normal and
@@ -72,6 +75,9 @@ struct D3D9Faults {
     DWORD vertexShaderVersion = 0;      // when set, the capabilities' VertexShaderVersion
     bool noTwoSidedStencil = false;     // the capabilities lack D3DSTENCILCAPS_TWOSIDED
     HRESULT cooperativeLevel = 0;       // when a failure, what TestCooperativeLevel answers
+    // When set, the only display modes that the adapter lists (and so the only full-screen
+    // sizes that CreateDevice and Reset accept).
+    const std::vector<D3DDISPLAYMODE>* adapterModes = nullptr;
     // Asked before each CreateDevice with its device type, behaviour flags and depth format;
     // a failure code makes that CreateDevice fail with it.
     std::function<HRESULT(D3DDEVTYPE, DWORD, D3DFORMAT)> createDevice;

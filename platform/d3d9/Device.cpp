@@ -1,6 +1,6 @@
 // The device: creation on the window's OpenGL context, the back buffer as a framebuffer
-// object, presentation, device loss and reset, and every state Direct3D keeps, with its
-// defaults and its validation. Drawing and the translation to OpenGL are in DeviceDraw.cpp.
+// object, presentation, device loss and reset, its resources and general queries, and the
+// scene's clearing.
 #include "platform/d3d9/Device.h"
 
 #include <algorithm>
@@ -8,87 +8,17 @@
 #include <cstring>
 
 #include "platform/d3d9/D3D9TestHooks.h"
+#include "platform/d3d9/Transforms.h"
 #include "platform/win32/SdlWindow.h"
 
 namespace qv::d3d9 {
 
 std::atomic<uint64_t> Device::s_callCount{0};
+bool Device::s_batching = true;
 
 namespace {
 
 Device* g_liveDevice = nullptr;
-
-DWORD FloatBits(float f)
-{
-    DWORD d;
-    std::memcpy(&d, &f, sizeof d);
-    return d;
-}
-
-// Render states of the Direct3D 9 enumeration and the group each one belongs to.
-struct RenderStateTable {
-    std::array<uint32_t, kMaxRenderState> group{};
-    std::array<bool, kMaxRenderState> valid{};
-    RenderStateTable()
-    {
-        auto add = [this](DWORD s, uint32_t g) {
-            valid[s] = true;
-            group[s] = g;
-        };
-        for (DWORD s : {D3DRS_ZENABLE, D3DRS_ZWRITEENABLE, D3DRS_ZFUNC})
-            add(s, kDirtyDepth);
-        for (DWORD s : {D3DRS_FILLMODE, D3DRS_SHADEMODE, D3DRS_CULLMODE, D3DRS_COLORWRITEENABLE, D3DRS_DEPTHBIAS,
-                        D3DRS_SLOPESCALEDEPTHBIAS, D3DRS_POINTSIZE, D3DRS_DITHERENABLE})
-            add(s, kDirtyRaster);
-        for (DWORD s : {D3DRS_ALPHATESTENABLE, D3DRS_ALPHAREF, D3DRS_ALPHAFUNC})
-            add(s, kDirtyAlphaTest);
-        for (DWORD s : {D3DRS_SRCBLEND, D3DRS_DESTBLEND, D3DRS_ALPHABLENDENABLE, D3DRS_BLENDOP, D3DRS_BLENDFACTOR,
-                        D3DRS_SEPARATEALPHABLENDENABLE, D3DRS_SRCBLENDALPHA, D3DRS_DESTBLENDALPHA,
-                        D3DRS_BLENDOPALPHA})
-            add(s, kDirtyBlend);
-        for (DWORD s : {D3DRS_STENCILENABLE, D3DRS_STENCILFAIL, D3DRS_STENCILZFAIL, D3DRS_STENCILPASS,
-                        D3DRS_STENCILFUNC, D3DRS_STENCILREF, D3DRS_STENCILMASK, D3DRS_STENCILWRITEMASK,
-                        D3DRS_TWOSIDEDSTENCILMODE, D3DRS_CCW_STENCILFAIL, D3DRS_CCW_STENCILZFAIL,
-                        D3DRS_CCW_STENCILPASS, D3DRS_CCW_STENCILFUNC})
-            add(s, kDirtyStencil);
-        for (DWORD s : {D3DRS_LIGHTING, D3DRS_AMBIENT, D3DRS_COLORVERTEX, D3DRS_LOCALVIEWER, D3DRS_NORMALIZENORMALS,
-                        D3DRS_DIFFUSEMATERIALSOURCE, D3DRS_SPECULARMATERIALSOURCE, D3DRS_AMBIENTMATERIALSOURCE,
-                        D3DRS_EMISSIVEMATERIALSOURCE})
-            add(s, kDirtyLighting);
-        add(D3DRS_SPECULARENABLE, kDirtyLighting | kDirtyMaterial | kDirtyLights);
-        for (DWORD s : {D3DRS_FOGENABLE, D3DRS_FOGCOLOR, D3DRS_FOGTABLEMODE, D3DRS_FOGSTART, D3DRS_FOGEND,
-                        D3DRS_FOGDENSITY, D3DRS_RANGEFOGENABLE, D3DRS_FOGVERTEXMODE})
-            add(s, kDirtyFog);
-        add(D3DRS_TEXTUREFACTOR, kDirtyStage);
-        add(D3DRS_SCISSORTESTENABLE, kDirtyScissor);
-        // Accepted and kept; the fixed-function translation does not need them.
-        for (DWORD s : {D3DRS_LASTPIXEL, D3DRS_WRAP0, D3DRS_WRAP1, D3DRS_WRAP2, D3DRS_WRAP3, D3DRS_WRAP4,
-                        D3DRS_WRAP5, D3DRS_WRAP6, D3DRS_WRAP7, D3DRS_CLIPPING, D3DRS_VERTEXBLEND,
-                        D3DRS_CLIPPLANEENABLE, D3DRS_POINTSIZE_MIN, D3DRS_POINTSPRITEENABLE,
-                        D3DRS_POINTSCALEENABLE, D3DRS_POINTSCALE_A, D3DRS_POINTSCALE_B, D3DRS_POINTSCALE_C,
-                        D3DRS_MULTISAMPLEANTIALIAS, D3DRS_MULTISAMPLEMASK, D3DRS_PATCHEDGESTYLE,
-                        D3DRS_DEBUGMONITORTOKEN, D3DRS_POINTSIZE_MAX, D3DRS_INDEXEDVERTEXBLENDENABLE,
-                        D3DRS_TWEENFACTOR, D3DRS_POSITIONDEGREE, D3DRS_NORMALDEGREE, D3DRS_ANTIALIASEDLINEENABLE,
-                        D3DRS_MINTESSELLATIONLEVEL, D3DRS_MAXTESSELLATIONLEVEL, D3DRS_ADAPTIVETESS_X,
-                        D3DRS_ADAPTIVETESS_Y, D3DRS_ADAPTIVETESS_Z, D3DRS_ADAPTIVETESS_W,
-                        D3DRS_ENABLEADAPTIVETESSELLATION, D3DRS_COLORWRITEENABLE1, D3DRS_COLORWRITEENABLE2,
-                        D3DRS_COLORWRITEENABLE3, D3DRS_SRGBWRITEENABLE, D3DRS_WRAP8, D3DRS_WRAP9, D3DRS_WRAP10,
-                        D3DRS_WRAP11, D3DRS_WRAP12, D3DRS_WRAP13, D3DRS_WRAP14, D3DRS_WRAP15})
-            add(s, 0);
-    }
-};
-
-const RenderStateTable& States()
-{
-    static const RenderStateTable table;
-    return table;
-}
-
-bool ValidTransform(DWORD t)
-{
-    return t == D3DTS_VIEW || t == D3DTS_PROJECTION || (t >= D3DTS_TEXTURE0 && t <= D3DTS_TEXTURE7) ||
-           (t >= 256 && t <= 511);
-}
 
 // Tells the device about a full-screen window losing or regaining the screen.
 int SDLCALL WatchWindow(void* userdata, SDL_Event* event)
@@ -116,36 +46,6 @@ int SDLCALL WatchWindow(void* userdata, SDL_Event* event)
 
 } // namespace
 
-bool IsRenderState(DWORD state)
-{
-    return state < kMaxRenderState && States().valid[state];
-}
-
-uint32_t RenderStateGroup(DWORD state)
-{
-    return state < kMaxRenderState ? States().group[state] : 0;
-}
-
-bool IsStageState(DWORD state)
-{
-    return (state >= D3DTSS_COLOROP && state <= D3DTSS_TEXCOORDINDEX) || state == D3DTSS_BUMPENVLSCALE ||
-           state == D3DTSS_BUMPENVLOFFSET || state == D3DTSS_TEXTURETRANSFORMFLAGS || state == D3DTSS_COLORARG0 ||
-           state == D3DTSS_ALPHAARG0 || state == D3DTSS_RESULTARG || state == D3DTSS_CONSTANT;
-}
-
-bool IsSamplerState(DWORD state)
-{
-    return state >= D3DSAMP_ADDRESSU && state <= D3DSAMP_DMAPOFFSET;
-}
-
-D3DMATRIX IdentityMatrix()
-{
-    D3DMATRIX m;
-    std::memset(&m, 0, sizeof m);
-    m._11 = m._22 = m._33 = m._44 = 1.0f;
-    return m;
-}
-
 uint64_t DeviceCallCount()
 {
     return Device::s_callCount.load();
@@ -156,7 +56,11 @@ Device* Device::Live()
     return g_liveDevice;
 }
 
-// ---------------------------------------------------------------------------------------------
+void Device::EnableBatching(bool enabled)
+{
+    s_batching = enabled;
+}
+
 // Creation, targets and presentation
 
 Device::Device(Direct3D9* d3d, D3DDEVTYPE type, HWND window, DWORD behaviour)
@@ -170,11 +74,7 @@ Device::~Device()
     SDL_DelEventWatch(WatchWindow, this);
     if (g_liveDevice == this)
         g_liveDevice = nullptr;
-    DropBatch();
-    FreeStream(m_batchVertexStream);
-    FreeStream(m_batchIndexStream);
-    FreeTextureArrays();
-    FreeTextureArrayProgram();
+    m_batch.Free(GlUsable());
     if (GlUsable()) {
         QVGL(BindFramebuffer)(GL_FRAMEBUFFER, 0);
         FreeTargets();
@@ -250,6 +150,8 @@ HRESULT Device::ValidateParams(D3DPRESENT_PARAMETERS& params) const
         return D3DERR_INVALIDCALL;
     if (params.EnableAutoDepthStencil && !IsDepthFormat(params.AutoDepthStencilFormat))
         return D3DERR_INVALIDCALL;
+    if (!params.Windowed && !IsAdapterMode(params.BackBufferWidth, params.BackBufferHeight, params.BackBufferFormat))
+        return D3DERR_INVALIDCALL;
     const UINT interval = params.PresentationInterval;
     if (interval != D3DPRESENT_INTERVAL_DEFAULT && interval != D3DPRESENT_INTERVAL_ONE &&
         interval != D3DPRESENT_INTERVAL_IMMEDIATE)
@@ -271,7 +173,6 @@ HRESULT Device::MakeTargets(const D3DPRESENT_PARAMETERS& params)
     QVGL(TexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     QVGL(TexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
     QVGL(BindTexture)(GL_TEXTURE_2D, 0);
-    m_glBoundTexture = 0;
 
     m_hasDepth = params.EnableAutoDepthStencil != FALSE;
     m_hasStencil = m_hasDepth && HasStencil(params.AutoDepthStencilFormat);
@@ -350,123 +251,18 @@ void Device::InitGlState()
         QVGL(ProvokingVertex)(GL_FIRST_VERTEX_CONVENTION);
     QVGL(BindFramebuffer)(GL_FRAMEBUFFER, m_framebuffer);
     for (GLenum array : {GL_VERTEX_ARRAY, GL_NORMAL_ARRAY, GL_COLOR_ARRAY, GL_TEXTURE_COORD_ARRAY})
-        QVGL(DisableClientState)(array);
-    m_glArrays = 0;
-    QVGL(BindBuffer)(GL_ARRAY_BUFFER, 0);
-    QVGL(BindBuffer)(GL_ELEMENT_ARRAY_BUFFER, 0);
-    m_glArrayBuffer = m_glElementBuffer = 0;
+        m_gl.Array(array, false);
+    m_gl.BindBuffer(GL_ARRAY_BUFFER, 0);
+    m_gl.BindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+    m_gl.UseProgram(0);
     m_gl.Enable(GL_TEXTURE_2D, false);
     m_glTexturing = false;
-    QVGL(BindTexture)(GL_TEXTURE_2D, 0);
-    m_glBoundTexture = 0;
+    m_gl.BindTexture(0);
     for (GLenum i = 0; i < kGlLights; ++i)
         m_gl.Enable(GL_LIGHT0 + i, false);
     m_glLightCount = 0;
     const D3DMATRIX identity = IdentityMatrix();
     m_gl.LoadMatrix(GL_TEXTURE, &identity.m[0][0]);
-}
-
-void Device::ResetState()
-{
-    auto& rs = m_renderStates;
-    rs.fill(0);
-    rs[D3DRS_ZENABLE] = m_params.EnableAutoDepthStencil ? D3DZB_TRUE : D3DZB_FALSE;
-    rs[D3DRS_FILLMODE] = D3DFILL_SOLID;
-    rs[D3DRS_SHADEMODE] = D3DSHADE_GOURAUD;
-    rs[D3DRS_ZWRITEENABLE] = TRUE;
-    rs[D3DRS_ALPHATESTENABLE] = FALSE;
-    rs[D3DRS_LASTPIXEL] = TRUE;
-    rs[D3DRS_SRCBLEND] = D3DBLEND_ONE;
-    rs[D3DRS_DESTBLEND] = D3DBLEND_ZERO;
-    rs[D3DRS_CULLMODE] = D3DCULL_CCW;
-    rs[D3DRS_ZFUNC] = D3DCMP_LESSEQUAL;
-    rs[D3DRS_ALPHAREF] = 0;
-    rs[D3DRS_ALPHAFUNC] = D3DCMP_ALWAYS;
-    rs[D3DRS_FOGSTART] = FloatBits(0.0f);
-    rs[D3DRS_FOGEND] = FloatBits(1.0f);
-    rs[D3DRS_FOGDENSITY] = FloatBits(1.0f);
-    rs[D3DRS_STENCILFAIL] = D3DSTENCILOP_KEEP;
-    rs[D3DRS_STENCILZFAIL] = D3DSTENCILOP_KEEP;
-    rs[D3DRS_STENCILPASS] = D3DSTENCILOP_KEEP;
-    rs[D3DRS_STENCILFUNC] = D3DCMP_ALWAYS;
-    rs[D3DRS_STENCILMASK] = 0xFFFFFFFF;
-    rs[D3DRS_STENCILWRITEMASK] = 0xFFFFFFFF;
-    rs[D3DRS_TEXTUREFACTOR] = 0xFFFFFFFF;
-    rs[D3DRS_CLIPPING] = TRUE;
-    rs[D3DRS_LIGHTING] = TRUE;
-    rs[D3DRS_COLORVERTEX] = TRUE;
-    rs[D3DRS_LOCALVIEWER] = TRUE;
-    rs[D3DRS_DIFFUSEMATERIALSOURCE] = D3DMCS_COLOR1;
-    rs[D3DRS_SPECULARMATERIALSOURCE] = D3DMCS_COLOR2;
-    rs[D3DRS_AMBIENTMATERIALSOURCE] = D3DMCS_MATERIAL;
-    rs[D3DRS_EMISSIVEMATERIALSOURCE] = D3DMCS_MATERIAL;
-    rs[D3DRS_POINTSIZE] = FloatBits(1.0f);
-    rs[D3DRS_POINTSIZE_MIN] = FloatBits(1.0f);
-    rs[D3DRS_POINTSCALE_A] = FloatBits(1.0f);
-    rs[D3DRS_MULTISAMPLEANTIALIAS] = TRUE;
-    rs[D3DRS_MULTISAMPLEMASK] = 0xFFFFFFFF;
-    rs[D3DRS_POINTSIZE_MAX] = FloatBits(64.0f);
-    rs[D3DRS_COLORWRITEENABLE] = 0xF;
-    rs[D3DRS_BLENDOP] = D3DBLENDOP_ADD;
-    rs[D3DRS_POSITIONDEGREE] = D3DDEGREE_CUBIC;
-    rs[D3DRS_NORMALDEGREE] = D3DDEGREE_LINEAR;
-    rs[D3DRS_MINTESSELLATIONLEVEL] = FloatBits(1.0f);
-    rs[D3DRS_MAXTESSELLATIONLEVEL] = FloatBits(1.0f);
-    rs[D3DRS_ADAPTIVETESS_Z] = FloatBits(1.0f);
-    rs[D3DRS_CCW_STENCILFAIL] = D3DSTENCILOP_KEEP;
-    rs[D3DRS_CCW_STENCILZFAIL] = D3DSTENCILOP_KEEP;
-    rs[D3DRS_CCW_STENCILPASS] = D3DSTENCILOP_KEEP;
-    rs[D3DRS_CCW_STENCILFUNC] = D3DCMP_ALWAYS;
-    rs[D3DRS_COLORWRITEENABLE1] = 0xF;
-    rs[D3DRS_COLORWRITEENABLE2] = 0xF;
-    rs[D3DRS_COLORWRITEENABLE3] = 0xF;
-    rs[D3DRS_BLENDFACTOR] = 0xFFFFFFFF;
-    rs[D3DRS_SRCBLENDALPHA] = D3DBLEND_ONE;
-    rs[D3DRS_DESTBLENDALPHA] = D3DBLEND_ZERO;
-    rs[D3DRS_BLENDOPALPHA] = D3DBLENDOP_ADD;
-
-    for (UINT stage = 0; stage < kStages; ++stage) {
-        auto& ts = m_stageStates[stage];
-        ts.fill(0);
-        ts[D3DTSS_COLOROP] = stage == 0 ? D3DTOP_MODULATE : D3DTOP_DISABLE;
-        ts[D3DTSS_COLORARG1] = D3DTA_TEXTURE;
-        ts[D3DTSS_COLORARG2] = D3DTA_CURRENT;
-        ts[D3DTSS_ALPHAOP] = stage == 0 ? D3DTOP_SELECTARG1 : D3DTOP_DISABLE;
-        ts[D3DTSS_ALPHAARG1] = D3DTA_TEXTURE;
-        ts[D3DTSS_ALPHAARG2] = D3DTA_CURRENT;
-        ts[D3DTSS_TEXCOORDINDEX] = stage;
-        ts[D3DTSS_TEXTURETRANSFORMFLAGS] = D3DTTFF_DISABLE;
-        ts[D3DTSS_COLORARG0] = D3DTA_CURRENT;
-        ts[D3DTSS_ALPHAARG0] = D3DTA_CURRENT;
-        ts[D3DTSS_RESULTARG] = D3DTA_CURRENT;
-    }
-    for (auto& ss : m_samplerStates) {
-        ss.fill(0);
-        ss[D3DSAMP_ADDRESSU] = D3DTADDRESS_WRAP;
-        ss[D3DSAMP_ADDRESSV] = D3DTADDRESS_WRAP;
-        ss[D3DSAMP_ADDRESSW] = D3DTADDRESS_WRAP;
-        ss[D3DSAMP_MAGFILTER] = D3DTEXF_POINT;
-        ss[D3DSAMP_MINFILTER] = D3DTEXF_POINT;
-        ss[D3DSAMP_MIPFILTER] = D3DTEXF_NONE;
-        ss[D3DSAMP_MAXANISOTROPY] = 1;
-    }
-    m_transforms.clear();
-    std::memset(&m_material, 0, sizeof m_material);
-    m_lights.clear();
-    m_textures.fill(nullptr);
-    m_fvf = 0;
-    m_declaration = nullptr;
-    for (auto& stream : m_streams)
-        stream = Stream();
-    m_indices = nullptr;
-    m_viewport = D3DVIEWPORT9{0, 0, m_params.BackBufferWidth, m_params.BackBufferHeight, 0.0f, 1.0f};
-    m_scissor = RECT{0, 0, static_cast<LONG>(m_params.BackBufferWidth), static_cast<LONG>(m_params.BackBufferHeight)};
-    for (auto& plane : m_clipPlanes)
-        plane.fill(0.0f);
-    m_inScene = false;
-    m_dirty = kDirtyAll;
-    m_glTransformMode = -1;
-    m_glColorMaterial = -1;
 }
 
 HRESULT Device::Reset(D3DPRESENT_PARAMETERS* pPresentationParameters)
@@ -483,7 +279,7 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS* pPresentationParameters)
     if (!GlUsable() && !qv::MakeGlCurrent(m_window))
         return D3DERR_DEVICELOST;
     // What was gathered for the old back buffer is not drawn on the new one.
-    DropBatch();
+    m_batch.Drop();
     hr = MakeTargets(adjusted);
     if (FAILED(hr))
         return hr;
@@ -499,7 +295,7 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS* pPresentationParameters)
 void Device::Lose()
 {
     m_cooperation = Cooperation::kLost;
-    DropBatch(); // a lost device's frame is not shown
+    m_batch.Drop(); // a lost device's frame is not shown
 }
 
 void Device::AllowReset()
@@ -532,7 +328,7 @@ HRESULT Device::Present(const RECT* pSourceRect, const RECT* pDestRect, HWND hDe
         return D3DERR_INVALIDCALL;
     if (!GlUsable())
         return D3DERR_DEVICELOST;
-    FlushBatch();
+    SendBatch();
     // The back buffer goes to the window's client area (in full screen, the part of the
     // display that shows the mode), scaled when the sizes differ; the rest is black.
     int drawableW = 0, drawableH = 0;
@@ -551,7 +347,7 @@ HRESULT Device::Present(const RECT* pSourceRect, const RECT* pDestRect, HWND hDe
     const GLint y0 = drawableH - y - h;
     QVGL(BlitFramebuffer)(0, 0, bbW, bbH, x, y0, x + w, y0 + h, GL_COLOR_BUFFER_BIT,
                           w == bbW && h == bbH ? GL_NEAREST : GL_LINEAR);
-    m_dirty |= kDirtyRaster | kDirtyScissor;
+    Changed(kDirtyRaster | kDirtyScissor);
     qv::SwapGlWindow(m_window);
     QVGL(BindFramebuffer)(GL_FRAMEBUFFER, m_framebuffer);
     return D3D_OK;
@@ -564,7 +360,7 @@ void Device::ReadBackBuffer(std::vector<uint8_t>& pixels)
     pixels.assign(upsideDown.size(), 0);
     if (!GlUsable())
         return;
-    FlushBatch();
+    SendBatch();
     QVGL(BindFramebuffer)(GL_READ_FRAMEBUFFER, m_framebuffer);
     QVGL(ReadPixels)(0, 0, static_cast<GLsizei>(w), static_cast<GLsizei>(h), GL_BGRA, GL_UNSIGNED_BYTE,
                      upsideDown.data());
@@ -579,7 +375,7 @@ void Device::WriteBackBuffer(const std::vector<uint8_t>& pixels)
     const UINT w = BackBufferWidth(), h = BackBufferHeight();
     if (!GlUsable() || pixels.size() < static_cast<size_t>(w) * h * 4)
         return;
-    FlushBatch();
+    SendBatch();
     const size_t pitch = static_cast<size_t>(w) * 4;
     std::vector<uint8_t> upsideDown(pixels.size());
     for (UINT y = 0; y < h; ++y)
@@ -589,72 +385,85 @@ void Device::WriteBackBuffer(const std::vector<uint8_t>& pixels)
                         GL_UNSIGNED_BYTE, upsideDown.data());
 }
 
-void Device::BindTextureForUpload(GLuint name)
+void Device::SendBatch()
 {
-    // The gathered draws may sample the texture as it was.
-    FlushBatch();
-    if (m_glBoundTexture != name) {
-        QVGL(BindTexture)(GL_TEXTURE_2D, name);
-        m_glBoundTexture = name;
-    }
+    if (!m_batch.IsOpen())
+        return;
+    if (GlUsable())
+        Changed(m_batch.Send());
+    else
+        m_batch.Drop();
 }
 
-void Device::Forget(Texture* texture)
+void Device::BindTextureForUpload(GLuint name)
 {
-    FlushBatch();
-    if (texture)
-        ForgetArrayLayer(texture);
-    for (auto& t : m_textures)
-        if (t == texture)
-            t = nullptr;
-    if (texture && m_glBoundTexture == texture->GlName())
-        m_glBoundTexture = 0;
-    m_dirty |= kDirtyStage | kDirtySampler;
+    SendBatch();
+    // The draws bind their own texture again (ApplyState).
+    m_gl.BindTexture(name);
+}
+
+void Device::TextureLevelWritten(Texture* texture, UINT level)
+{
+    m_batch.TextureLevelWritten(texture, level);
+}
+
+void Device::TextureChanging(Texture* texture)
+{
+    SendBatch();
+    if (m_state.textures[0] == texture)
+        Changed(kDirtyStage | kDirtySampler);
 }
 
 void Device::BindBufferForUpload(GLenum target, GLuint name)
 {
-    if (target == GL_ELEMENT_ARRAY_BUFFER)
-        BindElementBuffer(name);
-    else
-        BindArrayBuffer(name);
+    m_gl.BindBuffer(target, name);
 }
 
 void Device::ForgetGlBuffer(GLuint name)
 {
-    // OpenGL unbinds a deleted buffer object itself.
-    if (m_glArrayBuffer == name)
-        m_glArrayBuffer = 0;
-    if (m_glElementBuffer == name)
-        m_glElementBuffer = 0;
+    m_gl.ForgetBuffer(name);
 }
 
-void Device::TextureChanged(Texture* texture)
+void Device::BufferChanging(const void* buffer)
 {
-    FlushBatch();
-    if (m_textures[0] == texture)
-        m_dirty |= kDirtyStage | kDirtySampler;
+    m_batch.BufferChanging(buffer);
+}
+
+void Device::Forget(Texture* texture)
+{
+    SendBatch();
+    m_batch.TextureGone(texture);
+    for (auto& t : m_state.textures)
+        if (t == texture)
+            t = nullptr;
+    m_gl.ForgetTexture(texture->GlName());
+    Changed(kDirtyStage | kDirtySampler);
 }
 
 void Device::Forget(VertexBuffer* buffer)
 {
-    BufferChanging(buffer);
-    for (auto& s : m_streams)
+    SendBatch();
+    for (auto& s : m_state.streams)
         if (s.buffer == buffer)
-            s = Stream();
+            s = StreamSource();
 }
 
 void Device::Forget(IndexBuffer* buffer)
 {
-    BufferChanging(buffer);
-    if (m_indices == buffer)
-        m_indices = nullptr;
+    SendBatch();
+    if (m_state.indices == buffer)
+        m_state.indices = nullptr;
 }
 
 void Device::Forget(VertexDeclaration* declaration)
 {
-    if (m_declaration == declaration)
-        m_declaration = nullptr;
+    if (m_state.declaration == declaration)
+        m_state.declaration = nullptr;
+}
+
+D3DMATRIX Device::ClipAdjustment() const
+{
+    return qv::d3d9::ClipAdjustment(m_state.viewport);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1018,9 +827,9 @@ HRESULT Device::EndScene()
         return D3DERR_INVALIDCALL;
     m_inScene = false;
     if (m_cooperation == Cooperation::kOk && GlUsable()) {
-        FlushBatch();
+        SendBatch();
         QVGL(Flush)();
-        m_workSinceFlush = 0;
+        m_gl.FlushedAtEndOfScene();
     }
     return D3D_OK;
 }
@@ -1036,7 +845,7 @@ HRESULT Device::Clear(DWORD Count_, const D3DRECT* pRects, DWORD Flags, D3DCOLOR
         return D3D_OK;
     if (m_cooperation != Cooperation::kOk || !GlUsable())
         return D3D_OK;
-    FlushBatch();
+    SendBatch();
     GLbitfield mask = 0;
     if (Flags & D3DCLEAR_TARGET) {
         m_gl.ColorMask(true, true, true, true);
@@ -1057,8 +866,8 @@ HRESULT Device::Clear(DWORD Count_, const D3DRECT* pRects, DWORD Flags, D3DCOLOR
     }
     // Clearing covers the viewport, or the given rectangles within it.
     const LONG bbH = static_cast<LONG>(BackBufferHeight());
-    const LONG vx0 = static_cast<LONG>(m_viewport.X), vy0 = static_cast<LONG>(m_viewport.Y);
-    const LONG vx1 = vx0 + static_cast<LONG>(m_viewport.Width), vy1 = vy0 + static_cast<LONG>(m_viewport.Height);
+    const LONG vx0 = static_cast<LONG>(m_state.viewport.X), vy0 = static_cast<LONG>(m_state.viewport.Y);
+    const LONG vx1 = vx0 + static_cast<LONG>(m_state.viewport.Width), vy1 = vy0 + static_cast<LONG>(m_state.viewport.Height);
     m_gl.Enable(GL_SCISSOR_TEST, true);
     auto clearRect = [&](LONG x0, LONG y0, LONG x1, LONG y1) {
         x0 = std::max(x0, vx0);
@@ -1076,687 +885,8 @@ HRESULT Device::Clear(DWORD Count_, const D3DRECT* pRects, DWORD Flags, D3DCOLOR
         for (DWORD i = 0; i < Count_; ++i)
             clearRect(pRects[i].x1, pRects[i].y1, pRects[i].x2, pRects[i].y2);
     }
-    m_dirty |= kDirtyScissor | kDirtyRaster | kDirtyDepth | kDirtyStencil;
+    Changed(kDirtyScissor | kDirtyRaster | kDirtyDepth | kDirtyStencil);
     return D3D_OK;
-}
-
-// ---------------------------------------------------------------------------------------------
-// Transforms, viewport, material, lights
-
-HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE State, const D3DMATRIX* pMatrix)
-{
-    Count();
-    const DWORD t = static_cast<DWORD>(State);
-    if (!pMatrix || !ValidTransform(t))
-        return D3DERR_INVALIDCALL;
-    m_transforms[t] = *pMatrix;
-    if (t == D3DTS_VIEW)
-        m_dirty |= kDirtyModelView | kDirtyLights | kDirtyView;
-    else if (t == D3DTS_PROJECTION)
-        m_dirty |= kDirtyProjection;
-    else if (t == D3DTS_WORLD)
-        m_dirty |= kDirtyModelView;
-    else if (t == D3DTS_TEXTURE0)
-        m_dirty |= kDirtyStage;
-    return D3D_OK;
-}
-
-HRESULT Device::GetTransform(D3DTRANSFORMSTATETYPE State, D3DMATRIX* pMatrix)
-{
-    Count();
-    const DWORD t = static_cast<DWORD>(State);
-    if (!pMatrix || !ValidTransform(t))
-        return D3DERR_INVALIDCALL;
-    auto it = m_transforms.find(t);
-    *pMatrix = it != m_transforms.end() ? it->second : IdentityMatrix();
-    return D3D_OK;
-}
-
-HRESULT Device::MultiplyTransform(D3DTRANSFORMSTATETYPE State, const D3DMATRIX* pMatrix)
-{
-    Count();
-    const DWORD t = static_cast<DWORD>(State);
-    if (!pMatrix || !ValidTransform(t))
-        return D3DERR_INVALIDCALL;
-    auto it = m_transforms.find(t);
-    const D3DMATRIX a = it != m_transforms.end() ? it->second : IdentityMatrix();
-    // Direct3D multiplies the given matrix on the right: M = M x given.
-    D3DMATRIX r;
-    for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j)
-            r.m[i][j] = a.m[i][0] * pMatrix->m[0][j] + a.m[i][1] * pMatrix->m[1][j] + a.m[i][2] * pMatrix->m[2][j] +
-                        a.m[i][3] * pMatrix->m[3][j];
-    --s_callCount; // one device call, not two
-    return SetTransform(State, &r);
-}
-
-HRESULT Device::SetViewport(const D3DVIEWPORT9* pViewport)
-{
-    Count();
-    if (!pViewport || pViewport->Width == 0 || pViewport->Height == 0 ||
-        static_cast<uint64_t>(pViewport->X) + pViewport->Width > BackBufferWidth() ||
-        static_cast<uint64_t>(pViewport->Y) + pViewport->Height > BackBufferHeight() ||
-        !(pViewport->MinZ >= 0.0f && pViewport->MinZ <= 1.0f) || !(pViewport->MaxZ >= 0.0f && pViewport->MaxZ <= 1.0f))
-        return D3DERR_INVALIDCALL;
-    m_viewport = *pViewport;
-    m_dirty |= kDirtyViewport | kDirtyProjection;
-    return D3D_OK;
-}
-
-HRESULT Device::GetViewport(D3DVIEWPORT9* pViewport)
-{
-    Count();
-    if (!pViewport)
-        return D3DERR_INVALIDCALL;
-    *pViewport = m_viewport;
-    return D3D_OK;
-}
-
-HRESULT Device::SetMaterial(const D3DMATERIAL9* pMaterial)
-{
-    Count();
-    if (!pMaterial)
-        return D3DERR_INVALIDCALL;
-    m_material = *pMaterial;
-    m_dirty |= kDirtyMaterial;
-    return D3D_OK;
-}
-
-HRESULT Device::GetMaterial(D3DMATERIAL9* pMaterial)
-{
-    Count();
-    if (!pMaterial)
-        return D3DERR_INVALIDCALL;
-    *pMaterial = m_material;
-    return D3D_OK;
-}
-
-HRESULT Device::SetLight(DWORD Index, const D3DLIGHT9* pLight)
-{
-    Count();
-    if (!pLight || pLight->Type < D3DLIGHT_POINT || pLight->Type > D3DLIGHT_DIRECTIONAL)
-        return D3DERR_INVALIDCALL;
-    if (pLight->Type != D3DLIGHT_DIRECTIONAL && !(pLight->Range >= 0.0f))
-        return D3DERR_INVALIDCALL;
-    if (pLight->Type == D3DLIGHT_SPOT && !(pLight->Theta >= 0.0f && pLight->Phi >= pLight->Theta))
-        return D3DERR_INVALIDCALL;
-    auto it = m_lights.find(Index);
-    if (it == m_lights.end())
-        m_lights[Index] = LightSlot{*pLight, false};
-    else
-        it->second.light = *pLight;
-    m_dirty |= kDirtyLights;
-    ++m_lightsVersion;
-    return D3D_OK;
-}
-
-HRESULT Device::GetLight(DWORD Index, D3DLIGHT9* pLight)
-{
-    Count();
-    auto it = m_lights.find(Index);
-    if (!pLight || it == m_lights.end())
-        return D3DERR_INVALIDCALL;
-    *pLight = it->second.light;
-    return D3D_OK;
-}
-
-HRESULT Device::LightEnable(DWORD Index, BOOL Enable)
-{
-    Count();
-    auto it = m_lights.find(Index);
-    if (it == m_lights.end()) {
-        // Enabling a light that was never set makes Direct3D's default: a white directional
-        // light shining along +z.
-        D3DLIGHT9 light;
-        std::memset(&light, 0, sizeof light);
-        light.Type = D3DLIGHT_DIRECTIONAL;
-        light.Diffuse = D3DCOLORVALUE{1.0f, 1.0f, 1.0f, 0.0f};
-        light.Direction = D3DVECTOR{0.0f, 0.0f, 1.0f};
-        it = m_lights.emplace(Index, LightSlot{light, false}).first;
-    }
-    const bool enable = Enable != FALSE;
-    if (enable && !it->second.enabled) {
-        UINT active = 0;
-        for (const auto& entry : m_lights)
-            active += entry.second.enabled ? 1 : 0;
-        if (active >= kGlLights)
-            return D3DERR_INVALIDCALL;
-    }
-    it->second.enabled = enable;
-    m_dirty |= kDirtyLights;
-    ++m_lightsVersion;
-    return D3D_OK;
-}
-
-HRESULT Device::GetLightEnable(DWORD Index, BOOL* pEnable)
-{
-    Count();
-    auto it = m_lights.find(Index);
-    if (!pEnable || it == m_lights.end())
-        return D3DERR_INVALIDCALL;
-    // Direct3D answers 128 for an enabled light, not 1.
-    *pEnable = it->second.enabled ? 128 : FALSE;
-    return D3D_OK;
-}
-
-HRESULT Device::SetClipPlane(DWORD Index, const float* pPlane)
-{
-    Count();
-    if (!pPlane || Index >= m_clipPlanes.size())
-        return D3DERR_INVALIDCALL;
-    std::copy(pPlane, pPlane + 4, m_clipPlanes[Index].begin());
-    return D3D_OK;
-}
-
-HRESULT Device::GetClipPlane(DWORD Index, float* pPlane)
-{
-    Count();
-    if (!pPlane || Index >= m_clipPlanes.size())
-        return D3DERR_INVALIDCALL;
-    std::copy(m_clipPlanes[Index].begin(), m_clipPlanes[Index].end(), pPlane);
-    return D3D_OK;
-}
-
-// ---------------------------------------------------------------------------------------------
-// Render, texture-stage and sampler states
-
-HRESULT Device::SetRenderState(D3DRENDERSTATETYPE State, DWORD Value)
-{
-    Count();
-    const DWORD s = static_cast<DWORD>(State);
-    if (!IsRenderState(s))
-        return D3DERR_INVALIDCALL;
-    if (m_renderStates[s] != Value) {
-        m_renderStates[s] = Value;
-        m_dirty |= RenderStateGroup(s);
-    }
-    return D3D_OK;
-}
-
-HRESULT Device::GetRenderState(D3DRENDERSTATETYPE State, DWORD* pValue)
-{
-    Count();
-    const DWORD s = static_cast<DWORD>(State);
-    if (!pValue || !IsRenderState(s))
-        return D3DERR_INVALIDCALL;
-    *pValue = m_renderStates[s];
-    return D3D_OK;
-}
-
-HRESULT Device::CreateStateBlock(D3DSTATEBLOCKTYPE, IDirect3DStateBlock9** ppSB)
-{
-    Count();
-    if (ppSB)
-        *ppSB = nullptr;
-    return D3DERR_INVALIDCALL;
-}
-
-HRESULT Device::BeginStateBlock()
-{
-    Count();
-    return D3DERR_INVALIDCALL;
-}
-
-HRESULT Device::EndStateBlock(IDirect3DStateBlock9** ppSB)
-{
-    Count();
-    if (ppSB)
-        *ppSB = nullptr;
-    return D3DERR_INVALIDCALL;
-}
-
-HRESULT Device::SetClipStatus(const D3DCLIPSTATUS9* pClipStatus)
-{
-    Count();
-    if (!pClipStatus)
-        return D3DERR_INVALIDCALL;
-    m_clipStatus = *pClipStatus;
-    return D3D_OK;
-}
-
-HRESULT Device::GetClipStatus(D3DCLIPSTATUS9* pClipStatus)
-{
-    Count();
-    if (!pClipStatus)
-        return D3DERR_INVALIDCALL;
-    *pClipStatus = m_clipStatus;
-    return D3D_OK;
-}
-
-HRESULT Device::GetTexture(DWORD Stage, IDirect3DBaseTexture9** ppTexture)
-{
-    Count();
-    if (!ppTexture || Stage >= kStages)
-        return D3DERR_INVALIDCALL;
-    *ppTexture = m_textures[Stage];
-    if (*ppTexture)
-        (*ppTexture)->AddRef();
-    return D3D_OK;
-}
-
-HRESULT Device::SetTexture(DWORD Stage, IDirect3DBaseTexture9* pTexture)
-{
-    Count();
-    if (Stage >= kStages)
-        return D3DERR_INVALIDCALL;
-    Texture* texture = nullptr;
-    if (pTexture) {
-        // Only textures of this device can be bound.
-        if (pTexture->GetType() != D3DRTYPE_TEXTURE)
-            return D3DERR_INVALIDCALL;
-        texture = static_cast<Texture*>(static_cast<IDirect3DTexture9*>(pTexture));
-        if (texture->OwnerDevice() != this)
-            return D3DERR_INVALIDCALL;
-    }
-    if (m_textures[Stage] != texture) {
-        m_textures[Stage] = texture;
-        if (Stage == 0)
-            m_dirty |= kDirtyStage | kDirtySampler;
-    }
-    return D3D_OK;
-}
-
-HRESULT Device::GetTextureStageState(DWORD Stage, D3DTEXTURESTAGESTATETYPE Type, DWORD* pValue)
-{
-    Count();
-    if (!pValue || Stage >= kStages || !IsStageState(Type))
-        return D3DERR_INVALIDCALL;
-    *pValue = m_stageStates[Stage][Type];
-    return D3D_OK;
-}
-
-HRESULT Device::SetTextureStageState(DWORD Stage, D3DTEXTURESTAGESTATETYPE Type, DWORD Value)
-{
-    Count();
-    if (Stage >= kStages || !IsStageState(Type))
-        return D3DERR_INVALIDCALL;
-    if (m_stageStates[Stage][Type] != Value) {
-        m_stageStates[Stage][Type] = Value;
-        if (Stage == 0)
-            m_dirty |= kDirtyStage;
-    }
-    return D3D_OK;
-}
-
-HRESULT Device::GetSamplerState(DWORD Sampler, D3DSAMPLERSTATETYPE Type, DWORD* pValue)
-{
-    Count();
-    if (!pValue || Sampler >= kSamplers || !IsSamplerState(Type))
-        return D3DERR_INVALIDCALL;
-    *pValue = m_samplerStates[Sampler][Type];
-    return D3D_OK;
-}
-
-HRESULT Device::SetSamplerState(DWORD Sampler, D3DSAMPLERSTATETYPE Type, DWORD Value)
-{
-    Count();
-    if (Sampler >= kSamplers || !IsSamplerState(Type))
-        return D3DERR_INVALIDCALL;
-    if (m_samplerStates[Sampler][Type] != Value) {
-        m_samplerStates[Sampler][Type] = Value;
-        if (Sampler == 0)
-            m_dirty |= kDirtySampler;
-    }
-    return D3D_OK;
-}
-
-HRESULT Device::ValidateDevice(DWORD* pNumPasses)
-{
-    Count();
-    if (pNumPasses)
-        *pNumPasses = 1;
-    return D3D_OK;
-}
-
-HRESULT Device::SetPaletteEntries(UINT, const PALETTEENTRY*)
-{
-    Count();
-    return D3DERR_INVALIDCALL;
-}
-
-HRESULT Device::GetPaletteEntries(UINT, PALETTEENTRY*)
-{
-    Count();
-    return D3DERR_INVALIDCALL;
-}
-
-HRESULT Device::SetCurrentTexturePalette(UINT)
-{
-    Count();
-    return D3DERR_INVALIDCALL;
-}
-
-HRESULT Device::GetCurrentTexturePalette(UINT*)
-{
-    Count();
-    return D3DERR_INVALIDCALL;
-}
-
-HRESULT Device::SetScissorRect(const RECT* pRect)
-{
-    Count();
-    if (!pRect || pRect->left > pRect->right || pRect->top > pRect->bottom)
-        return D3DERR_INVALIDCALL;
-    m_scissor = *pRect;
-    m_dirty |= kDirtyScissor;
-    return D3D_OK;
-}
-
-HRESULT Device::GetScissorRect(RECT* pRect)
-{
-    Count();
-    if (!pRect)
-        return D3DERR_INVALIDCALL;
-    *pRect = m_scissor;
-    return D3D_OK;
-}
-
-HRESULT Device::SetSoftwareVertexProcessing(BOOL bSoftware)
-{
-    Count();
-    m_softwareVertexProcessing = bSoftware;
-    return D3D_OK;
-}
-
-BOOL Device::GetSoftwareVertexProcessing()
-{
-    Count();
-    return m_softwareVertexProcessing;
-}
-
-HRESULT Device::SetNPatchMode(float nSegments)
-{
-    Count();
-    m_nPatchMode = nSegments;
-    return D3D_OK;
-}
-
-float Device::GetNPatchMode()
-{
-    Count();
-    return m_nPatchMode;
-}
-
-// ---------------------------------------------------------------------------------------------
-// Vertex formats, streams, shaders
-
-HRESULT Device::ProcessVertices(UINT, UINT, UINT, IDirect3DVertexBuffer9*, IDirect3DVertexDeclaration9*, DWORD)
-{
-    Count();
-    return D3DERR_INVALIDCALL;
-}
-
-HRESULT Device::CreateVertexDeclaration(const D3DVERTEXELEMENT9* pVertexElements,
-                                        IDirect3DVertexDeclaration9** ppDecl)
-{
-    Count();
-    if (!ppDecl)
-        return D3DERR_INVALIDCALL;
-    *ppDecl = nullptr;
-    VertexLayout layout;
-    if (!pVertexElements || !LayoutFromDeclaration(pVertexElements, layout))
-        return D3DERR_INVALIDCALL;
-    std::vector<D3DVERTEXELEMENT9> elements;
-    for (UINT i = 0;; ++i) {
-        elements.push_back(pVertexElements[i]);
-        if (pVertexElements[i].Stream == 0xFF)
-            break;
-    }
-    *ppDecl = new VertexDeclaration(this, std::move(elements), layout);
-    return D3D_OK;
-}
-
-HRESULT Device::SetVertexDeclaration(IDirect3DVertexDeclaration9* pDecl)
-{
-    Count();
-    // Like every binding of the device, a weak one: the declaration forgets itself when freed.
-    m_declaration = static_cast<VertexDeclaration*>(pDecl);
-    return D3D_OK;
-}
-
-HRESULT Device::GetVertexDeclaration(IDirect3DVertexDeclaration9** ppDecl)
-{
-    Count();
-    if (!ppDecl)
-        return D3DERR_INVALIDCALL;
-    *ppDecl = m_declaration;
-    if (m_declaration)
-        m_declaration->AddRef();
-    return D3D_OK;
-}
-
-HRESULT Device::SetFVF(DWORD FVF)
-{
-    Count();
-    VertexLayout layout;
-    if (FVF != 0 && !LayoutFromFvf(FVF, layout))
-        return D3DERR_INVALIDCALL;
-    m_fvf = FVF;
-    // An FVF replaces the declaration, as it does in Direct3D.
-    if (FVF != 0)
-        m_declaration = nullptr;
-    return D3D_OK;
-}
-
-HRESULT Device::GetFVF(DWORD* pFVF)
-{
-    Count();
-    if (!pFVF)
-        return D3DERR_INVALIDCALL;
-    *pFVF = m_declaration ? 0 : m_fvf;
-    return D3D_OK;
-}
-
-HRESULT Device::CreateVertexShader(const DWORD*, IDirect3DVertexShader9** ppShader)
-{
-    Count();
-    if (ppShader)
-        *ppShader = nullptr;
-    return D3DERR_INVALIDCALL;
-}
-
-HRESULT Device::SetVertexShader(IDirect3DVertexShader9* pShader)
-{
-    Count();
-    return pShader ? D3DERR_INVALIDCALL : D3D_OK;
-}
-
-HRESULT Device::GetVertexShader(IDirect3DVertexShader9** ppShader)
-{
-    Count();
-    if (!ppShader)
-        return D3DERR_INVALIDCALL;
-    *ppShader = nullptr;
-    return D3D_OK;
-}
-
-HRESULT Device::SetVertexShaderConstantF(UINT, const float*, UINT)
-{
-    Count();
-    return D3DERR_INVALIDCALL;
-}
-
-HRESULT Device::GetVertexShaderConstantF(UINT, float*, UINT)
-{
-    Count();
-    return D3DERR_INVALIDCALL;
-}
-
-HRESULT Device::SetVertexShaderConstantI(UINT, const int*, UINT)
-{
-    Count();
-    return D3DERR_INVALIDCALL;
-}
-
-HRESULT Device::GetVertexShaderConstantI(UINT, int*, UINT)
-{
-    Count();
-    return D3DERR_INVALIDCALL;
-}
-
-HRESULT Device::SetVertexShaderConstantB(UINT, const BOOL*, UINT)
-{
-    Count();
-    return D3DERR_INVALIDCALL;
-}
-
-HRESULT Device::GetVertexShaderConstantB(UINT, BOOL*, UINT)
-{
-    Count();
-    return D3DERR_INVALIDCALL;
-}
-
-HRESULT Device::SetStreamSource(UINT StreamNumber, IDirect3DVertexBuffer9* pStreamData, UINT OffsetInBytes,
-                                UINT Stride)
-{
-    Count();
-    if (StreamNumber >= kStreams || (pStreamData && Stride == 0) || (OffsetInBytes & 3))
-        return D3DERR_INVALIDCALL;
-    auto* buffer = static_cast<VertexBuffer*>(pStreamData);
-    if (buffer && buffer->OwnerDevice() != this)
-        return D3DERR_INVALIDCALL;
-    m_streams[StreamNumber].buffer = buffer;
-    m_streams[StreamNumber].offset = OffsetInBytes;
-    m_streams[StreamNumber].stride = Stride;
-    return D3D_OK;
-}
-
-HRESULT Device::GetStreamSource(UINT StreamNumber, IDirect3DVertexBuffer9** ppStreamData, UINT* pOffsetInBytes,
-                                UINT* pStride)
-{
-    Count();
-    if (StreamNumber >= kStreams || !ppStreamData || !pOffsetInBytes || !pStride)
-        return D3DERR_INVALIDCALL;
-    *ppStreamData = m_streams[StreamNumber].buffer;
-    if (*ppStreamData)
-        (*ppStreamData)->AddRef();
-    *pOffsetInBytes = m_streams[StreamNumber].offset;
-    *pStride = m_streams[StreamNumber].stride;
-    return D3D_OK;
-}
-
-HRESULT Device::SetStreamSourceFreq(UINT StreamNumber, UINT Setting)
-{
-    Count();
-    if (StreamNumber >= kStreams || Setting != 1)
-        return D3DERR_INVALIDCALL;
-    m_streams[StreamNumber].frequency = Setting;
-    return D3D_OK;
-}
-
-HRESULT Device::GetStreamSourceFreq(UINT StreamNumber, UINT* pSetting)
-{
-    Count();
-    if (StreamNumber >= kStreams || !pSetting)
-        return D3DERR_INVALIDCALL;
-    *pSetting = m_streams[StreamNumber].frequency;
-    return D3D_OK;
-}
-
-HRESULT Device::SetIndices(IDirect3DIndexBuffer9* pIndexData)
-{
-    Count();
-    auto* buffer = static_cast<IndexBuffer*>(pIndexData);
-    if (buffer && buffer->OwnerDevice() != this)
-        return D3DERR_INVALIDCALL;
-    m_indices = buffer;
-    return D3D_OK;
-}
-
-HRESULT Device::GetIndices(IDirect3DIndexBuffer9** ppIndexData)
-{
-    Count();
-    if (!ppIndexData)
-        return D3DERR_INVALIDCALL;
-    *ppIndexData = m_indices;
-    if (m_indices)
-        m_indices->AddRef();
-    return D3D_OK;
-}
-
-HRESULT Device::CreatePixelShader(const DWORD*, IDirect3DPixelShader9** ppShader)
-{
-    Count();
-    if (ppShader)
-        *ppShader = nullptr;
-    return D3DERR_INVALIDCALL;
-}
-
-HRESULT Device::SetPixelShader(IDirect3DPixelShader9* pShader)
-{
-    Count();
-    return pShader ? D3DERR_INVALIDCALL : D3D_OK;
-}
-
-HRESULT Device::GetPixelShader(IDirect3DPixelShader9** ppShader)
-{
-    Count();
-    if (!ppShader)
-        return D3DERR_INVALIDCALL;
-    *ppShader = nullptr;
-    return D3D_OK;
-}
-
-HRESULT Device::SetPixelShaderConstantF(UINT, const float*, UINT)
-{
-    Count();
-    return D3DERR_INVALIDCALL;
-}
-
-HRESULT Device::GetPixelShaderConstantF(UINT, float*, UINT)
-{
-    Count();
-    return D3DERR_INVALIDCALL;
-}
-
-HRESULT Device::SetPixelShaderConstantI(UINT, const int*, UINT)
-{
-    Count();
-    return D3DERR_INVALIDCALL;
-}
-
-HRESULT Device::GetPixelShaderConstantI(UINT, int*, UINT)
-{
-    Count();
-    return D3DERR_INVALIDCALL;
-}
-
-HRESULT Device::SetPixelShaderConstantB(UINT, const BOOL*, UINT)
-{
-    Count();
-    return D3DERR_INVALIDCALL;
-}
-
-HRESULT Device::GetPixelShaderConstantB(UINT, BOOL*, UINT)
-{
-    Count();
-    return D3DERR_INVALIDCALL;
-}
-
-HRESULT Device::DrawRectPatch(UINT, const float*, const D3DRECTPATCH_INFO*)
-{
-    Count();
-    return D3DERR_INVALIDCALL;
-}
-
-HRESULT Device::DrawTriPatch(UINT, const float*, const D3DTRIPATCH_INFO*)
-{
-    Count();
-    return D3DERR_INVALIDCALL;
-}
-
-HRESULT Device::DeletePatch(UINT)
-{
-    Count();
-    return D3DERR_INVALIDCALL;
-}
-
-HRESULT Device::CreateQuery(D3DQUERYTYPE, IDirect3DQuery9** ppQuery)
-{
-    Count();
-    if (ppQuery)
-        *ppQuery = nullptr;
-    return D3DERR_NOTAVAILABLE;
 }
 
 } // namespace qv::d3d9
@@ -1784,8 +914,13 @@ uint64_t OpenGlDrawCount()
 void SetD3D9Batching(bool enabled)
 {
     if (auto* device = qv::d3d9::Device::Live())
-        device->FlushBatch();
+        device->SendBatch();
     qv::d3d9::Device::EnableBatching(enabled);
+}
+
+void ArmOpenGlGuard(bool armed)
+{
+    qv::gl::g_batchGuard.armed = armed;
 }
 
 void LoseD3DDevice()

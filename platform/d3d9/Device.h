@@ -1,55 +1,21 @@
-// The Direct3D 9 device: fixed-function state kept as Direct3D defines it, translated to the
-// OpenGL 2.1 compatibility profile of the window's context when something is drawn.
-// Inside platform/d3d9 only.
+// The Direct3D 9 device: fixed-function state kept as Direct3D defines it (DeviceState.h),
+// translated to the OpenGL 2.1 compatibility profile of the window's context when something is
+// drawn (DeviceTranslation.cpp), with small draws gathered into one OpenGL draw (DrawBatch.h).
+// Device.cpp holds its lifetime, presentation and resources; DeviceStates.cpp its transforms,
+// lights and states; DeviceStreams.cpp its vertex formats, streams and shaders; DeviceDraw.cpp
+// its draws. Inside platform/d3d9 only.
 #pragma once
 
 #include <SDL.h>
 
-#include <array>
-#include <cmath>
 #include <atomic>
-#include <map>
 #include <vector>
 
-#include "platform/d3d9/D3D9Internal.h"
+#include "platform/d3d9/DeviceState.h"
+#include "platform/d3d9/DrawBatch.h"
 #include "platform/d3d9/GlStateCache.h"
 
 namespace qv::d3d9 {
-
-constexpr UINT kMaxRenderState = 256;
-constexpr UINT kStages = 8;
-constexpr UINT kStageStates = 33;
-constexpr UINT kSamplers = 16;
-constexpr UINT kSamplerStates = 14;
-constexpr UINT kStreams = 4;
-constexpr UINT kGlLights = 8;
-
-// Groups of state that are given to OpenGL together when the next primitive is drawn.
-enum DirtyGroup : uint32_t {
-    kDirtyDepth = 1u << 0,
-    kDirtyBlend = 1u << 1,
-    kDirtyAlphaTest = 1u << 2,
-    kDirtyRaster = 1u << 3,
-    kDirtyStencil = 1u << 4,
-    kDirtyLighting = 1u << 5,
-    kDirtyMaterial = 1u << 6,
-    kDirtyLights = 1u << 7,
-    kDirtyFog = 1u << 8,
-    kDirtyStage = 1u << 9,
-    kDirtySampler = 1u << 10,
-    kDirtyProjection = 1u << 11,
-    kDirtyViewport = 1u << 12,
-    kDirtyScissor = 1u << 13,
-    kDirtyModelView = 1u << 14,
-    kDirtyView = 1u << 15, // the view alone, which gathered draws must share
-    kDirtyAll = 0xFFFFFFFFu,
-};
-
-// Whether a number is a render state of the Direct3D 9 enumeration, and its group.
-bool IsRenderState(DWORD state);
-uint32_t RenderStateGroup(DWORD state);
-bool IsStageState(DWORD state);
-bool IsSamplerState(DWORD state);
 
 class Device : public IDirect3DDevice9 {
 public:
@@ -206,8 +172,24 @@ public:
     // Reads or writes the back buffer's pixels as 32-bit B, G, R, A rows from the top.
     void ReadBackBuffer(std::vector<uint8_t>& pixels);
     void WriteBackBuffer(const std::vector<uint8_t>& pixels);
-    // Binds a texture on unit 0 for an upload, keeping the record of what is bound right.
+
+    // Draws what was gathered. Whatever else reaches OpenGL comes after it, so the resources'
+    // own calls below send it first.
+    void SendBatch();
+    // Whether small draws are gathered (the test hook compares pictures both ways).
+    static void EnableBatching(bool enabled);
+
+    // A texture reaches OpenGL: bound on unit 0 for an upload; a level written; its own state
+    // (its level of detail) changing, after which its sampler state is given again.
     void BindTextureForUpload(GLuint name);
+    void TextureLevelWritten(Texture* texture, UINT level);
+    void TextureChanging(Texture* texture);
+    // OpenGL buffer objects of the vertex and index buffers: bound for an upload, or freed.
+    void BindBufferForUpload(GLenum target, GLuint name);
+    void ForgetGlBuffer(GLuint name);
+    // A vertex or index buffer is about to be written: a draw gathered by reference to it takes
+    // a copy of what it reads first.
+    void BufferChanging(const void* buffer);
     // A resource is going away: no binding may refer to it any more.
     void Forget(Texture* texture);
     void Forget(VertexBuffer* buffer);
@@ -218,22 +200,6 @@ public:
     void SetVertexProgram(GLuint program, GLint clipAdjust);
     // Binds a program to set its uniforms, keeping the record of what is bound right.
     void BindProgramForUpload(GLuint program);
-
-    // Draws what is gathered: before anything else reaches OpenGL, and before a read-back.
-    void FlushBatch();
-    // Whether small draws are gathered (the test hook compares pictures both ways).
-    static void EnableBatching(bool enabled);
-    static bool BatchingEnabled();
-    // OpenGL buffer objects of the vertex and index buffers: bound for an upload, or freed.
-    void BindBufferForUpload(GLenum target, GLuint name);
-    void ForgetGlBuffer(GLuint name);
-    // A texture's own state (its level of detail) changed: its sampler state is given again.
-    void TextureChanged(Texture* texture);
-    // A level of a texture reached OpenGL: its copy in a texture array follows.
-    void TextureLevelChanged(Texture* texture, UINT level);
-    // A vertex or index buffer is about to be written or freed: a draw held by reference to it
-    // takes a copy of what it reads first.
-    void BufferChanging(const void* buffer);
 
     // Device loss, from the test hook or the window losing full screen.
     void Lose();
@@ -257,203 +223,34 @@ private:
     void ResetState();        // every state to Direct3D's default
     void InitGlState();       // the OpenGL state that never changes
     void Count() { ++s_callCount; }
-
-    // One draw call as the validation left it.
-    struct DrawCall {
-        D3DPRIMITIVETYPE type = D3DPT_TRIANGLELIST;
-        UINT primitiveCount = 0;
-        UINT count = 0;  // vertices, or indices, read
-        UINT first = 0;  // the first vertex of a draw without indices
-        UINT lowest = 0; // the lowest vertex read, and one past the highest
-        UINT end = 0;
-        const uint8_t* userVertices = nullptr; // stream 0 in the caller's memory
-        UINT userStride = 0;
-        const uint8_t* indices = nullptr;     // in memory: the caller's, or the index buffer's copy
-        bool wideIndices = false;
-        IndexBuffer* indexBuffer = nullptr;   // where the indices are when not the caller's
-        UINT indexOffset = 0;                 // in bytes into the index buffer
-        INT baseVertex = 0;
-    };
-    // Where each stream's vertex 0 is: in memory, and in a vertex buffer when not the caller's.
-    struct StreamSources {
-        const uint8_t* bases[kStreams] = {};
-        UINT strides[kStreams] = {};
-        VertexBuffer* buffers[kStreams] = {};
-        UINT offsets[kStreams] = {};
-        const uint8_t* Of(const AttributeSource& a) const
-        {
-            return a.present && bases[a.stream] ? bases[a.stream] + a.offset : nullptr;
-        }
-    };
-
-    // The vertex numbers of a triangle draw's triangles, three each: a strip's odd triangles
-    // keep its turned-round winding, and every triangle its first corner (OpenGL's provoking
-    // vertex) first. Nothing for points and lines.
-    static void Triangles(const DrawCall& call, std::vector<uint32_t>& corners);
-
-    // What a draw's arrays depend on besides its vertices, fixed when its state went to OpenGL.
-    struct DrawSettings {
-        bool lighting = false;   // lit by the fixed-function stage
-        bool programmed = false; // an effect's vertex program runs
-        DWORD texCoordSet = 0;   // the coordinate set the first stage reads
-    };
+    // State that changed: given to OpenGL with the next draw.
+    void Changed(uint32_t groups) { m_dirty |= groups; }
 
     // Drawing (DeviceDraw.cpp)
     HRESULT Draw(const DrawCall& call);
+    DrawSettings SettingsNow(const VertexLayout& layout) const;
     // For the benchmark's capture hook (DeviceCapture.cpp).
     void CaptureDraw(const DrawCall& call, const VertexLayout& layout, const StreamSources& sources);
-    DrawSettings SettingsNow(const VertexLayout& layout) const;
-    void DrawDirect(const DrawCall& call, const VertexLayout& layout, const StreamSources& sources,
-                    const DrawSettings& settings);
-    // Points OpenGL's array at an attribute: in its vertex buffer's OpenGL copy, or in memory.
-    void AttributePointer(GLenum array, const AttributeSource& a, const StreamSources& sources);
-    bool CurrentLayout(VertexLayout& layout) const;
-    const D3DMATRIX& Transform(DWORD t) const; // identity when never set
+    GLuint BackBufferWidth() const { return m_params.BackBufferWidth; }
+    GLuint BackBufferHeight() const { return m_params.BackBufferHeight; }
+
+    // State translation (DeviceTranslation.cpp)
     void ApplyState(const VertexLayout& layout);
-    // The matrices OpenGL draws untransformed vertices with (ApplyProjection, ApplyModelView).
-    D3DMATRIX GlProjection() const;
-    D3DMATRIX GlModelView(const D3DMATRIX& world) const;
-    // The projection of pre-transformed vertices: back-buffer pixels to OpenGL's clip space.
-    D3DMATRIX PixelProjection() const;
     void ApplyProjection(bool transformed);
-    void ApplyModelView(bool transformed, const D3DMATRIX& world);
+    void ApplyModelView(bool transformed);
     void ApplyLights();
     void ApplyLighting(const VertexLayout& layout, bool transformed);
     void ApplyMaterial();
-    void ApplyStage();
-    void ApplySampler(Texture* texture);
-    // Sampler 0's state `ss` on the texture bound at `target`, sending what differs from what
-    // the texture object last got.
-    void ApplySamplerTo(GLenum target, const std::array<DWORD, kSamplerStates>& ss,
-                        std::array<DWORD, kSamplerStates>& applied, bool& appliedOnce, DWORD levels, DWORD lod);
+    void ApplyStage(const VertexLayout& layout);
     void ApplyDepth();
     void ApplyStencil();
     void ApplyBlend();
     void ApplyAlphaTest();
     void ApplyRaster();
     void ApplyFog(bool transformed);
-    DWORD FogMode() const; // D3DFOG_NONE while fog is off
     void ApplyViewport(bool transformed);
     void ApplyScissor();
-    void SetArray(GLenum array, bool enabled);
-    // Counts an OpenGL draw of `count` vertices or indices towards the next flush.
-    void Drawn(size_t count);
-    void BindArrayBuffer(GLuint name);
-    void BindElementBuffer(GLuint name);
-    void ApplyVertexProgram(bool transformed); // EffectBridge.cpp
-    GLuint BackBufferWidth() const { return m_params.BackBufferWidth; }
-    GLuint BackBufferHeight() const { return m_params.BackBufferHeight; }
-
-    // Gathering small draws into one (DeviceBatch.cpp). A draw joins the open batch when the
-    // state it is drawn with differs from the batch's in nothing but the world matrix; the
-    // batch is drawn before anything else reaches OpenGL, so the order of drawing is kept.
-    struct BatchFormat {
-        // Four floats of position: (x, y, z, 1), or (x w, y w, z w, w) of pre-transformed
-        // vertices; turned into clip space when the batch's draws have different worlds.
-        static constexpr uint8_t position = 4;
-        bool normal = false;
-        bool color = false;   // one float's room: the four bytes as OpenGL's colour array reads them
-        uint8_t texture = 0;  // floats of the coordinates the first stage reads; 0 without texturing
-        bool layer = false;   // then one more: the layer of the texture array (Batch::layered)
-        uint8_t Stride() const
-        {
-            return static_cast<uint8_t>(position + (normal ? 3 : 0) + (color ? 1 : 0) + texture + (layer ? 1 : 0));
-        }
-        bool operator==(const BatchFormat& o) const
-        {
-            return normal == o.normal && color == o.color && texture == o.texture;
-        }
-    };
-    // The state a batch is drawn with, kept to tell whether a later draw may join it.
-    struct BatchState {
-        std::array<DWORD, kMaxRenderState> renderStates;
-        std::array<DWORD, kStageStates> stage;
-        std::array<DWORD, kSamplerStates> sampler;
-        Texture* texture;
-        D3DMATERIAL9 material;
-        uint64_t lightsVersion;
-        D3DMATRIX view, projection, textureMatrix;
-        D3DVIEWPORT9 viewport;
-        RECT scissor;
-    };
-    struct BatchEntry {
-        D3DMATRIX world;
-        Texture* texture;
-        uint32_t firstVertex;
-        uint32_t vertexCount;
-    };
-    // The first draw of a batch, while it reads from vertex and index buffers: held by
-    // reference, and drawn from the buffers' OpenGL copies unless another draw joins it.
-    struct HeldDraw {
-        DrawCall call;
-        VertexLayout layout;
-        StreamSources sources;
-        DrawSettings settings;
-    };
-    struct Batch {
-        bool open = false;
-        bool transformed = false;
-        bool lit = false;
-        bool clipSpace = false; // draws with other world matrices may join (ClipSpaceDrawable)
-        bool layered = false;   // draws with other textures may join (LayerDrawable)
-        int array = -1;         // the texture array whose layers the batch's textures are
-        BatchFormat format;
-        uint32_t residualDirty = 0; // what the state left for later when the batch began
-        BatchState state;
-        D3DMATRIX firstWorld;
-        bool holding = false;
-        HeldDraw held;
-        std::vector<BatchEntry> entries;
-        std::vector<float> vertices;
-        std::vector<uint16_t> indices;
-        uint32_t VertexCount() const;
-    };
-    // A buffer object written front to back with the batches' vertices or indices, so that
-    // Mesa need not copy them from memory into buffers of its own, made and freed every few
-    // draws. Once full it is given back to OpenGL (orphaned) and begun again.
-    struct StreamBuffer {
-        GLuint name = 0;
-        size_t size = 0;
-        size_t used = 0;
-    };
-    // Copies `bytes` into the stream bound at `target`; the offset where they now are.
-    uintptr_t WriteStream(StreamBuffer& stream, GLenum target, const void* data, size_t bytes);
-    void FreeStream(StreamBuffer& stream);
-    bool Batchable(const DrawCall& call, const VertexLayout& layout, bool transformed) const;
-    BatchFormat FormatFor(const VertexLayout& layout, bool lit, bool texturing) const;
-    bool ClipSpaceDrawable() const;
-    bool LayerDrawable(const VertexLayout& layout);
-    bool SameAsBatchState(const BatchState& state, bool otherTexture) const;
-    void MoveBatchToClipSpace();
-    void OpenBatch(const VertexLayout& layout, bool transformed);
-    bool JoinsBatch(const DrawCall& call, const VertexLayout& layout, bool transformed);
-    void CaptureBatchState(BatchState& state) const;
-    void AppendToBatch(const DrawCall& call, const VertexLayout& layout, const StreamSources& sources,
-                       const D3DMATRIX& world, Texture* texture);
-    // The held draw copied into the batch's own vertices.
-    void CopyHeldDraw();
-
-    // Texture arrays (TextureArrays.cpp): copies of textures of one size and format as the
-    // layers of one OpenGL texture array, so that draws that differ in their texture can be
-    // one draw, with a fragment program that takes the texel from the vertex's layer.
-    struct TextureArray {
-        UINT width, height, levels;
-        bool alpha;
-        GLuint name = 0;
-        std::vector<Texture*> layers; // null where free
-        std::array<DWORD, kSamplerStates> appliedSampler{};
-        bool samplerApplied = false;
-    };
-    // Whether two textures could share an array.
-    static bool SameShape(const Texture* a, const Texture* b);
-    // Gives `texture` a layer in array `array` (any of its shape when -1); false when full.
-    bool PlaceInArray(Texture* texture, int array);
-    void ForgetArrayLayer(Texture* texture);
-    void FreeTextureArrays();
-    GLuint TextureArrayProgram(); // EffectBridge.cpp
-    void FreeTextureArrayProgram();
-    void UseProgram(GLuint program);
-    void DropBatch();
+    void ApplyVertexProgram(bool transformed);
 
     std::atomic<ULONG> m_refCount{1};
     Direct3D9* m_d3d;
@@ -477,91 +274,29 @@ private:
     bool m_hasDepth = false;
     bool m_hasStencil = false;
 
-    // Direct3D state
-    std::array<DWORD, kMaxRenderState> m_renderStates{};
-    std::array<std::array<DWORD, kStageStates>, kStages> m_stageStates{};
-    std::array<std::array<DWORD, kSamplerStates>, kSamplers> m_samplerStates{};
-    std::map<DWORD, D3DMATRIX> m_transforms; // only those that differ from identity
-    D3DMATERIAL9 m_material{};
-    struct LightSlot {
-        D3DLIGHT9 light;
-        bool enabled;
-    };
-    std::map<DWORD, LightSlot> m_lights;
-    std::array<Texture*, kStages> m_textures{};
-    DWORD m_fvf = 0;
-    VertexDeclaration* m_declaration = nullptr;
-    struct Stream {
-        VertexBuffer* buffer = nullptr;
-        UINT offset = 0;
-        UINT stride = 0;
-        UINT frequency = 1;
-    };
-    std::array<Stream, kStreams> m_streams{};
-    IndexBuffer* m_indices = nullptr;
-    D3DVIEWPORT9 m_viewport{};
-    RECT m_scissor{};
+    // Direct3D state: what decides drawing, and what is only kept and answered back.
+    DeviceState m_state;
     std::array<std::array<float, 4>, 6> m_clipPlanes{};
     D3DCLIPSTATUS9 m_clipStatus{};
     BOOL m_softwareVertexProcessing = FALSE;
     float m_nPatchMode = 0.0f;
     D3DGAMMARAMP m_gamma{};
 
-    uint64_t m_lightsVersion = 0; // counts light changes, so that a batch can tell them
-
     // What OpenGL holds
     GlStateCache m_gl;
-    uint32_t m_dirty = kDirtyAll;
-    int m_glTransformMode = -1; // 0 transformed by the matrices, 1 pre-transformed
-    GLuint m_glBoundTexture = 0;
+    uint32_t m_dirty = kDirtyAll; // groups of m_state that OpenGL may not hold
+    int m_glTransformMode = -1;   // 0 transformed by the matrices, 1 pre-transformed
     bool m_glTexturing = false;
     int m_glColorMaterial = -1;
-    uint32_t m_glArrays = 0;
     GLint m_glLightCount = 0;
-    GLuint m_vertexProgram = 0;
-    GLint m_vertexProgramClipAdjust = -1;
-    GLuint m_glProgram = 0;
-    GLuint m_glArrayBuffer = 0;
-    GLuint m_glElementBuffer = 0;
-    std::vector<float> m_transformedScratch;
-    std::vector<uint32_t> m_cornerScratch;
-    std::vector<uint8_t> m_colorScratch;
-    Batch m_batch;
-    size_t m_workSinceFlush = 0;
-    std::vector<TextureArray> m_textureArrays;
-    GLuint m_textureArrayProgram = 0;
-    bool m_textureArrayProgramFailed = false;
-    StreamBuffer m_batchVertexStream;
-    StreamBuffer m_batchIndexStream;
+    ArrayDrawer m_drawer;
+    DrawBatch m_batch{m_gl, m_drawer};
 
     static std::atomic<uint64_t> s_callCount;
+    static bool s_batching;
     friend uint64_t DeviceCallCount();
 };
 
 uint64_t DeviceCallCount();
-D3DMATRIX IdentityMatrix();
-// A pre-transformed position (x, y, z, 1/w) as OpenGL gets it, (x, y, z, 1) x w, so that colours
-// and texture coordinates are interpolated with perspective as Direct3D does.
-inline void FromReciprocalW(float v[4])
-{
-    const float w = (v[3] != 0.0f && std::isfinite(v[3])) ? 1.0f / v[3] : 1.0f;
-    v[0] *= w;
-    v[1] *= w;
-    v[2] *= w;
-    v[3] = w;
-}
-
-// a x b, each element summed from the first term to the last.
-D3DMATRIX Multiply(const D3DMATRIX& a, const D3DMATRIX& b);
-// The determinant of the upper 3x3, and its inverse transpose, which carries normals as
-// OpenGL's modelview does.
-float Determinant3(const D3DMATRIX& m);
-void NormalMatrix(const D3DMATRIX& m, float out[3][3]);
-// Direct3D's comparisons, blend factors (both resolved from the source one where Direct3D
-// says so) and blend operations as OpenGL's.
-GLenum CompareFunction(DWORD cmp);
-GLenum BlendFactor(DWORD blend, GLenum fallback);
-GLenum BlendEquation(DWORD op);
-void BlendPair(DWORD src, DWORD dst, GLenum& glSrc, GLenum& glDst);
 
 } // namespace qv::d3d9

@@ -5,6 +5,8 @@
 
 #include "platform/d3d9/D3D9TestHooks.h"
 #include "platform/d3d9/Device.h"
+#include "platform/d3d9/GlTranslation.h"
+#include "platform/d3d9/Transforms.h"
 
 namespace qv::d3d9 {
 
@@ -25,28 +27,30 @@ void Store(const D3DCOLORVALUE& c, float out[4])
 void Device::CaptureDraw(const DrawCall& call, const VertexLayout& layout, const StreamSources& sources)
 {
     const bool transformed = layout.position == VertexLayout::kTransformed;
-    if (!g_capture || (m_vertexProgram != 0 && !transformed))
+    if (!g_capture || (m_state.vertexProgram != 0 && !transformed))
         return;
-    Triangles(call, m_cornerScratch);
-    if (m_cornerScratch.empty())
+    std::vector<uint32_t> corners;
+    Triangles(call, corners);
+    if (corners.empty())
         return;
-    const auto& rs = m_renderStates;
+    const auto& rs = m_state.renderStates;
     qv::test::CapturedDraw draw;
-    const D3DMATRIX m = transformed ? PixelProjection() : Multiply(GlModelView(Transform(D3DTS_WORLD)), GlProjection());
-    draw.lit = !transformed && rs[D3DRS_LIGHTING];
-    const D3DMATRIX modelView = GlModelView(Transform(D3DTS_WORLD));
+    const D3DMATRIX modelView = GlModelView(m_state.Transform(D3DTS_WORLD), m_state.Transform(D3DTS_VIEW));
+    const D3DMATRIX m = transformed ? PixelProjection(BackBufferWidth(), BackBufferHeight())
+                                    : Multiply(modelView, GlProjection(m_state.Transform(D3DTS_PROJECTION), m_state.viewport));
+    draw.lit = m_state.Lit(transformed);
     if (draw.lit) {
         const D3DCOLOR a = rs[D3DRS_AMBIENT];
         const float ambient[4] = {((a >> 16) & 0xFF) / 255.0f, ((a >> 8) & 0xFF) / 255.0f, (a & 0xFF) / 255.0f,
                                   ((a >> 24) & 0xFF) / 255.0f};
         std::memcpy(draw.ambient, ambient, sizeof ambient);
-        Store(m_material.Ambient, draw.materialAmbient);
-        Store(m_material.Diffuse, draw.materialDiffuse);
-        Store(m_material.Emissive, draw.materialEmissive);
-        D3DMATRIX view = Transform(D3DTS_VIEW);
+        Store(m_state.material.Ambient, draw.materialAmbient);
+        Store(m_state.material.Diffuse, draw.materialDiffuse);
+        Store(m_state.material.Emissive, draw.materialEmissive);
+        D3DMATRIX view = m_state.Transform(D3DTS_VIEW);
         for (int i = 0; i < 4; ++i)
             view.m[i][2] = -view.m[i][2];
-        for (const auto& entry : m_lights) {
+        for (const auto& entry : m_state.lights) {
             const D3DLIGHT9& l = entry.second.light;
             if (!entry.second.enabled || l.Type != D3DLIGHT_DIRECTIONAL)
                 continue;
@@ -59,16 +63,15 @@ void Device::CaptureDraw(const DrawCall& call, const VertexLayout& layout, const
             draw.lights.push_back(light);
         }
     }
-    float normalMatrix[3][3] = {};
-    NormalMatrix(modelView, normalMatrix);
+    // Close enough for a benchmark's picture where OpenGL would form it otherwise.
+    float normalMatrix[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+    GlNormalMatrix(modelView, normalMatrix);
     const uint8_t white[4] = {255, 255, 255, 255};
-    const bool textured = m_textures[0] && m_stageStates[0][D3DTSS_COLOROP] != D3DTOP_DISABLE;
-    const DWORD set = m_stageStates[0][D3DTSS_TEXCOORDINDEX] & 0xFFFF;
+    const bool textured = m_state.Texturing();
+    const DWORD set = m_state.stageStates[0][D3DTSS_TEXCOORDINDEX] & 0xFFFF;
     const AttributeSource* tex = textured && set < 8 && layout.tex[set].present ? &layout.tex[set] : nullptr;
-    auto at = [&](const AttributeSource& a, UINT i) {
-        return sources.Of(a) + static_cast<size_t>(i) * sources.strides[a.stream];
-    };
-    for (uint32_t i : m_cornerScratch) {
+    auto at = [&](const AttributeSource& a, UINT i) { return sources.At(a, i); };
+    for (uint32_t i : corners) {
         float v[4] = {0.0f, 0.0f, 0.0f, 1.0f};
         std::memcpy(v, at(layout.pos, i), (transformed ? 4 : 3) * sizeof(float));
         if (transformed)
@@ -96,7 +99,7 @@ void Device::CaptureDraw(const DrawCall& call, const VertexLayout& layout, const
         }
         draw.corners.push_back(corner);
     }
-    draw.texture = textured ? m_textures[0]->GlName() : 0;
+    draw.texture = textured ? m_state.textures[0]->GlName() : 0;
     draw.blend = rs[D3DRS_ALPHABLENDENABLE] != FALSE;
     GLenum src, dst;
     BlendPair(rs[D3DRS_SRCBLEND], rs[D3DRS_DESTBLEND], src, dst);

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "platform/d3d9/D3D9TestHooks.h"
 #include "platform/d3d9/Device.h"
@@ -174,23 +175,63 @@ HRESULT Direct3D9::GetAdapterIdentifier(UINT Adapter, DWORD, D3DADAPTER_IDENTIFI
     return D3D_OK;
 }
 
+namespace {
+
+// Full screen scales the back buffer to the display without changing the display's mode, so
+// the adapter can make every common size that fits on the desktop, and the desktop's own.
+std::vector<D3DDISPLAYMODE> AdapterModes(D3DFORMAT format)
+{
+    std::vector<D3DDISPLAYMODE> modes;
+    if (g_faults && g_faults->adapterModes) {
+        for (const D3DDISPLAYMODE& mode : *g_faults->adapterModes)
+            if (mode.Format == format)
+                modes.push_back(mode);
+        return modes;
+    }
+    D3DDISPLAYMODE desktop;
+    if (!qv::EnsureVideo() || !DesktopMode(desktop) || (format != desktop.Format && format != D3DFMT_X8R8G8B8))
+        return modes;
+    static const UINT kSizes[][2] = {{320, 240},   {400, 300},   {512, 384},   {640, 400},   {640, 480},
+                                     {800, 600},   {1024, 768},  {1152, 864},  {1280, 720},  {1280, 800},
+                                     {1280, 960},  {1280, 1024}, {1366, 768},  {1440, 900},  {1600, 900},
+                                     {1600, 1200}, {1680, 1050}, {1920, 1080}, {1920, 1200}, {2560, 1440}};
+    bool desktopListed = false;
+    for (const auto& size : kSizes) {
+        if (size[0] > desktop.Width || size[1] > desktop.Height)
+            continue;
+        modes.push_back(D3DDISPLAYMODE{size[0], size[1], desktop.RefreshRate, format});
+        desktopListed = desktopListed || (size[0] == desktop.Width && size[1] == desktop.Height);
+    }
+    if (!desktopListed)
+        modes.push_back(D3DDISPLAYMODE{desktop.Width, desktop.Height, desktop.RefreshRate, format});
+    return modes;
+}
+
+} // namespace
+
+bool IsAdapterMode(UINT width, UINT height, D3DFORMAT format)
+{
+    for (const D3DDISPLAYMODE& mode : AdapterModes(format))
+        if (mode.Width == width && mode.Height == height)
+            return true;
+    return false;
+}
+
 UINT Direct3D9::GetAdapterModeCount(UINT Adapter, D3DFORMAT Format)
 {
-    if (Adapter != D3DADAPTER_DEFAULT || Format != D3DFMT_X8R8G8B8 || !qv::EnsureVideo())
+    if (Adapter != D3DADAPTER_DEFAULT)
         return 0;
-    const int count = SDL_GetNumDisplayModes(0);
-    return count > 0 ? static_cast<UINT>(count) : 0;
+    return static_cast<UINT>(AdapterModes(Format).size());
 }
 
 HRESULT Direct3D9::EnumAdapterModes(UINT Adapter, D3DFORMAT Format, UINT Mode, D3DDISPLAYMODE* pMode)
 {
-    if (!pMode || Mode >= GetAdapterModeCount(Adapter, Format))
+    if (Adapter != D3DADAPTER_DEFAULT || !pMode)
         return D3DERR_INVALIDCALL;
-    SDL_DisplayMode sdlMode;
-    if (SDL_GetDisplayMode(0, static_cast<int>(Mode), &sdlMode) != 0)
+    const std::vector<D3DDISPLAYMODE> modes = AdapterModes(Format);
+    if (Mode >= modes.size())
         return D3DERR_INVALIDCALL;
-    *pMode = D3DDISPLAYMODE{static_cast<UINT>(sdlMode.w), static_cast<UINT>(sdlMode.h),
-                            static_cast<UINT>(sdlMode.refresh_rate), D3DFMT_X8R8G8B8};
+    *pMode = modes[Mode];
     return D3D_OK;
 }
 

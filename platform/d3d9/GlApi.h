@@ -1,6 +1,7 @@
-// The OpenGL entry points that the Direct3D device uses, loaded once from the window's context,
-// and a count of the calls that reach OpenGL (tests read it to see that a redundant state set
-// costs nothing). Inside platform/d3d9 only.
+// The OpenGL entry points that the Direct3D device uses, loaded once from the window's context;
+// a count of the calls that reach OpenGL (tests read it to see that a redundant state set costs
+// nothing); and the guard that stops the program when anything but the gathered draws' own
+// calls reaches OpenGL while gathered draws wait (DrawBatch.h). Inside platform/d3d9 only.
 #pragma once
 
 // Our Windows types first: GL's header then keeps our (empty) APIENTRY.
@@ -10,6 +11,7 @@
 #include <GL/glext.h>
 
 #include <cstdint>
+#include <string>
 
 namespace qv::gl {
 
@@ -56,6 +58,7 @@ namespace qv::gl {
     X(ColorMaterial, void, (GLenum, GLenum))                                                            \
     X(Color4f, void, (GLfloat, GLfloat, GLfloat, GLfloat))                                              \
     X(Normal3f, void, (GLfloat, GLfloat, GLfloat))                                                      \
+    X(TexCoord4f, void, (GLfloat, GLfloat, GLfloat, GLfloat))                                           \
     X(Fogi, void, (GLenum, GLint))                                                                      \
     X(Fogf, void, (GLenum, GLfloat))                                                                    \
     X(Fogfv, void, (GLenum, const GLfloat*))                                                            \
@@ -107,10 +110,36 @@ namespace qv::gl {
     X(RenderbufferStorage, void, (GLenum, GLenum, GLsizei, GLsizei))                                    \
     X(BlitFramebuffer, void, (GLint, GLint, GLint, GLint, GLint, GLint, GLint, GLint, GLbitfield, GLenum))
 
+// OpenGL 2.0 shaders, for the effects' vertex programs and the texture arrays' fragment
+// program: loaded when offered, and `shaders` says whether all were.
+#define QV_GL_SHADER_FUNCTIONS(X)                                                                       \
+    X(CreateShader, GLuint, (GLenum))                                                                   \
+    X(ShaderSource, void, (GLuint, GLsizei, const GLchar* const*, const GLint*))                        \
+    X(CompileShader, void, (GLuint))                                                                    \
+    X(GetShaderiv, void, (GLuint, GLenum, GLint*))                                                      \
+    X(GetShaderInfoLog, void, (GLuint, GLsizei, GLsizei*, GLchar*))                                     \
+    X(DeleteShader, void, (GLuint))                                                                     \
+    X(CreateProgram, GLuint, (void))                                                                    \
+    X(AttachShader, void, (GLuint, GLuint))                                                             \
+    X(LinkProgram, void, (GLuint))                                                                      \
+    X(GetProgramiv, void, (GLuint, GLenum, GLint*))                                                     \
+    X(GetProgramInfoLog, void, (GLuint, GLsizei, GLsizei*, GLchar*))                                    \
+    X(DeleteProgram, void, (GLuint))                                                                    \
+    X(UseProgram, void, (GLuint))                                                                       \
+    X(GetUniformLocation, GLint, (GLuint, const GLchar*))                                               \
+    X(Uniform1i, void, (GLint, GLint))                                                                  \
+    X(Uniform1fv, void, (GLint, GLsizei, const GLfloat*))                                               \
+    X(Uniform2fv, void, (GLint, GLsizei, const GLfloat*))                                               \
+    X(Uniform3fv, void, (GLint, GLsizei, const GLfloat*))                                               \
+    X(Uniform4fv, void, (GLint, GLsizei, const GLfloat*))                                               \
+    X(UniformMatrix4fv, void, (GLint, GLsizei, GLboolean, const GLfloat*))
+
 struct Api {
 #define QV_GL_MEMBER(name, ret, params) ret(APIENTRYP name) params = nullptr;
     QV_GL_FUNCTIONS(QV_GL_MEMBER)
+    QV_GL_SHADER_FUNCTIONS(QV_GL_MEMBER)
 #undef QV_GL_MEMBER
+    bool shaders = false;
     // Optional: the first vertex gives a flat-shaded triangle its colour, as in Direct3D.
     void(APIENTRYP ProvokingVertex)(GLenum) = nullptr;
     bool bgraColorArrays = false;     // glColorPointer(GL_BGRA, ...) reads D3DCOLOR as is
@@ -129,7 +158,39 @@ extern uint64_t g_drawCount;
 // OpenGL, or no context at all).
 bool Load();
 
+// A program of one GLSL shader of `stage` (GL_VERTEX_SHADER or GL_FRAGMENT_SHADER); 0 with the
+// compiler's or linker's log when it fails or OpenGL has no shaders.
+GLuint BuildProgram(GLenum stage, const char* source, std::string& log);
+
+// While draws are gathered, OpenGL must hold their state and receive nothing else before they
+// are drawn. `open` is the context of the batch that waits (null when none), `ownCalls` counts
+// the batch's own calls in progress. When armed (builds without NDEBUG, or QV_GL_GUARD=1 in the
+// environment, as the tests have it), any other call on that context stops the program.
+struct BatchGuard {
+    bool armed = false;
+    const void* open = nullptr;
+    int ownCalls = 0;
+};
+extern BatchGuard g_batchGuard;
+void CheckCallDuringBatch(const char* name);
+
+// The batch's own calls: those made while one of these lives.
+class OwnCalls {
+public:
+    OwnCalls() { ++g_batchGuard.ownCalls; }
+    ~OwnCalls() { --g_batchGuard.ownCalls; }
+    OwnCalls(const OwnCalls&) = delete;
+    OwnCalls& operator=(const OwnCalls&) = delete;
+};
+
+inline void Calling(const char* name)
+{
+    ++g_callCount;
+    if (g_batchGuard.open && g_batchGuard.ownCalls == 0)
+        CheckCallDuringBatch(name);
+}
+
 } // namespace qv::gl
 
-// Every OpenGL call of the device goes through this, so that it is counted.
-#define QVGL(name) (++::qv::gl::g_callCount, ::qv::gl::g_api.name)
+// Every OpenGL call of the device goes through this, so that it is counted and guarded.
+#define QVGL(name) (::qv::gl::Calling(#name), ::qv::gl::g_api.name)

@@ -2,43 +2,58 @@
 
 #include <cstring>
 
+#include "platform/d3d9/BitCast.h"
+
 namespace qv::d3d9 {
 
 namespace {
 
-uint32_t Bits(GLfloat f)
-{
-    uint32_t u;
-    std::memcpy(&u, &f, sizeof u);
-    return u;
-}
+// The capabilities the device switches, in slot order.
+constexpr GLenum kCapabilityList[] = {
+    GL_DEPTH_TEST,          GL_STENCIL_TEST,        GL_BLEND,     GL_ALPHA_TEST,     GL_CULL_FACE,
+    GL_POLYGON_OFFSET_FILL, GL_POLYGON_OFFSET_LINE, GL_POLYGON_OFFSET_POINT,         GL_LIGHTING,
+    GL_NORMALIZE,           GL_COLOR_MATERIAL,      GL_FOG,       GL_SCISSOR_TEST,   GL_TEXTURE_2D,
+    GL_DITHER,              GL_LIGHT0,              GL_LIGHT1,    GL_LIGHT2,         GL_LIGHT3,
+    GL_LIGHT4,              GL_LIGHT5,              GL_LIGHT6,    GL_LIGHT7};
+static_assert(sizeof kCapabilityList / sizeof kCapabilityList[0] == GlStateCache::kCapabilities,
+              "one slot for each capability");
 
-// The capabilities the device switches, in slot order; -1 for one it never uses.
+constexpr GLenum kTexEnvList[] = {GL_TEXTURE_ENV_MODE, GL_COMBINE_RGB,    GL_COMBINE_ALPHA,  GL_SOURCE0_RGB,
+                                  GL_SOURCE1_RGB,      GL_SOURCE2_RGB,    GL_SOURCE0_ALPHA,  GL_SOURCE1_ALPHA,
+                                  GL_SOURCE2_ALPHA,    GL_OPERAND0_RGB,   GL_OPERAND1_RGB,   GL_OPERAND2_RGB,
+                                  GL_OPERAND0_ALPHA,   GL_OPERAND1_ALPHA, GL_OPERAND2_ALPHA, GL_RGB_SCALE,
+                                  GL_ALPHA_SCALE};
+static_assert(sizeof kTexEnvList / sizeof kTexEnvList[0] == GlStateCache::kTexEnvNames,
+              "one slot for each texture-environment parameter");
+
+// The slot of a capability; -1 for one the device never switches.
 int CapabilityIndex(GLenum capability)
 {
-    static const GLenum kCapabilities[] = {
-        GL_DEPTH_TEST,          GL_STENCIL_TEST,        GL_BLEND,     GL_ALPHA_TEST,     GL_CULL_FACE,
-        GL_POLYGON_OFFSET_FILL, GL_POLYGON_OFFSET_LINE, GL_POLYGON_OFFSET_POINT,         GL_LIGHTING,
-        GL_NORMALIZE,           GL_COLOR_MATERIAL,      GL_FOG,       GL_SCISSOR_TEST,   GL_TEXTURE_2D,
-        GL_DITHER,              GL_LIGHT0,              GL_LIGHT1,    GL_LIGHT2,         GL_LIGHT3,
-        GL_LIGHT4,              GL_LIGHT5,              GL_LIGHT6,    GL_LIGHT7};
-    for (size_t i = 0; i < sizeof kCapabilities / sizeof kCapabilities[0]; ++i)
-        if (kCapabilities[i] == capability)
+    for (size_t i = 0; i < sizeof kCapabilityList / sizeof kCapabilityList[0]; ++i)
+        if (kCapabilityList[i] == capability)
             return static_cast<int>(i);
     return -1;
 }
 
 int TexEnvIndex(GLenum pname)
 {
-    static const GLenum kNames[] = {GL_TEXTURE_ENV_MODE, GL_COMBINE_RGB,     GL_COMBINE_ALPHA,   GL_SOURCE0_RGB,
-                                    GL_SOURCE1_RGB,      GL_SOURCE2_RGB,     GL_SOURCE0_ALPHA,   GL_SOURCE1_ALPHA,
-                                    GL_SOURCE2_ALPHA,    GL_OPERAND0_RGB,    GL_OPERAND1_RGB,    GL_OPERAND2_RGB,
-                                    GL_OPERAND0_ALPHA,   GL_OPERAND1_ALPHA,  GL_OPERAND2_ALPHA,  GL_RGB_SCALE,
-                                    GL_ALPHA_SCALE};
-    for (size_t i = 0; i < sizeof kNames / sizeof kNames[0]; ++i)
-        if (kNames[i] == pname)
+    for (size_t i = 0; i < sizeof kTexEnvList / sizeof kTexEnvList[0]; ++i)
+        if (kTexEnvList[i] == pname)
             return static_cast<int>(i);
     return -1;
+}
+
+// Mesa's llvmpipe rasterises what was drawn only once it is flushed, on threads of its own,
+// while the thread that draws keeps transforming and sorting the next triangles into tiles. A
+// flush after about this much work (vertices or indices, and a share for each draw) lets the
+// two overlap instead of the rasteriser waiting for Present; much sooner, and starting and
+// ending so many small scenes costs more than it saves.
+constexpr size_t kFlushWork = 8192;
+constexpr size_t kWorkPerDraw = 64;
+
+constexpr uint32_t ArrayBit(GLenum array)
+{
+    return array == GL_VERTEX_ARRAY ? 1u : array == GL_NORMAL_ARRAY ? 2u : array == GL_COLOR_ARRAY ? 4u : 8u;
 }
 
 int MatrixIndex(GLenum mode)
@@ -53,6 +68,8 @@ void GlStateCache::Invalidate()
     m_known.reset();
     m_matricesKnown.reset();
     m_matrixMode = 0;
+    m_arraysKnown = false;
+    m_bindingsKnown = false;
 }
 
 bool GlStateCache::Changed(int slot, const Value& value)
@@ -141,13 +158,13 @@ void GlStateCache::BlendEquation(GLenum rgb, GLenum alpha)
 
 void GlStateCache::BlendColor(const GLfloat c[4])
 {
-    if (Changed(kBlendColor, {Bits(c[0]), Bits(c[1]), Bits(c[2]), Bits(c[3])}))
+    if (Changed(kBlendColor, {BitCast<uint32_t>(c[0]), BitCast<uint32_t>(c[1]), BitCast<uint32_t>(c[2]), BitCast<uint32_t>(c[3])}))
         QVGL(BlendColor)(c[0], c[1], c[2], c[3]);
 }
 
 void GlStateCache::AlphaFunc(GLenum func, GLfloat ref)
 {
-    if (Changed(kAlphaFunc, {func, Bits(ref)}))
+    if (Changed(kAlphaFunc, {func, BitCast<uint32_t>(ref)}))
         QVGL(AlphaFunc)(func, ref);
 }
 
@@ -177,13 +194,13 @@ void GlStateCache::ColorMask(bool r, bool g, bool b, bool a)
 
 void GlStateCache::PolygonOffset(GLfloat factor, GLfloat units)
 {
-    if (Changed(kPolygonOffset, {Bits(factor), Bits(units)}))
+    if (Changed(kPolygonOffset, {BitCast<uint32_t>(factor), BitCast<uint32_t>(units)}))
         QVGL(PolygonOffset)(factor, units);
 }
 
 void GlStateCache::PointSize(GLfloat size)
 {
-    if (Changed(kPointSize, {Bits(size)}))
+    if (Changed(kPointSize, {BitCast<uint32_t>(size)}))
         QVGL(PointSize)(size);
 }
 
@@ -196,7 +213,7 @@ void GlStateCache::Viewport(GLint x, GLint y, GLsizei w, GLsizei h)
 
 void GlStateCache::DepthRange(GLfloat nearZ, GLfloat farZ)
 {
-    if (Changed(kDepthRange, {Bits(nearZ), Bits(farZ)}))
+    if (Changed(kDepthRange, {BitCast<uint32_t>(nearZ), BitCast<uint32_t>(farZ)}))
         QVGL(DepthRange)(nearZ, farZ);
 }
 
@@ -209,13 +226,13 @@ void GlStateCache::Scissor(GLint x, GLint y, GLsizei w, GLsizei h)
 
 void GlStateCache::ClearColor(const GLfloat c[4])
 {
-    if (Changed(kClearColor, {Bits(c[0]), Bits(c[1]), Bits(c[2]), Bits(c[3])}))
+    if (Changed(kClearColor, {BitCast<uint32_t>(c[0]), BitCast<uint32_t>(c[1]), BitCast<uint32_t>(c[2]), BitCast<uint32_t>(c[3])}))
         QVGL(ClearColor)(c[0], c[1], c[2], c[3]);
 }
 
 void GlStateCache::ClearDepth(GLfloat depth)
 {
-    if (Changed(kClearDepth, {Bits(depth)}))
+    if (Changed(kClearDepth, {BitCast<uint32_t>(depth)}))
         QVGL(ClearDepth)(depth);
 }
 
@@ -227,7 +244,7 @@ void GlStateCache::ClearStencil(GLint stencil)
 
 void GlStateCache::LightModelAmbient(const GLfloat c[4])
 {
-    if (Changed(kLightModelAmbient, {Bits(c[0]), Bits(c[1]), Bits(c[2]), Bits(c[3])}))
+    if (Changed(kLightModelAmbient, {BitCast<uint32_t>(c[0]), BitCast<uint32_t>(c[1]), BitCast<uint32_t>(c[2]), BitCast<uint32_t>(c[3])}))
         QVGL(LightModelfv)(GL_LIGHT_MODEL_AMBIENT, c);
 }
 
@@ -249,13 +266,13 @@ void GlStateCache::Material(GLenum pname, const GLfloat c[4])
                      : pname == GL_DIFFUSE ? kMaterialDiffuse
                      : pname == GL_SPECULAR ? kMaterialSpecular
                                             : kMaterialEmission;
-    if (Changed(slot, {Bits(c[0]), Bits(c[1]), Bits(c[2]), Bits(c[3])}))
+    if (Changed(slot, {BitCast<uint32_t>(c[0]), BitCast<uint32_t>(c[1]), BitCast<uint32_t>(c[2]), BitCast<uint32_t>(c[3])}))
         QVGL(Materialfv)(GL_FRONT_AND_BACK, pname, c);
 }
 
 void GlStateCache::Shininess(GLfloat shininess)
 {
-    if (Changed(kShininess, {Bits(shininess)}))
+    if (Changed(kShininess, {BitCast<uint32_t>(shininess)}))
         QVGL(Materialf)(GL_FRONT_AND_BACK, GL_SHININESS, shininess);
 }
 
@@ -275,13 +292,13 @@ void GlStateCache::TexEnv(GLenum pname, GLint value)
 
 void GlStateCache::TexEnvColor(const GLfloat c[4])
 {
-    if (Changed(kTexEnvColor, {Bits(c[0]), Bits(c[1]), Bits(c[2]), Bits(c[3])}))
+    if (Changed(kTexEnvColor, {BitCast<uint32_t>(c[0]), BitCast<uint32_t>(c[1]), BitCast<uint32_t>(c[2]), BitCast<uint32_t>(c[3])}))
         QVGL(TexEnvfv)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, c);
 }
 
 void GlStateCache::Fog(GLenum mode, GLfloat start, GLfloat end, GLfloat density, const GLfloat c[4])
 {
-    if (!Changed(kFog, {mode, Bits(start), Bits(end), Bits(density), Bits(c[0]), Bits(c[1]), Bits(c[2]), Bits(c[3])}))
+    if (!Changed(kFog, {mode, BitCast<uint32_t>(start), BitCast<uint32_t>(end), BitCast<uint32_t>(density), BitCast<uint32_t>(c[0]), BitCast<uint32_t>(c[1]), BitCast<uint32_t>(c[2]), BitCast<uint32_t>(c[3])}))
         return;
     QVGL(Fogi)(GL_FOG_MODE, static_cast<GLint>(mode));
     QVGL(Fogf)(GL_FOG_START, start);
@@ -302,21 +319,23 @@ void GlStateCache::LoadMatrix(GLenum mode, const GLfloat m[16])
     m_matrixMode = GL_MODELVIEW;
 }
 
-void GlStateCache::ForgetModelView()
-{
-    m_matricesKnown[1] = false;
-}
-
 void GlStateCache::ColorArrayDefault(const GLfloat c[4])
 {
-    if (Changed(kColor, {Bits(c[0]), Bits(c[1]), Bits(c[2]), Bits(c[3])}))
+    if (Changed(kColor, {BitCast<uint32_t>(c[0]), BitCast<uint32_t>(c[1]), BitCast<uint32_t>(c[2]), BitCast<uint32_t>(c[3])}))
         QVGL(Color4f)(c[0], c[1], c[2], c[3]);
 }
 
 void GlStateCache::NormalDefault(const GLfloat n[3])
 {
-    if (Changed(kNormal, {Bits(n[0]), Bits(n[1]), Bits(n[2])}))
+    if (Changed(kNormal, {BitCast<uint32_t>(n[0]), BitCast<uint32_t>(n[1]), BitCast<uint32_t>(n[2])}))
         QVGL(Normal3f)(n[0], n[1], n[2]);
+}
+
+void GlStateCache::TexCoordDefault(const GLfloat t[4])
+{
+    if (Changed(kTexCoord, {BitCast<uint32_t>(t[0]), BitCast<uint32_t>(t[1]), BitCast<uint32_t>(t[2]),
+                            BitCast<uint32_t>(t[3])}))
+        QVGL(TexCoord4f)(t[0], t[1], t[2], t[3]);
 }
 
 void GlStateCache::ForgetCurrentAttributes(bool color, bool normal)
@@ -326,6 +345,79 @@ void GlStateCache::ForgetCurrentAttributes(bool color, bool normal)
         m_known[kColor] = false;
     if (normal)
         m_known[kNormal] = false;
+}
+
+void GlStateCache::Array(GLenum array, bool enabled)
+{
+    if (!m_arraysKnown) {
+        for (GLenum a : {GL_VERTEX_ARRAY, GL_NORMAL_ARRAY, GL_COLOR_ARRAY, GL_TEXTURE_COORD_ARRAY})
+            QVGL(DisableClientState)(a);
+        m_arrays = 0;
+        m_arraysKnown = true;
+    }
+    const uint32_t bit = ArrayBit(array);
+    if (((m_arrays & bit) != 0) == enabled)
+        return;
+    if (enabled)
+        QVGL(EnableClientState)(array);
+    else
+        QVGL(DisableClientState)(array);
+    m_arrays ^= bit;
+}
+
+bool GlStateCache::Rebind(GLuint& bound, GLuint name)
+{
+    // Unknown bindings hold a name no object has, so that the next binding is sent.
+    if (!m_bindingsKnown) {
+        m_arrayBuffer = m_elementBuffer = m_program = m_texture = ~0u;
+        m_bindingsKnown = true;
+    }
+    if (bound == name)
+        return false;
+    bound = name;
+    return true;
+}
+
+void GlStateCache::BindBuffer(GLenum target, GLuint name)
+{
+    if (Rebind(target == GL_ELEMENT_ARRAY_BUFFER ? m_elementBuffer : m_arrayBuffer, name))
+        QVGL(BindBuffer)(target, name);
+}
+
+void GlStateCache::ForgetBuffer(GLuint name)
+{
+    if (m_arrayBuffer == name)
+        m_arrayBuffer = 0;
+    if (m_elementBuffer == name)
+        m_elementBuffer = 0;
+}
+
+void GlStateCache::UseProgram(GLuint program)
+{
+    if (Rebind(m_program, program) && qv::gl::g_api.shaders)
+        QVGL(UseProgram)(program);
+}
+
+void GlStateCache::BindTexture(GLuint name)
+{
+    if (Rebind(m_texture, name))
+        QVGL(BindTexture)(GL_TEXTURE_2D, name);
+}
+
+void GlStateCache::ForgetTexture(GLuint name)
+{
+    if (m_texture == name)
+        m_texture = 0;
+}
+
+void GlStateCache::Drawn(size_t count)
+{
+    ++qv::gl::g_drawCount;
+    m_workSinceFlush += count + kWorkPerDraw;
+    if (m_workSinceFlush >= kFlushWork) {
+        QVGL(Flush)();
+        m_workSinceFlush = 0;
+    }
 }
 
 } // namespace qv::d3d9

@@ -1,7 +1,10 @@
 // The OpenGL state that the device last gave its context, so that a value already in place is
 // not sent again: Mesa revalidates (and may pick another compiled pipeline) after any state
-// call, even one that repeats the current value. Every state call of the device's drawing,
-// clearing and presenting goes through here. Inside platform/d3d9 only.
+// call, even one that repeats the current value. It covers the fixed-function switches and
+// values that change from draw to draw, the arrays, buffers, program and texture bound, and the
+// current colour, normal and texture coordinate. Lights and the texture objects' own
+// parameters are sent directly (each texture keeps its sampler state, Texture::appliedSampler).
+// Inside platform/d3d9 only.
 #pragma once
 
 #include <array>
@@ -52,12 +55,30 @@ public:
     void Fog(GLenum mode, GLfloat start, GLfloat end, GLfloat density, const GLfloat color[4]);
     // GL_PROJECTION, GL_MODELVIEW or GL_TEXTURE; leaves the matrix mode at GL_MODELVIEW.
     void LoadMatrix(GLenum mode, const GLfloat m[16]);
-    // The modelview matrix was loaded without the cache (for the lights' positions).
-    void ForgetModelView();
-    void ColorArrayDefault(const GLfloat color[4]); // glColor4f, while no colour array is on
-    void NormalDefault(const GLfloat normal[3]);   // glNormal3f, while no normal array is on
+    void ColorArrayDefault(const GLfloat color[4]);   // glColor4f, while no colour array is on
+    void NormalDefault(const GLfloat normal[3]);     // glNormal3f, while no normal array is on
+    void TexCoordDefault(const GLfloat coord[4]);    // glTexCoord4f, while no coordinate array is on
     // A draw read colours or normals from arrays, after which OpenGL's current ones are unknown.
     void ForgetCurrentAttributes(bool color, bool normal);
+
+    // Bindings: the client arrays on, the buffers bound to GL_ARRAY_BUFFER and
+    // GL_ELEMENT_ARRAY_BUFFER, the program in use and the GL_TEXTURE_2D texture of unit 0.
+    void Array(GLenum array, bool enabled); // GL_VERTEX_ARRAY, GL_NORMAL_ARRAY, ...
+    void BindBuffer(GLenum target, GLuint name);
+    void ForgetBuffer(GLuint name); // deleted: OpenGL unbinds it itself
+    void UseProgram(GLuint program);
+    void BindTexture(GLuint name);
+    void ForgetTexture(GLuint name); // deleted, as above
+
+    // Mesa's llvmpipe rasterises what was drawn only once it is flushed (glFlush), on threads of
+    // its own. Counts a draw of `count` vertices or indices, and flushes after enough of them.
+    void Drawn(size_t count);
+    void FlushedAtEndOfScene() { m_workSinceFlush = 0; }
+
+    // How many capabilities and texture-environment parameters have slots (GlStateCache.cpp
+    // lists them).
+    static constexpr int kCapabilities = 23;
+    static constexpr int kTexEnvNames = 17;
 
 private:
     enum Slot {
@@ -65,12 +86,10 @@ private:
         kBlendFunc, kBlendEquation, kBlendColor, kAlphaFunc, kCullFace, kPolygonMode, kShadeModel, kColorMask,
         kPolygonOffset, kPointSize, kViewport, kDepthRange, kScissor, kClearColor, kClearDepth, kClearStencil,
         kLightModelAmbient, kLightModelLocalViewer, kColorMaterial, kMaterialAmbient, kMaterialDiffuse,
-        kMaterialSpecular, kMaterialEmission, kShininess, kTexEnvColor, kFog, kColor, kNormal,
+        kMaterialSpecular, kMaterialEmission, kShininess, kTexEnvColor, kFog, kColor, kNormal, kTexCoord,
         kTexEnvFirst, // then one slot for each texture-environment parameter
-        kTexEnvLast = kTexEnvFirst + 17,
-        kEnableFirst, // then one slot for each capability
-        kEnableLast = kEnableFirst + 24,
-        kSlots
+        kEnableFirst = kTexEnvFirst + kTexEnvNames, // then one slot for each capability
+        kSlots = kEnableFirst + kCapabilities
     };
     using Value = std::array<uint32_t, 8>;
     // True (and remembered) when `value` differs from what the slot holds.
@@ -79,12 +98,19 @@ private:
     // A state of both faces: `send` gets the faces whose value changed.
     template <class Send>
     void Sides(int frontSlot, GLenum face, const Value& value, Send send);
+    // True (and remembered) when `name` is not the one bound at `bound`.
+    bool Rebind(GLuint& bound, GLuint name);
 
     std::array<Value, kSlots> m_values{};
     std::bitset<kSlots> m_known;
     std::array<std::array<GLfloat, 16>, 3> m_matrices{};
     std::bitset<3> m_matricesKnown;
     GLenum m_matrixMode = 0;
+    uint32_t m_arrays = 0;
+    bool m_arraysKnown = false;
+    GLuint m_arrayBuffer = 0, m_elementBuffer = 0, m_program = 0, m_texture = 0;
+    bool m_bindingsKnown = false;
+    size_t m_workSinceFlush = 0;
 };
 
 } // namespace qv::d3d9

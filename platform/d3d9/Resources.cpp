@@ -116,7 +116,7 @@ DWORD Texture::SetLOD(DWORD lod)
 {
     const DWORD old = m_lod;
     if (m_pool == D3DPOOL_MANAGED) {
-        m_device->TextureChanged(this);
+        m_device->TextureChanging(this);
         m_lod = std::min<DWORD>(lod, LevelCount() - 1);
         samplerApplied = false; // the top level is given to OpenGL with the sampler state
     }
@@ -133,7 +133,7 @@ void Texture::Upload(UINT level)
     const GLint internal = m_format == D3DFMT_X8R8G8B8 ? GL_RGB8 : GL_RGBA8;
     QVGL(TexImage2D)(GL_TEXTURE_2D, static_cast<GLint>(level), internal, static_cast<GLsizei>(l.width),
                      static_cast<GLsizei>(l.height), 0, GL_BGRA, GL_UNSIGNED_BYTE, l.pixels.data());
-    m_device->TextureLevelChanged(this, level);
+    m_device->TextureLevelWritten(this, level);
 }
 
 HRESULT Texture::GetLevelDesc(UINT Level, D3DSURFACE_DESC* pDesc)

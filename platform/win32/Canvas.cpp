@@ -137,6 +137,8 @@ void Canvas::Fill(const RECT& r, Argb color)
     const int x1 = std::min<int>({r.right + m_originX, m_width, m_clip.right});
     const int y0 = std::max<int>({r.top + m_originY, 0, m_clip.top});
     const int y1 = std::min<int>({r.bottom + m_originY, m_height, m_clip.bottom});
+    if (x0 >= x1)
+        return; // wholly outside (a menu bar item beyond a narrow window's edge)
     for (int y = y0; y < y1; ++y)
         std::fill(m_pixels.begin() + static_cast<ptrdiff_t>(y) * m_width + x0,
                   m_pixels.begin() + static_cast<ptrdiff_t>(y) * m_width + x1, color);

@@ -4,6 +4,7 @@
 // of their access key.
 #include "platform/win32/Dialog.h"
 
+#include <bitset>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -386,16 +387,28 @@ INT_PTR RunModalDialog(const DialogLayout& layout, HWND owner, DLGPROC proc, LPA
                 w->dialogResult = id;
             }
         } else {
+            std::bitset<256> pressedHere; // keys that went down while the dialog was up
             RunModalLoop(
                 [&] {
                     Window* d = Find(dialog);
                     return !d || d->dialogEnded;
                 },
                 [&](MSG& m) {
+                    // A key held from before the dialog (the one that closed the box before it)
+                    // repeats for whoever had it: it must not answer this one.
+                    if (m.message == WM_KEYDOWN || m.message == WM_SYSKEYDOWN) {
+                        const size_t vk = m.wParam & 0xFF;
+                        if (!(m.lParam & (LPARAM(1) << 30)))
+                            pressedHere.set(vk);
+                        else if (!pressedHere.test(vk))
+                            return true;
+                    }
                     if (DialogKey(dialog, m))
                         return true;
-                    // Input for the windows that the dialog disables goes nowhere.
-                    if (IsInputMessage(m.message) && m.hwnd != dialog && !IsChild(dialog, m.hwnd))
+                    // Input for the windows that the dialog disables goes nowhere, and they
+                    // cannot be closed from the window manager either.
+                    const bool elsewhere = m.hwnd != dialog && !IsChild(dialog, m.hwnd);
+                    if (elsewhere && (IsInputMessage(m.message) || m.message == WM_SYSCOMMAND))
                         return true;
                     return false;
                 });
@@ -408,6 +421,10 @@ INT_PTR RunModalDialog(const DialogLayout& layout, HWND owner, DLGPROC proc, LPA
         EnableWindow(ownerTop, TRUE);
     if (w)
         DestroyWindow(dialog);
+    // The display gives the keys to whom it likes once the dialog's window goes (to nobody where
+    // no window manager runs): the owner takes them back, as it does on Windows.
+    if (Window* o = Find(ownerTop); o && o->sdl && o->visible && o->enabled && ActiveWindow() == ownerTop)
+        ActivateOnDisplay(o->sdl);
     return result;
 }
 

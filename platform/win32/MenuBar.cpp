@@ -3,6 +3,7 @@
 // WM_ENTERMENULOOP, WM_INITMENU, WM_INITMENUPOPUP, WM_MENUSELECT (0xFFFF/0 at the close),
 // WM_EXITMENULOOP and, for a chosen item, a posted WM_COMMAND.
 #include <algorithm>
+#include <bitset>
 #include <map>
 
 #include "platform/win32/Menu.h"
@@ -223,6 +224,8 @@ public:
             return;
         SendMessageA(m_hwnd, WM_ENTERMENULOOP, FALSE, 0);
         SendMessageA(m_hwnd, WM_INITMENU, reinterpret_cast<WPARAM>(m_bar), 0);
+        // A menu entered by a click is tracked with the button down: its release chooses.
+        m_buttonDown = m_byMouse;
         SelectBar(item);
         if (choose && m_barSelected >= 0 && !IsPopup(m_bar, m_barSelected)) {
             Choose(m_bar, m_barSelected);
@@ -307,10 +310,8 @@ private:
         Window* w = Find(m_hwnd);
         if (!w || !w->menu)
             return;
-        const Canvas& strip = StripCanvas(*w, m_barSelected);
-        DrawStripWithGl(*w, strip, true, Strips()[m_hwnd].generation);
-        if (w->sdl)
-            SDL_GL_SwapWindow(w->sdl);
+        StripCanvas(*w, m_barSelected);
+        RepaintFromKeptFrame(m_hwnd);
     }
 
     // Where a bar item is on the screen (pixels of the SDL windows' space).
@@ -531,6 +532,11 @@ private:
         }
     }
 
+    static bool IsMenuKey(WPARAM vk)
+    {
+        return vk == VK_LEFT || vk == VK_RIGHT || vk == VK_UP || vk == VK_DOWN || vk == VK_RETURN || vk == VK_ESCAPE;
+    }
+
     void OnCharacter(WPARAM ch)
     {
         m_byMouse = false;
@@ -556,16 +562,26 @@ private:
     {
         switch (m.message) {
         case WM_KEYDOWN:
-        case WM_SYSKEYDOWN:
+        case WM_SYSKEYDOWN: {
             // Only a fresh press counts: the display repeats the state of keys still held when
-            // the focus moves (bit 30, the previous state, is set then).
+            // the focus moves (bit 30, the previous state, is set then). A key that went down
+            // before the menu opened repeats for whoever had it, not for the menu.
+            const bool repeat = (m.lParam & (LPARAM(1) << 30)) != 0;
+            const size_t vk = m.wParam & 0xFF;
+            if (!repeat)
+                m_pressedHere.set(vk);
+            else if (!m_pressedHere.test(vk))
+                return true;
             if (m.wParam == VK_MENU || m.wParam == VK_F10) {
-                if (!(m.lParam & (LPARAM(1) << 30)))
+                if (!repeat)
                     m_leaveKeyDown = true;
-            } else {
+            } else if (IsMenuKey(m.wParam)) {
                 OnKey(m.wParam);
+            } else {
+                TranslateMessage(&m); // an access key comes back as its character
             }
             return true;
+        }
         case WM_KEYUP:
         case WM_SYSKEYUP:
             // Alt or F10 pressed again leaves the menu, on release, so that the release does not
@@ -651,8 +667,13 @@ private:
                 if (IsPopup(menu, item))
                     OpenPopup(SubmenuOf(menu, item), false);
             }
-            if (button == SDL_BUTTON_LEFT && !pressed && item >= 0 && !IsPopup(menu, item))
-                Choose(menu, item);
+            if (button == SDL_BUTTON_LEFT && !pressed) {
+                m_buttonDown = false;
+                if (item >= 0 && !IsPopup(menu, item))
+                    Choose(menu, item);
+            } else if (button == SDL_BUTTON_LEFT && pressed) {
+                m_buttonDown = true;
+            }
             return;
         }
         const int bar = BarItemAt(sx, sy);
@@ -662,33 +683,51 @@ private:
                     m_done = true; // a second click on an open item closes the menu
                     return;
                 }
-                while (!m_popups.empty())
-                    ClosePopup();
-                m_byMouse = true;
-                SelectBar(bar);
-                if (IsPopup(m_bar, bar))
-                    OpenPopup(SubmenuOf(m_bar, bar), false);
-                else
-                    m_pressedBarCommand = bar;
+                m_buttonDown = true;
+                OpenFromBar(bar);
                 return;
             }
             if (button == SDL_BUTTON_LEFT && !pressed) {
-                if (m_pressedBarCommand == bar)
+                // A command of the bar is chosen by the release of the button over it, when the
+                // button went down in this menu (on it, or on another item and dragged here).
+                if (m_buttonDown && bar == m_barSelected && !IsPopup(m_bar, bar))
                     Choose(m_bar, bar);
+                m_buttonDown = false;
                 return;
             }
             if (button == 0 && bar != m_barSelected && (m_byMouse || !m_popups.empty())) {
+                // Dragged over the bar with the button down, each drop-down opens in turn;
+                // moved without it, one opens only where one was open.
                 const bool wasOpen = !m_popups.empty();
                 while (!m_popups.empty())
                     ClosePopup();
                 SelectBar(bar);
-                if (wasOpen && IsPopup(m_bar, bar))
+                if ((wasOpen || m_buttonDown) && IsPopup(m_bar, bar))
                     OpenPopup(SubmenuOf(m_bar, bar), false);
             }
             return;
         }
+        if (button == SDL_BUTTON_LEFT && !pressed) {
+            // Released outside every item: nothing is chosen. A drop-down stays open for a
+            // click; a command of the bar that was pressed and left is given up with the menu.
+            if (m_buttonDown && m_popups.empty())
+                m_done = true;
+            m_buttonDown = false;
+            return;
+        }
         if (pressed && button != 0)
             m_done = true; // outside every menu
+    }
+
+    // A press on a bar item: its drop-down opens, or the command waits for the release.
+    void OpenFromBar(int bar)
+    {
+        while (!m_popups.empty())
+            ClosePopup();
+        m_byMouse = true;
+        SelectBar(bar);
+        if (IsPopup(m_bar, bar))
+            OpenPopup(SubmenuOf(m_bar, bar), false);
     }
 
     bool IsPopupWindow(Uint32 id) const
@@ -734,9 +773,6 @@ private:
             Window* w = Find(m_hwnd);
             if (!w || !w->sdl || SDL_GetWindowID(w->sdl) != e.window.windowID)
                 return false;
-            // Nobody else draws the window while its menu is open.
-            if (e.window.event == SDL_WINDOWEVENT_EXPOSED)
-                m_barDirty = true;
             // The window keeps its activation while its menu is open: showing a drop-down may
             // move the display's keyboard focus to it.
             if (focus) {
@@ -761,23 +797,39 @@ private:
     HMENU m_bar = nullptr;
     bool m_byMouse;
     int m_barSelected = -1;
-    int m_pressedBarCommand = -1;
+    bool m_buttonDown = false; // the left button went down in this menu and is still down
     std::vector<Popup> m_popups;
     bool m_done = false;
     bool m_leaveKeyDown = false;
+    std::bitset<256> m_pressedHere; // keys that went down while the menu was open
     bool m_barDirty = false;
     Uint32 m_focusMovedAt = 0;
     UINT m_command = 0;
 };
 
 bool g_tracking = false;
-Uint32 g_menuMayOpenAt = 0;
-// How long after a hint the client area is still kept at each present.
-constexpr Uint32 kKeepClientMs = 3000;
+
+// The bar item shown selected: the tracked one while a menu is open.
+int StripSelection(HWND hWnd)
+{
+    auto it = Strips().find(hWnd);
+    return g_tracking && it != Strips().end() ? it->second.selected : -1;
+}
 
 } // namespace
 
-void MenuMayOpen() { g_menuMayOpenAt = SDL_GetTicks() | 1; }
+void RepaintFromKeptFrame(HWND hWnd)
+{
+    Window* w = Find(hWnd);
+    if (!w || !w->sdl || !w->gl || !w->visible)
+        return;
+    DrawKeptFrame(*w);
+    if (w->menu) {
+        const Canvas& strip = StripCanvas(*w, StripSelection(hWnd));
+        DrawStripWithGl(*w, strip, Strips()[hWnd].generation);
+    }
+    SDL_GL_SwapWindow(w->sdl);
+}
 
 void TrackMenuBar(HWND hWnd, int x, bool byMouse)
 {
@@ -829,7 +881,7 @@ void DrawMenuStrip(HWND hWnd)
     Window* w = Find(hWnd);
     if (!w || !w->menu || !w->sdl || !w->gl)
         return;
-    StripCanvas(*w, g_tracking ? Strips()[hWnd].selected : -1);
+    StripCanvas(*w, StripSelection(hWnd));
 }
 
 } // namespace qv::win
@@ -840,16 +892,14 @@ void qv::SwapGlWindow(HWND hWnd)
     Window* w = Find(hWnd);
     if (!w || !w->sdl)
         return;
-    if (w->menu && w->gl) {
-        // Keeping the client area costs a copy of it; it is needed only when a menu opens.
-        static std::map<HWND, bool> s_kept;
-        if (!s_kept[hWnd] || (g_menuMayOpenAt && SDL_GetTicks() - g_menuMayOpenAt < kKeepClientMs)) {
-            KeepClientCopy(*w);
-            s_kept[hWnd] = true;
+    if (w->gl) {
+        // The frame presented last is the picture behind menus and boxes, and what the window
+        // shows again when it is uncovered while no frame comes.
+        KeepClientCopy(*w);
+        if (w->menu) {
+            const Canvas& strip = StripCanvas(*w, StripSelection(hWnd));
+            DrawStripWithGl(*w, strip, Strips()[hWnd].generation);
         }
-        const int selected = Strips().count(hWnd) ? Strips()[hWnd].selected : -1;
-        const Canvas& strip = StripCanvas(*w, selected);
-        DrawStripWithGl(*w, strip, false, Strips()[hWnd].generation);
     }
     SDL_GL_SwapWindow(w->sdl);
 }

@@ -8,14 +8,17 @@
 namespace qv::win {
 
 // Draws `strip` into the window's strip area with the window's context, leaving every OpenGL
-// state as it was. With `restoreClient` the client area is first drawn again from the copy
-// taken at the last SwapGlWindow (when nobody else draws it, as while a menu is open).
-// `generation` changes whenever the strip's picture does (the texture is uploaded only then).
-void DrawStripWithGl(Window& w, const Canvas& strip, bool restoreClient, unsigned generation = 0);
+// state as it was. `generation` changes whenever the strip's picture does (the texture is
+// uploaded only then; 0: always).
+void DrawStripWithGl(Window& w, const Canvas& strip, unsigned generation = 0);
 // Gives back the strip's textures of a window whose context goes.
 void ForgetStripTextures(Window& w);
-// Keeps a copy of the client area of the back buffer for DrawStripWithGl.
+// Keeps a copy of the client area of the back buffer: the frame about to be presented.
 void KeepClientCopy(Window& w);
+// Draws the whole window again from the copy that KeepClientCopy took last, black around it (and
+// all black when no frame was ever presented), leaving every OpenGL state as it was: the window's
+// picture when nobody else draws it, as while a menu or a box is open.
+void DrawKeptFrame(Window& w);
 // The strip's rectangle in SDL window coordinates and the scale of strip pixels on it.
 SDL_Rect StripRectInWindow(const Window& w);
 

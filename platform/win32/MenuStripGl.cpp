@@ -255,7 +255,7 @@ void KeepClientCopy(Window& w)
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     const int glY = dh - vy - vh;
     if (t.clientWidth != vw || t.clientHeight != vh) {
-        glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, vx, glY, vw, vh, 0);
+        glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, vx, glY, vw, vh, 0);
         t.clientWidth = vw;
         t.clientHeight = vh;
     } else {
@@ -264,7 +264,31 @@ void KeepClientCopy(Window& w)
     t.haveClient = glGetError() == GL_NO_ERROR;
 }
 
-void DrawStripWithGl(Window& w, const Canvas& strip, bool restoreClient, unsigned generation)
+void DrawKeptFrame(Window& w)
+{
+    if (!Current(w))
+        return;
+    DisplayLibraryAllocations ignored;
+    int dw = 0, dh = 0;
+    SDL_GL_GetDrawableSize(w.sdl, &dw, &dh);
+    StripTextures& t = Textures()[w.gl];
+    SavedState saved;
+    glViewport(0, 0, dw, dh);
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    if (t.haveClient) {
+        glMatrixMode(GL_PROJECTION);
+        glOrtho(0, dw, dh, 0, -1, 1); // window pixels, y down
+        int vx, vy, vw, vh;
+        qv::ClientViewport(w.handle, &vx, &vy, &vw, &vh);
+        glBindTexture(GL_TEXTURE_2D, t.client);
+        // The copy's first row is the bottom of the client area.
+        Quad(float(vx), float(vy), float(vx + vw), float(vy + vh), 0, 1, 1, 0);
+    }
+    glGetError();
+}
+
+void DrawStripWithGl(Window& w, const Canvas& strip, unsigned generation)
 {
     if (!Current(w) || strip.Width() <= 0)
         return;
@@ -276,14 +300,6 @@ void DrawStripWithGl(Window& w, const Canvas& strip, bool restoreClient, unsigne
     glViewport(0, 0, dw, dh);
     glMatrixMode(GL_PROJECTION);
     glOrtho(0, dw, dh, 0, -1, 1); // window pixels, y down
-
-    if (restoreClient && t.haveClient) {
-        int vx, vy, vw, vh;
-        qv::ClientViewport(w.handle, &vx, &vy, &vw, &vh);
-        glBindTexture(GL_TEXTURE_2D, t.client);
-        // The copy's first row is the bottom of the client area.
-        Quad(float(vx), float(vy), float(vx + vw), float(vy + vh), 0, 1, 1, 0);
-    }
 
     const bool fresh = !t.strip;
     if (fresh)

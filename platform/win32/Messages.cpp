@@ -158,8 +158,6 @@ void OnKey(const SDL_KeyboardEvent& e)
     if (key.vk == VK_CAPITAL && down)
         g_keys[VK_CAPITAL] ^= 0x01;
 
-    if (down && (key.vk == VK_MENU || key.vk == VK_F10))
-        MenuMayOpen();
     if (key.vk == VK_MENU) {
         if (down && !wasDown)
             g_altAlone = true;
@@ -250,7 +248,6 @@ void OnMouse(Uint32 windowId, int x, int y, UINT clientMessage, UINT menuMessage
     POINT pt = SdlToClient(*w, x, y);
     g_cursor = POINT{pt.x + c.left, pt.y + c.top};
     if (HasMenuStrip(*w) && pt.y < 0 && pt.y >= -kMenuBarHeight) {
-        MenuMayOpen();
         Post(w->handle, menuMessage, HTMENU, MAKELPARAM(g_cursor.x, g_cursor.y));
         return;
     }
@@ -290,6 +287,10 @@ void OnWindowEvent(const SDL_WindowEvent& e)
         qv::ReleaseAllKeys();
         break;
     case SDL_WINDOWEVENT_EXPOSED:
+        // The display keeps no picture of an uncovered window: like a composited desktop, the
+        // layer shows the frame presented last at once, whether or not frames are running (a
+        // menu, a dialog or a message box holds them up).
+        RepaintFromKeptFrame(h);
         InvalidateRect(h, nullptr, FALSE);
         break;
     case SDL_WINDOWEVENT_SIZE_CHANGED:
@@ -337,6 +338,11 @@ void Translate(const SDL_Event& e)
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP: {
         const bool down = e.type == SDL_MOUSEBUTTONDOWN;
+        // A click activates the window it falls in, as on Windows, also where no window
+        // manager would give it the keys.
+        if (Window* w = FindBySdlId(e.button.windowID);
+            down && w && w->enabled && w->visible && SDL_GetKeyboardFocus() != w->sdl)
+            ActivateOnDisplay(w->sdl);
         const Uint32 mask = SDL_BUTTON(e.button.button);
         g_buttons = down ? (g_buttons | mask) : (g_buttons & ~mask);
         if (e.button.button == SDL_BUTTON_LEFT)

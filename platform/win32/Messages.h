@@ -33,9 +33,9 @@ void SetEventInterceptor(std::function<bool(const SDL_Event&)> interceptor);
 // lone Alt, or on Alt with a letter.
 void TrackMenuBar(HWND hWnd, int startItem, bool byMouse);
 void TrackMenuBarByKey(HWND hWnd, int character);
-// The pointer over a menu strip, or Alt or F10 pressed: a menu may open soon, and the client
-// area is kept at each present from then on for a while (see SwapGlWindow).
-void MenuMayOpen();
+// Draws a window with an OpenGL context again from the frame it presented last, with its menu
+// strip: what the window shows when it is uncovered and nobody else draws it.
+void RepaintFromKeptFrame(HWND hWnd);
 // Draws the strip of a window with a menu bar (after a change of the menu or its checks).
 void DrawMenuStrip(HWND hWnd);
 

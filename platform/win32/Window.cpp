@@ -170,6 +170,7 @@ bool CreateSdlWindow(Window& w)
     }
     if (!w.sdl)
         return false;
+    SetClassOfWindow(w.sdl, w.cls->name.c_str());
     w.geometrySetAt = SDL_GetTicks();
     if (w.cls->icon) {
         const Icon* icon = reinterpret_cast<const Icon*>(w.cls->icon);

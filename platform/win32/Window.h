@@ -138,6 +138,11 @@ bool ForeignGetPlacement(HWND hWnd, WINDOWPLACEMENT* placement);
 bool ForeignSetPlacement(HWND hWnd, const WINDOWPLACEMENT* placement);
 // Gives the display's keyboard focus back to an SDL window (X11), as after showing a drop-down.
 void KeepKeyboardOn(SDL_Window* window);
+// Other programs (a second copy of this one among them) read a window's class as its X11 class.
+void SetClassOfWindow(SDL_Window* window, const char* className);
+// Makes an SDL window the active one of the display (X11) with the keyboard focus: through the
+// window manager (_NET_ACTIVE_WINDOW) where one runs, directly where none does.
+void ActivateOnDisplay(SDL_Window* window);
 // Asks every window of the display to repaint itself.
 bool RepaintDesktop();
 

@@ -328,14 +328,87 @@ bool RepaintDesktop()
     return true;
 }
 
-void KeepKeyboardOn(SDL_Window* window)
+namespace {
+
+// The X11 display connection and window behind an SDL window; false where it has none.
+bool X11Window(SDL_Window* window, ::Display** display, ::Window* x)
 {
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
     if (!window || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11)
+        return false;
+    *display = info.info.x11.display;
+    *x = info.info.x11.window;
+    return true;
+}
+
+} // namespace
+
+void KeepKeyboardOn(SDL_Window* window)
+{
+    ::Display* display;
+    ::Window x;
+    if (!X11Window(window, &display, &x))
         return;
-    XSetInputFocus(info.info.x11.display, info.info.x11.window, RevertToParent, CurrentTime);
-    XFlush(info.info.x11.display);
+    XSetInputFocus(display, x, RevertToParent, CurrentTime);
+    XFlush(display);
+}
+
+void SetClassOfWindow(SDL_Window* window, const char* className)
+{
+    ::Display* display;
+    ::Window x;
+    if (!X11Window(window, &display, &x))
+        return;
+    XClassHint hint;
+    hint.res_name = const_cast<char*>(className);
+    hint.res_class = const_cast<char*>(className);
+    XSetClassHint(display, x, &hint);
+    XFlush(display);
+}
+
+namespace {
+
+// A window manager that follows the desktop conventions names a window of its own on the root,
+// which names itself in turn; a manager that went leaves its name behind, naming nothing.
+bool WindowManagerRuns()
+{
+    if (!Connection())
+        return false;
+    Guard guard;
+    const std::vector<unsigned long> check =
+        LongProperty(DefaultRootWindow(g_display), "_NET_SUPPORTING_WM_CHECK", XA_WINDOW);
+    if (check.size() != 1)
+        return false;
+    const std::vector<unsigned long> self = LongProperty(check[0], "_NET_SUPPORTING_WM_CHECK", XA_WINDOW);
+    return !guard.Failed() && self.size() == 1 && self[0] == check[0];
+}
+
+} // namespace
+
+void ActivateOnDisplay(SDL_Window* window)
+{
+    ::Display* display;
+    ::Window x;
+    if (!X11Window(window, &display, &x))
+        return;
+    const ::Window root = DefaultRootWindow(display);
+    const Atom active = XInternAtom(display, "_NET_ACTIVE_WINDOW", False);
+    if (WindowManagerRuns()) {
+        // The window manager decides who has the keys: asked as the application itself.
+        XEvent e = {};
+        e.xclient.type = ClientMessage;
+        e.xclient.window = x;
+        e.xclient.message_type = active;
+        e.xclient.format = 32;
+        e.xclient.data.l[0] = 1;
+        e.xclient.data.l[1] = CurrentTime;
+        XSendEvent(display, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
+    } else {
+        XRaiseWindow(display, x);
+        XSetInputFocus(display, x, RevertToParent, CurrentTime);
+    }
+    XFlush(display);
 }
 
 void Beep()

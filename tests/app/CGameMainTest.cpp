@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 #include "app/CCharacter.h"
@@ -11,9 +12,11 @@
 #include "app/CGameMain.h"
 #include "app/MessageHook.h"
 #include "app/WinMain.h"
+#include "platform/d3d9/D3D9TestHooks.h"
 #include "platform/dmusic/DMusicTestHooks.h"
 #include "platform/platform.h"
 #include "platform/win32/TestHooks.h"
+#include "render/CD3DFont.h"
 #include "resources/resource.h"
 #include "sound/Sound.h"
 #include "support/TestSupport.h"
@@ -250,17 +253,48 @@ TEST_F(GameMainTest, TheHookCarriesOutTheSettingsCommandsAndCheckMarks)
     EXPECT_EQ(config.Width, 640);
 }
 
-TEST_F(GameMainTest, CapturesAreNumberedFromZeroInTheirFolder)
+TEST_F(GameMainTest, TheMenuOffersOnlyTheFullScreenModesTheAdapterLists)
+{
+    Start();
+    auto grayed = [](UINT id) {
+        return (GetMenuState(GetMenu(CGameConfig::GetInstance().Window), id, MF_BYCOMMAND) & MF_GRAYED) != 0;
+    };
+    Hook(WM_APP, MAKEWPARAM(0, MF_POPUP), 1);
+    EXPECT_FALSE(grayed(IDM_FULL_640));
+    EXPECT_FALSE(grayed(IDM_FULL_320));
+
+    const std::vector<D3DDISPLAYMODE> modes = {D3DDISPLAYMODE{640, 480, 60, D3DFMT_X8R8G8B8}};
+    qv::test::D3D9Faults faults;
+    faults.adapterModes = &modes;
+    qv::test::SetD3D9Faults(&faults);
+    Hook(WM_APP, MAKEWPARAM(0, MF_POPUP), 1);
+    EXPECT_FALSE(grayed(IDM_FULL_640));
+    EXPECT_TRUE(grayed(IDM_FULL_320));
+    EXPECT_FALSE(grayed(IDM_WINDOW_320));
+    // Chosen all the same (Alt+Enter has no menu item), it is refused and nothing changes.
+    testing::internal::CaptureStderr();
+    Hook(WM_COMMAND, IDM_FULL_320);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("MessageBox [Error] Failed CDirectX9::ChangeScreenMode EnumAdapterModes"), std::string::npos)
+        << err;
+    EXPECT_TRUE(CGameConfig::GetInstance().IsWindowed);
+    EXPECT_EQ(CGameConfig::GetInstance().Width, 640);
+    qv::test::SetD3D9Faults(nullptr);
+}
+
+TEST_F(GameMainTest, CapturesAreNumberedFromZeroInTheirFolderAndTakenFromTheNextFrame)
 {
     Start();
     Frame();
     Frame();
     Hook(WM_COMMAND, IDM_CAPTURE);
     Hook(WM_COMMAND, IDM_CAPTURE);
+    EXPECT_EQ(g_nCaptureCount, 2u);
+    EXPECT_FALSE(fs::exists(m_Dir + "/ScreenCapture/sc000000.bmp")) << "saved before a frame was drawn";
+    Frame();
     EXPECT_TRUE(fs::is_regular_file(m_Dir + "/ScreenCapture/sc000000.bmp"));
     EXPECT_TRUE(fs::is_regular_file(m_Dir + "/ScreenCapture/sc000001.bmp"));
     EXPECT_FALSE(fs::exists(m_Dir + "/ScreenCapture/sc000002.bmp"));
-    EXPECT_EQ(g_nCaptureCount, 2u);
 }
 
 TEST_F(GameMainTest, ACaptureThatCannotBeWrittenIsReportedAndTheGameGoesOn)
@@ -268,13 +302,33 @@ TEST_F(GameMainTest, ACaptureThatCannotBeWrittenIsReportedAndTheGameGoesOn)
     Start();
     // A file where the folder should be: the folder cannot be made, so the save fails.
     qvtest::WriteFileText(m_Dir + "/ScreenCapture", "not a folder");
-    testing::internal::CaptureStderr();
     Hook(WM_COMMAND, IDM_CAPTURE);
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("MessageBox [Error] Failed CDirectX9::SaveScreen D3DXSaveSurfaceToFile"), std::string::npos)
-        << err;
+    std::string failure;
+    try {
+        Frame();
+    } catch (const char* text) {
+        failure = text;
+    }
+    EXPECT_EQ(failure, "Failed CDirectX9::SaveScreen D3DXSaveSurfaceToFile");
     Frame();
     EXPECT_EQ(g_nFrameCount, 1u);
+}
+
+TEST_F(GameMainTest, AFailureInsideTheHookIsReportedThere)
+{
+    // The hook runs inside the system's message retrieval, which no exception may cross: a
+    // font pair that cannot be made again after a command is reported like a frame's failure.
+    Start();
+    Hook(WM_COMMAND, IDM_30FPS);
+    ASSERT_NE(g_FontPair.White, nullptr);
+    g_FontPair.White->Font = reinterpret_cast<HFONT>(static_cast<INT_PTR>(0x7FF0)); // no font of GDI's
+    testing::internal::CaptureStderr();
+    EXPECT_NO_THROW(Hook(WM_COMMAND, IDM_60FPS));
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("MessageBox [Error] Failed CD3DFont::DeleteFont DeleteObject[hFont]"), std::string::npos) << err;
+    EXPECT_NE(err.find("MessageBox [注意]"), std::string::npos) << err;
+    EXPECT_EQ(CGameConfig::GetInstance().RenderDivisor, 1);
+    Frame();
 }
 
 TEST_F(GameMainTest, AltEnterSwitchesToFullScreenAndHoldsTheMenuBar)

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <stdexcept>
 #include <vector>
 
 #include "app/FrameTimer.h"
@@ -22,18 +24,23 @@ public:
             return lastRead;
         };
         m_Fake.sleep = [this](DWORD ms) {
+            // A wait that would never end fails the test instead of hanging it.
+            if (sleeps.size() >= kMaxSleeps)
+                throw std::runtime_error("the wait never ends");
             sleeps.push_back(ms);
             now += static_cast<int64_t>(ms) * m_Fake.frequency / 1000;
         };
         qv::test::SetFakeClock(&m_Fake);
     }
     ~TestClock() { qv::test::SetFakeClock(nullptr); }
+    void SetFrequency(int64_t frequency) { m_Fake.frequency = frequency; }
 
     int64_t now;
     int64_t perRead = 0;
     int64_t lastRead = 0;
     int reads = 0;
     std::vector<DWORD> sleeps;
+    static constexpr size_t kMaxSleeps = 100000;
 
 private:
     qv::test::FakeClock m_Fake;
@@ -52,7 +59,10 @@ TEST(FrameTimer, RefusesBeforeInitAndNegativePeriods)
     EXPECT_FALSE(KeepFrame(0x80000000u));
     EXPECT_FALSE(KeepFrame(0xFFFFFFFFu));
     EXPECT_EQ(g_fFPS, 0.0f);
+    EXPECT_EQ(g_fCPULoad, 0.0f);
     EXPECT_TRUE(KeepFrame(kPeriod));
+    // A period of 0 is not negative: a frame that waits for nothing.
+    EXPECT_TRUE(KeepFrame(0));
 }
 
 TEST(FrameTimer, FirstFrameDoesNotWait)
@@ -167,8 +177,9 @@ TEST(FrameTimer, MultimediaTimerModeWhenTheCounterFails)
 
     EXPECT_TRUE(ReleaseTimer());
     EXPECT_EQ(qv::test::GetTimePeriodCount(3), 0u);
-    // A second release has no period left to end.
-    EXPECT_FALSE(ReleaseTimer());
+    // A second release has no period left to end, and ends none.
+    EXPECT_TRUE(ReleaseTimer());
+    EXPECT_EQ(qv::test::GetTimePeriodCount(3), 0u);
 }
 
 TEST(FrameTimer, FailsWhenNoTimerIsAvailable)
@@ -181,24 +192,241 @@ TEST(FrameTimer, FailsWhenNoTimerIsAvailable)
     EXPECT_TRUE(ReleaseTimer());
 }
 
-TEST(FrameTimer, ReleaseInCounterModeSucceeds)
+TEST(FrameTimer, AStartWithoutTheCounterAfterOneWithItTakesTheMultimediaTimer)
 {
+    // A start that fails half way is tried again from the beginning; the second start's
+    // clock is the one that must be waited on.
     TestClock clock(1000000);
     ASSERT_TRUE(InitTimer());
+    ASSERT_TRUE(KeepFrame(kPeriod));
+    qv::test::SetQueryPerformanceCounterFails(true);
+    ASSERT_TRUE(InitTimer());
+    ASSERT_TRUE(KeepFrame(kPeriod)); // measures from time 0, as a first frame does
+    clock.now += 5000;
+    clock.sleeps.clear();
+    ASSERT_TRUE(KeepFrame(kPeriod));
+    // The multimedia wait sleeps in 1 ms steps until 16 whole milliseconds have passed; the
+    // counter's wait would sleep once and then spin on a counter that no longer answers.
+    EXPECT_EQ(clock.sleeps, std::vector<DWORD>(11, 1));
+
+    qv::test::SetTimeBeginPeriodFails(true);
     EXPECT_TRUE(ReleaseTimer());
+    EXPECT_FALSE(InitTimer());
+    EXPECT_FALSE(KeepFrame(kPeriod));
+}
+
+TEST(FrameTimer, CounterModeHoldsTheFinestPeriodUntilRelease)
+{
+    // Sleep wakes on the system's timer tick: without a fine period the coarse sleep before
+    // the spin could overshoot the frame.
+    TestClock clock(1000000);
+    qv::test::SetTimeBeginPeriodMinimum(2);
+    ASSERT_TRUE(InitTimer());
+    EXPECT_EQ(qv::test::GetTimePeriodCount(2), 1u);
+    // A second start (the main object built again after a failure) asks for no second one.
+    ASSERT_TRUE(InitTimer());
+    EXPECT_EQ(qv::test::GetTimePeriodCount(2), 1u);
+    EXPECT_TRUE(ReleaseTimer());
+    EXPECT_EQ(qv::test::GetTimePeriodCount(2), 0u);
+    EXPECT_TRUE(ReleaseTimer());
+    EXPECT_EQ(qv::test::GetTimePeriodCount(2), 0u);
+}
+
+TEST(FrameTimer, CounterModeRunsWithoutAnyTimerPeriod)
+{
+    TestClock clock(1000000);
+    qv::test::SetTimeBeginPeriodFails(true);
+    ASSERT_TRUE(InitTimer());
+    EXPECT_TRUE(KeepFrame(kPeriod));
     EXPECT_TRUE(ReleaseTimer());
 }
 
-TEST(FrameTimer, RealClockHoldsThePeriod)
+TEST(FrameTimer, RealClockFramesEndInOrder)
 {
-    // The host clock is monotonic and KeepFrame never ends a frame early.
+    // On the host's own clock a frame ends, after the counter read before it, and its rate
+    // is measured from that clock. (The lengths of the waits are the fake clock's tests.)
     ASSERT_TRUE(InitTimer());
     ASSERT_TRUE(KeepFrame(kPeriod));
-    LARGE_INTEGER frequency, before, after;
-    ASSERT_TRUE(QueryPerformanceFrequency(&frequency));
+    LARGE_INTEGER before, after;
     ASSERT_TRUE(QueryPerformanceCounter(&before));
-    for (int i = 0; i < 3; ++i)
-        ASSERT_TRUE(KeepFrame(kPeriod));
+    ASSERT_TRUE(KeepFrame(1000));
     ASSERT_TRUE(QueryPerformanceCounter(&after));
-    EXPECT_GE((after.QuadPart - before.QuadPart) * 1000000 / frequency.QuadPart, 2 * 16667);
+    EXPECT_LT(before.QuadPart, after.QuadPart);
+    EXPECT_GT(g_fFPS, 0.0f);
+    EXPECT_TRUE(std::isfinite(g_fFPS));
 }
+
+// timeGetTime counts milliseconds in 32 bits: it wraps to 0 after 49.7 days.
+const int64_t kWrapMicroseconds = (int64_t(1) << 32) * 1000;
+
+TEST(FrameTimer, MultimediaTimerWaitsAcrossTheMillisecondWrap)
+{
+    // Frames of 5 ms of work from 30 ms before the wrap: each still waits out 16 whole
+    // milliseconds, the one that crosses the wrap too.
+    TestClock clock(kWrapMicroseconds - 30000);
+    qv::test::SetQueryPerformanceCounterFails(true);
+    ASSERT_TRUE(InitTimer());
+    ASSERT_TRUE(KeepFrame(kPeriod));
+    bool crossed = false;
+    for (int i = 0; i < 10; ++i) {
+        const int64_t start = clock.now;
+        clock.now += 5000;
+        clock.sleeps.clear();
+        ASSERT_NO_THROW(ASSERT_TRUE(KeepFrame(kPeriod))) << "frame " << i;
+        EXPECT_EQ(clock.sleeps, std::vector<DWORD>(11, 1)) << "frame " << i;
+        EXPECT_EQ(clock.now - start, 16000) << "frame " << i;
+        crossed = crossed || (start < kWrapMicroseconds && clock.now >= kWrapMicroseconds);
+    }
+    EXPECT_TRUE(crossed);
+    EXPECT_NEAR(g_fFPS, 62.5, 1e-3);
+    EXPECT_NEAR(g_fCPULoad, 1.0 - (16667.0 - 5000.0) / 16667.0, 1e-5);
+
+    // An overrun across the wrap is an overrun: no wait.
+    clock.now = kWrapMicroseconds * 2 - 10000;
+    ASSERT_NO_THROW(KeepFrame(kPeriod));
+    clock.now += 30000;
+    clock.sleeps.clear();
+    ASSERT_NO_THROW(ASSERT_TRUE(KeepFrame(kPeriod)));
+    EXPECT_TRUE(clock.sleeps.empty());
+}
+
+TEST(FrameTimer, PerformanceCounterWaitsAcrossTheMillisecondWrap)
+{
+    // The counter has 64 bits; its frames around the multimedia timer's wrap are frames like
+    // any other: a coarse sleep, then a spin to the period.
+    TestClock clock(kWrapMicroseconds - 30000);
+    clock.perRead = 100;
+    ASSERT_TRUE(InitTimer());
+    ASSERT_TRUE(KeepFrame(kPeriod));
+    bool crossed = false;
+    for (int i = 0; i < 10; ++i) {
+        const int64_t frameStart = clock.lastRead;
+        clock.now = frameStart + 5000;
+        clock.sleeps.clear();
+        ASSERT_NO_THROW(ASSERT_TRUE(KeepFrame(kPeriod))) << "frame " << i;
+        EXPECT_EQ(clock.sleeps, std::vector<DWORD>{1}) << "frame " << i;
+        const int64_t period = clock.lastRead - frameStart;
+        EXPECT_GT(period, 16667);
+        EXPECT_LE(period, 16667 + 100);
+        crossed = crossed || (frameStart < kWrapMicroseconds && clock.lastRead >= kWrapMicroseconds);
+    }
+    EXPECT_TRUE(crossed);
+    EXPECT_NEAR(g_fFPS, 1e6 / 16700.0, 1e-3);
+}
+
+TEST(FrameTimer, AFrameWithOneMicrosecondLeftStillWaits)
+{
+    // 1 us left: the counter yields once and spins.
+    TestClock clock(1000000);
+    ASSERT_TRUE(InitTimer());
+    ASSERT_TRUE(KeepFrame(kPeriod));
+    clock.now = clock.lastRead + 16666;
+    clock.perRead = 1;
+    clock.sleeps.clear();
+    ASSERT_TRUE(KeepFrame(kPeriod));
+    EXPECT_EQ(clock.sleeps, std::vector<DWORD>{0});
+}
+
+TEST(FrameTimer, AMultimediaTimerFrameWithOneMicrosecondLeftStillWaits)
+{
+    // A period of 16001 us after 16 ms of work has 1 us left: one more 1 ms step.
+    TestClock clock(1000000);
+    qv::test::SetQueryPerformanceCounterFails(true);
+    ASSERT_TRUE(InitTimer());
+    ASSERT_TRUE(KeepFrame(16001));
+    clock.now += 16000;
+    clock.sleeps.clear();
+    ASSERT_NO_THROW(ASSERT_TRUE(KeepFrame(16001)));
+    EXPECT_EQ(clock.sleeps, std::vector<DWORD>{1});
+}
+
+TEST(FrameTimer, TheCoarseSleepTruncatesEachPartToWholeMilliseconds)
+{
+    // 99900 us is 99 whole milliseconds, 2999 us of work 2 of them: a sleep of 99 - 10 - 2.
+    TestClock clock(1000000);
+    clock.perRead = 50;
+    ASSERT_TRUE(InitTimer());
+    ASSERT_TRUE(KeepFrame(99900));
+    clock.now = clock.lastRead + 2999;
+    clock.sleeps.clear();
+    ASSERT_TRUE(KeepFrame(99900));
+    EXPECT_EQ(clock.sleeps, std::vector<DWORD>{87});
+}
+
+TEST(FrameTimer, OnANanosecondCounterTheSpinEndsOnTheFirstTickPastThePeriod)
+{
+    // The host's counter runs at 1 GHz: 16667 us are 16667000 ticks exactly, and the frame
+    // ends at the first reading past them.
+    TestClock clock(5000000000, 1000000000);
+    ASSERT_TRUE(InitTimer());
+    ASSERT_TRUE(KeepFrame(kPeriod));
+    const int64_t frameStart = clock.lastRead;
+    clock.now = frameStart + 5000000;
+    clock.perRead = 1;
+    ASSERT_TRUE(KeepFrame(kPeriod));
+    EXPECT_EQ(clock.lastRead - frameStart, 16667001);
+}
+
+TEST(FrameTimer, LoadsOfLongFramesAreExactToTheMicrosecond)
+{
+    // Ten frames of 2 s on a 10 MHz counter: each one's load is 1 - (16667 - 2000000) / 16667.
+    TestClock clock(1000000, 10000000);
+    ASSERT_TRUE(InitTimer());
+    ASSERT_TRUE(KeepFrame(kPeriod));
+    for (int i = 0; i < 10; ++i) {
+        clock.now = clock.lastRead + 20000000;
+        ASSERT_TRUE(KeepFrame(kPeriod));
+    }
+    EXPECT_NEAR(g_fCPULoad, 1.0 + (2000000.0 - 16667.0) / 16667.0, 2e-5);
+    EXPECT_NEAR(g_fFPS, 0.5, 1e-6);
+}
+
+TEST(FrameTimer, ACounterOfOneTickASecondIsStillTheCounter)
+{
+    // Any frequency above 0 picks the counter: a frame with time left sleeps coarsely once
+    // (16 - 10 ms) instead of in the multimedia timer's 1 ms steps.
+    TestClock clock(10, 1);
+    ASSERT_TRUE(InitTimer());
+    ASSERT_TRUE(KeepFrame(kPeriod));
+    clock.perRead = 1;
+    clock.sleeps.clear();
+    ASSERT_NO_THROW(ASSERT_TRUE(KeepFrame(kPeriod)));
+    EXPECT_EQ(clock.sleeps, std::vector<DWORD>{6});
+}
+
+TEST(FrameTimer, TheMultimediaTimerTakesOneMillisecondWhenItIsGranted)
+{
+    TestClock clock(1000000);
+    qv::test::SetQueryPerformanceCounterFails(true);
+    ASSERT_TRUE(InitTimer());
+    EXPECT_EQ(qv::test::GetTimePeriodCount(1), 1u);
+    EXPECT_EQ(qv::test::GetTimePeriodCount(2), 0u);
+    EXPECT_TRUE(ReleaseTimer());
+    EXPECT_EQ(qv::test::GetTimePeriodCount(1), 0u);
+}
+
+TEST(FrameTimer, TheFirstFrameMeasuresFromCounterZero)
+{
+    // 16668 us after counter 0, one past the period: no wait, and the rate of a frame of
+    // 16668 us, averaged with nine empty entries.
+    TestClock clock(16668);
+    ASSERT_TRUE(InitTimer());
+    ASSERT_TRUE(KeepFrame(kPeriod));
+    EXPECT_TRUE(clock.sleeps.empty());
+    EXPECT_FLOAT_EQ(g_fFPS, float(1e6 / 16668.0) * 0.1f);
+}
+
+TEST(FrameTimer, ACounterOfNoFrequencyIsNoCounter)
+{
+    // A frequency of 0 would divide by zero: the multimedia timer serves instead (the fake
+    // clock's milliseconds need a frequency of their own once the timer has chosen).
+    TestClock clock(1000000, 0);
+    ASSERT_TRUE(InitTimer());
+    clock.SetFrequency(1000000);
+    ASSERT_TRUE(KeepFrame(kPeriod));
+    clock.now += 5000;
+    clock.sleeps.clear();
+    ASSERT_NO_THROW(ASSERT_TRUE(KeepFrame(kPeriod)));
+    EXPECT_FALSE(clock.sleeps.empty());
+}
+

@@ -16,8 +16,8 @@ e2e_focus "$win"
 
 scene_wait "$win" 640 480 logo "the logo's cyan rings" scene_logo
 # The client area of 640x480 under the 20 pixels of the menu bar.
-size=$(xwininfo -id "$win" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }')
-[ "$size" = 640x500 ] || e2e_fail "the window is $size"
+read -r width height < <(e2e_window_size "$win")
+[ "${width}x$height" = 640x500 ] || e2e_fail "the window is ${width}x$height"
 scene_wait "$win" 640 480 opening "the opening's meadow under a blue sky" scene_opening
 title_shown() { scene_title "$1" && e2e_text_in "$1" "$ref/title_hold_z.png" 352x26+144+395; }
 scene_wait "$win" 640 480 title "the title with HOLD Z KEY TO START" title_shown

@@ -29,9 +29,9 @@ scene_hold z "$win" 320 240 stage "the stage after Z on the title" scene_stage
 
 # The window is the client area and, above it, the menu bar that the layer draws inside it (20
 # pixels, as in the 640x480 runs); Alt+C saves the back buffer, which is the client's size.
-read -r width height < <(xwininfo -id "$win" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w, h }')
+read -r width height < <(e2e_window_size "$win")
 [ "${width}x$height" = 320x260 ] || e2e_fail "the window is ${width}x$height, not a 320x240 client area under the menu bar"
-import -window "$win" "$E2E_TMP/window.png"
+e2e_grab "$win" "$E2E_TMP/window.png"
 bar=$(convert "$E2E_TMP/window.png" -crop 312x12+4+4 -colorspace gray -format '%[fx:mean]' info:)
 e2e_above "$bar" 0.5 || e2e_fail "no light menu bar above the client area (mean $bar)"
 capture="$E2E_TMP/ScreenCapture/sc000000.bmp"

@@ -41,13 +41,13 @@ D3DXVECTOR3 Corner(const Vertex3DTex& v) { return D3DXVECTOR3(v.x, v.y, v.z); }
 
 TEST_F(PuffTest, SmokeTakesItsMotionAndLooksFromDirectionScaleAndTwoDraws)
 {
-    // The shared generator has served nothing yet in this process: mirror its sequence.
-    CRandomMT mirror(5489);
-    const double rotation = mirror.GetReal(), size = mirror.GetReal();
-
+    // The shared generator has served nothing yet in this process. Its first two reals for
+    // seed 5489 are 0.81472369 and 0.13547700 (MT19937's first outputs, 3499211612 and
+    // 581869302, over 2^32 - 1); worked out by hand: rotation 0.81472369 x 2 pi and size
+    // 1.13547700 x 4 x 0.2.
     COpeningSmoke* smoke = new COpeningSmoke(D3DXVECTOR3(1, 2, 3), D3DXVECTOR3(0.5f, 1.0f, -1.0f), 4.0f);
-    EXPECT_NEAR(smoke->Rotation, rotation * 2 * M_PI, 1e-5);
-    EXPECT_NEAR(smoke->Size, (size + 1) * 4 * 0.2, 1e-5);
+    EXPECT_NEAR(smoke->Rotation, 5.1190599, 1e-5);
+    EXPECT_NEAR(smoke->Size, 0.9083816, 1e-5);
     ExpectNear(smoke->Position, D3DXVECTOR3(1, 2, 3));
     ExpectNear(smoke->Velocity, D3DXVECTOR3(0.4f, 0.8f, -0.8f));
     ExpectNear(smoke->Acceleration, D3DXVECTOR3(-0.0025f, 0.0f, 0.005f));
@@ -105,23 +105,23 @@ TEST_F(PuffTest, PuffColoursFadeOverTheirLives)
 
 TEST_F(PuffTest, DustTakesSevenDrawsAndIsKickedBackFromItsAngle)
 {
-    CRandomMT mirror(5489);
-    double r[7];
-    for (double& v : r) v = mirror.GetReal();
-
+    // The generator's first seven reals for seed 5489 (MT19937's outputs over 2^32 - 1):
+    // 0.81472369, 0.13547700, 0.90579193, 0.83500859, 0.12698681, 0.96886777, 0.91337586.
+    // Worked out by hand for the angle 0.7 (sin 0.64421769, cos 0.76484219):
+    // position 10 + 0.03147237, -0.03645230, -4 + 0.04057919;
+    // velocity 0.01675043 - 0.03221088, -0.03730132 + 0.04, 0.02344339 - 0.03824211;
+    // acceleration -0.02 x velocity, with 0.002 more downwards.
     const float angle = 0.7f;
     COpeningDust* dust = new COpeningDust(D3DXVECTOR3(10, 0, -4), angle);
-    ExpectNear(dust->Position, D3DXVECTOR3(10 + (r[0] - 0.5) * 0.1, (r[1] - 0.5) * 0.1, -4 + (r[2] - 0.5) * 0.1));
-    const D3DXVECTOR3 v((r[3] - 0.5) * 0.05 - 0.05 * std::sin(angle), (r[4] - 0.5) * 0.1 + 0.04,
-                        (r[5] - 0.5) * 0.05 - 0.05 * std::cos(angle));
-    ExpectNear(dust->Velocity, v);
-    ExpectNear(dust->Acceleration, D3DXVECTOR3(-0.02f * v.x, -0.02f * v.y - 0.002f, -0.02f * v.z));
-    EXPECT_NEAR(dust->Size, r[6] + 1, 1e-6);
+    ExpectNear(dust->Position, D3DXVECTOR3(10.0314722f, -0.0364523f, -3.9594209f));
+    ExpectNear(dust->Velocity, D3DXVECTOR3(-0.0154605f, 0.0026987f, -0.0147987f));
+    ExpectNear(dust->Acceleration, D3DXVECTOR3(0.00030921f, -0.00205397f, 0.00029597f), 1e-7f);
+    EXPECT_NEAR(dust->Size, 1.9133759, 1e-6);
     EXPECT_EQ(dust->Rotation, angle);
     EXPECT_EQ(dust->Life, 30);
     EXPECT_TRUE(dust->IsTranslucent);
-    // The next draw belongs to whoever comes next.
-    EXPECT_EQ(CRandomMT::GetInstance().GetUInt32(), mirror.GetUInt32());
+    // The next draw, MT19937's eighth output, belongs to whoever comes next.
+    EXPECT_EQ(CRandomMT::GetInstance().GetUInt32(), 949333985u);
 }
 
 TEST_F(PuffTest, BillboardFacesTheCameraWithItsCornersInStripOrder)

@@ -312,6 +312,163 @@ TEST_F(DeviceOwner, SaveScreenWritesTheBackBufferAsBmp)
     }
 }
 
+TEST_F(DeviceOwner, ACaptureIsTheNextFrameSavedBeforeItIsPresented)
+{
+    ASSERT_EQ(InitFailure(), "");
+    const std::string dir = qvtest::MakeTempDir("CaptureNextFrame");
+    auto frame = [](D3DCOLOR color) {
+        CDirectX9::SetClearParam({0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, color, 1.0f, 0});
+        ASSERT_TRUE(CDirectX9::BeginRender());
+        CDirectX9::EndRender();
+    };
+    frame(0xFFFF0000);
+    // Asked for between two frames: nothing is saved until the next frame is drawn, and the
+    // next frame is what is saved (twice, when asked twice).
+    CDirectX9::CaptureNextFrame((dir + "\\a.bmp").c_str());
+    CDirectX9::CaptureNextFrame((dir + "\\b.bmp").c_str());
+    EXPECT_TRUE(qvtest::ReadFileBytes(dir + "/a.bmp").empty());
+    frame(0xFF0000FF);
+    for (const char* name : {"/a.bmp", "/b.bmp"}) {
+        const std::vector<uint8_t> file = qvtest::ReadFileBytes(dir + name);
+        int w = 0, h = 0, n = 0;
+        stbi_uc* pixels = stbi_load_from_memory(file.data(), static_cast<int>(file.size()), &w, &h, &n, 3);
+        ASSERT_NE(pixels, nullptr) << name;
+        EXPECT_EQ(w, 160);
+        EXPECT_EQ(pixels[(60 * w + 80) * 3 + 0], 0x00) << name;
+        EXPECT_EQ(pixels[(60 * w + 80) * 3 + 2], 0xFF) << name;
+        stbi_image_free(pixels);
+    }
+    // Taken once: the frame after is not saved over it.
+    std::remove((dir + "/a.bmp").c_str());
+    frame(0xFF00FF00);
+    EXPECT_TRUE(qvtest::ReadFileBytes(dir + "/a.bmp").empty());
+
+    // A capture that cannot be written is thrown after the frame has been presented.
+    CDirectX9::CaptureNextFrame((dir + "/no/such/folder/x.bmp").c_str());
+    ASSERT_TRUE(CDirectX9::BeginRender());
+    try {
+        CDirectX9::EndRender();
+        ADD_FAILURE() << "no failure";
+    } catch (const char* text) {
+        EXPECT_STREQ(text, "Failed CDirectX9::SaveScreen D3DXSaveSurfaceToFile");
+    }
+    EXPECT_TRUE(CDirectX9::BeginRender());
+    EXPECT_TRUE(CDirectX9::EndRender());
+    CDirectX9::SetClearParam({0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0});
+}
+
+// An adapter that lists 640x480 only.
+class DeviceOwnerWithFewModes : public DeviceOwner {
+protected:
+    void SetUp() override
+    {
+        DeviceOwner::SetUp();
+        modes = {D3DDISPLAYMODE{640, 480, 60, D3DFMT_X8R8G8B8}};
+        faults.adapterModes = &modes;
+        qv::test::SetD3D9Faults(&faults);
+        CGameConfig& config = CGameConfig::GetInstance();
+        config.Width = 320;
+        config.Height = 240;
+        config.IsWindowed = false;
+        config.IsVsyncWait = false;
+    }
+    std::vector<D3DDISPLAYMODE> modes;
+};
+
+TEST_F(DeviceOwnerWithFewModes, AStoredFullScreenModeThatIsNotListedStartsInAWindowAndSaysSoOnce)
+{
+    CGameConfig& config = CGameConfig::GetInstance();
+    ::testing::internal::CaptureStderr();
+    ASSERT_NO_THROW(g_DirectX9.Init(window, 320, 240, false, true));
+    std::string shown = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(shown.find("MessageBox [!!! 警告 !!!] フルスクリーン320x240の画面モードにできないため、ウインドウで起動します。"),
+              std::string::npos)
+        << shown;
+    EXPECT_EQ(CDirectX9::PresentParameters.Windowed, TRUE);
+    EXPECT_EQ(CDirectX9::PresentParameters.BackBufferWidth, 320u);
+    // The settings say window now, so the file written at exit starts the next run in one.
+    EXPECT_TRUE(config.IsWindowed);
+    const DWORD style = static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE));
+    EXPECT_EQ(style & WS_POPUP, 0u);
+    EXPECT_EQ(style & WS_CAPTION, static_cast<DWORD>(WS_CAPTION));
+    ASSERT_TRUE(CDirectX9::BeginRender());
+    EXPECT_TRUE(CDirectX9::EndRender());
+
+    // A second start in the same run (after a failure elsewhere) does not say it again.
+    CDirectX9::Release();
+    config.IsWindowed = false;
+    ::testing::internal::CaptureStderr();
+    ASSERT_NO_THROW(g_DirectX9.Init(window, 320, 240, false, true));
+    shown = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(shown.find("フルスクリーン"), std::string::npos) << shown;
+    EXPECT_TRUE(config.IsWindowed);
+
+    // A listed mode starts in full screen.
+    CDirectX9::Release();
+    config.IsWindowed = false;
+    ASSERT_NO_THROW(g_DirectX9.Init(window, 640, 480, false, true));
+    EXPECT_EQ(CDirectX9::PresentParameters.Windowed, FALSE);
+    EXPECT_FALSE(config.IsWindowed);
+}
+
+TEST_F(DeviceOwnerWithFewModes, AFullScreenModeThatCannotBeMadeFallsBackToAWindow)
+{
+    faults.createDevice = [this](D3DDEVTYPE type, DWORD flags, D3DFORMAT depth) {
+        attempts.emplace_back(type, flags, depth);
+        return CDirectX9::PresentParameters.Windowed ? D3D_OK : D3DERR_NOTAVAILABLE;
+    };
+    ::testing::internal::CaptureStderr();
+    ASSERT_NO_THROW(g_DirectX9.Init(window, 640, 480, false, true));
+    const std::string shown = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(shown.find("フルスクリーン640x480の画面モードにできないため"), std::string::npos) << shown;
+    EXPECT_EQ(CDirectX9::PresentParameters.Windowed, TRUE);
+    EXPECT_TRUE(CGameConfig::GetInstance().IsWindowed);
+    // Every full-screen attempt (two depth formats on two device types) came first, then the
+    // first windowed one made the device.
+    EXPECT_EQ(attempts.size(), 5u);
+    EXPECT_EQ(CDirectX9::PresentParameters.AutoDepthStencilFormat, D3DFMT_D24S8);
+}
+
+TEST_F(DeviceOwnerWithFewModes, OnlyListedModesAreChangedToAndAModeIsKeptOnlyOnceTheDeviceHasIt)
+{
+    CGameConfig& config = CGameConfig::GetInstance();
+    config.Width = 640;
+    config.Height = 480;
+    config.IsWindowed = true;
+    ASSERT_EQ(InitFailure(), "");
+    EXPECT_TRUE(CDirectX9::IsFullScreenModeListed(640, 480));
+    EXPECT_FALSE(CDirectX9::IsFullScreenModeListed(320, 240));
+    const D3DPRESENT_PARAMETERS before = CDirectX9::PresentParameters;
+    auto failure = [](UINT w, UINT h, bool windowed, bool vsync) -> std::string {
+        try {
+            CDirectX9::ChangeScreenMode(w, h, windowed, vsync);
+        } catch (const char* text) {
+            return text;
+        }
+        return "";
+    };
+    auto unchanged = [&] {
+        EXPECT_EQ(config.Width, 640);
+        EXPECT_EQ(config.Height, 480);
+        EXPECT_TRUE(config.IsWindowed);
+        EXPECT_FALSE(config.IsVsyncWait);
+        EXPECT_EQ(std::memcmp(&CDirectX9::PresentParameters, &before, sizeof before), 0);
+        // The device draws on in the old mode: no reset is left for the next frame to retry.
+        ASSERT_TRUE(CDirectX9::BeginRender());
+        EXPECT_TRUE(CDirectX9::EndRender());
+        EXPECT_EQ(qvtest::ReadBackBuffer(CDirectX9::Device).width, 160);
+    };
+    EXPECT_EQ(failure(320, 240, false, true), "Failed CDirectX9::ChangeScreenMode EnumAdapterModes");
+    unchanged();
+    // A reset that the device refuses (no back buffer of this size) goes back to the old mode.
+    EXPECT_EQ(failure(16384, 16384, true, true), "Failed CDirectX9::ChangeScreenMode Reset");
+    unchanged();
+
+    EXPECT_EQ(failure(640, 480, false, true), "");
+    EXPECT_FALSE(config.IsWindowed);
+    EXPECT_TRUE(config.IsVsyncWait);
+}
+
 } // namespace
 
 namespace {

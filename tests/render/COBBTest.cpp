@@ -131,6 +131,9 @@ TEST(COBB, EachOfTheFifteenAxesSeparatesAtItsExactDistance)
             EXPECT_TRUE(COBB::Intersects(a, at(lo)));
             // Another axis may have separated them first; then it is that axis' case.
             if (COBB::SeparatingAxis(a, at(hi)) != axis) continue;
+            // The scalar form finds the same boundary on the same axis.
+            EXPECT_EQ(-1, COBB::SeparatingAxisReference(a, at(lo))) << "axis " << axis;
+            EXPECT_EQ(axis, COBB::SeparatingAxisReference(a, at(hi))) << "axis " << axis;
             EXPECT_NEAR(expected, lo, 1e-4 * expected) << "axis " << axis;
             ++found;
         }
@@ -276,6 +279,49 @@ TEST(COBB, FitTrianglesPutsTheWidestSpreadFirstAndKeepsEqualOnesInOrder)
     }
 }
 
+TEST(COBB, FitTrianglesSortsSpreadsInEveryOrder)
+{
+    // Axis-aligned boxes of points (the covariance is diagonal, so the eigenvalues come in
+    // the order x, y, z): the widest spread becomes the first edge, whichever axis has it.
+    const float lengths[6][3] = {{1, 2, 3}, {1, 3, 2}, {2, 1, 3}, {2, 3, 1}, {3, 1, 2}, {3, 2, 1}};
+    for (const auto& l : lengths) {
+        std::vector<OBBTriangle> corners;
+        D3DXVECTOR3 p[8];
+        for (int i = 0; i < 8; ++i)
+            p[i] = D3DXVECTOR3((i & 1) ? l[0] : 0, (i & 2) ? l[1] : 0, (i & 4) ? l[2] : 0);
+        for (int i = 0; i < 8; ++i) corners.push_back(Tri(p[i], p[(i + 1) % 8], p[(i + 2) % 8]));
+        COBB box;
+        COBB::FitTriangles(corners, &box);
+        for (int k = 0; k < 3; ++k)
+            EXPECT_NEAR(D3DXVec3Length(&box.Edge[k]), 3.0f - k, 1e-5f) << l[0] << " " << l[1] << " " << l[2] << " edge " << k;
+        EXPECT_NEAR(std::fabs(box.Edge[0].x) + std::fabs(box.Edge[0].y) + std::fabs(box.Edge[0].z), 3.0f, 1e-5f);
+    }
+}
+
+TEST(COBB, APointBoxSeparatesAlongEachCoordinateAxis)
+{
+    const COBB box = AxisBox(2, 2, 2, D3DXVECTOR3(0, 0, 0));
+    const D3DXVECTOR3 apart[3] = {D3DXVECTOR3(1.5f, 0, 0), D3DXVECTOR3(0, 1.5f, 0), D3DXVECTOR3(0, 0, 1.5f)};
+    for (int k = 0; k < 3; ++k) {
+        const COBB point = AxisBox(0, 0, 0, apart[k]);
+        EXPECT_EQ(COBB::SeparatingAxisReference(point, box), k);
+        EXPECT_FALSE(COBB::Intersects(point, box)) << k;
+        EXPECT_FALSE(COBB::Intersects(box, point)) << k;
+        EXPECT_TRUE(COBB::Intersects(AxisBox(0, 0, 0, apart[k] * 0.5f), box)) << k;
+    }
+}
+
+TEST(COBB, ASegmentAlongXSeparatesAcrossTheOtherBoxsFaces)
+{
+    // A segment along x just above a unit box: they are apart along y.
+    const COBB segment = AxisBox(2, 0, 0, D3DXVECTOR3(0, 0.7f, 0));
+    const COBB box = AxisBox(1, 1, 1, D3DXVECTOR3(0, 0, 0));
+    EXPECT_FALSE(COBB::Intersects(segment, box));
+    EXPECT_FALSE(COBB::Intersects(box, segment));
+    EXPECT_GE(COBB::SeparatingAxisReference(segment, box), 0);
+    EXPECT_TRUE(COBB::Intersects(AxisBox(2, 0, 0, D3DXVECTOR3(0, 0.5f, 0)), box));
+}
+
 TEST(COBB, ABoxFittedToNoPointsOverlapsEverything)
 {
     COBB empty;
@@ -287,9 +333,17 @@ TEST(COBB, ABoxFittedToNoPointsOverlapsEverything)
 
 TEST(OBBTriangle, CentroidIsTheRoundedThirdOfTheSum)
 {
-    const OBBTriangle t = Tri(D3DXVECTOR3(1, 0, 3), D3DXVECTOR3(2, 3, 0), D3DXVECTOR3(0, 0, 0.1f));
-    EXPECT_EQ(((2.0f + 1.0f) + 0.0f) * 0.33333334f, t.Centroid.x);
-    EXPECT_EQ(((0.0f + 3.0f) + 0.1f) * 0.33333334f, t.Centroid.z);
+    // Worked out by hand in single precision: 7 and 10 times the float nearest a third
+    // (0x1.555556p-2) round to one unit above 7/3 and 10/3; and with Vertex[1] and Vertex[0]
+    // summed first, 1 + 1e8 loses the 1 before -1e8 comes, so y is 0 (taking Vertex[2] in
+    // earlier would keep it: 1/3).
+    const OBBTriangle t = Tri(D3DXVECTOR3(1, 1e8f, 2), D3DXVECTOR3(2, 1, 3), D3DXVECTOR3(4, -1e8f, 5));
+    EXPECT_EQ(t.Centroid.x, 0x1.2aaaacp+1f);
+    EXPECT_NE(t.Centroid.x, 7.0f / 3.0f);
+    EXPECT_EQ(t.Centroid.y, 0.0f);
+    EXPECT_EQ(t.Centroid.z, 0x1.aaaaacp+1f);
+    EXPECT_EQ(t.Vertex[0], D3DXVECTOR3(1, 1e8f, 2));
+    EXPECT_EQ(t.Vertex[2], D3DXVECTOR3(4, -1e8f, 5));
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -284,9 +284,14 @@ TEST(COBBTree, ALeafIsTestedAgainstEachChildInTurn)
 
 TEST(COBBTree, ReleasingTwiceIsHarmless)
 {
+    // Release forgets the root it deleted, so that neither a second release nor the
+    // destructor deletes it again.
     auto* tree = new COBBTree();
-    AddBox(tree->Root, D3DXVECTOR3(1, 1, 1), D3DXVECTOR3(0, 0, 0));
+    ASSERT_NE(tree->Root, nullptr);
+    AddBox(AddBox(tree->Root, D3DXVECTOR3(1, 1, 1), D3DXVECTOR3(0, 0, 0)), D3DXVECTOR3(1, 1, 1), D3DXVECTOR3(0, 0, 0));
     tree->Release();
+    EXPECT_EQ(tree->Root, nullptr);
     tree->Release();
+    EXPECT_EQ(tree->Root, nullptr);
     delete tree;
 }

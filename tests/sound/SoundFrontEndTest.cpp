@@ -124,10 +124,14 @@ TEST_F(FrontEnd, APlayWithinFiftyMillisecondsNeverTakesTheFirstOnesChannel)
 
 TEST_F(FrontEnd, EffectsStillPlayAndHoldChannelsWithTheMasterVolumeOff)
 {
-    Init(false);
+    // A tenth of a second goes by on the test's own clocks: nothing is heard and the sound
+    // still holds its channel.
+    UseFakeClock();
+    Init(true);
     CDMusic::GetInstance().SetMasterVolume(-10000);
     EXPECT_EQ(SoundPlay(".\\data\\sound\\long.wav", 0x7FFFFFFF, 1.0f), 1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(Rms(qv::test::RenderAudio(kRate / 10), 0, kRate / 10), 0.0);
+    AdvanceClock(100);
     EXPECT_TRUE(g_pSounds[1]->IsPlaying());
     EXPECT_EQ(SoundPlay(".\\data\\sound\\long.wav", 0, 1.0f), 2);
 }
@@ -188,10 +192,26 @@ TEST_F(FrontEnd, StreamsLoadIntoTheFirstQuietStreamAndPassTheirFailuresOn)
         text = t;
     }
     EXPECT_STREQ(text, "FAILED CDMusicVorbis::Load LoadA");
-    // A stream that plays once ends, and its stream is taken again.
+    // A stopped stream is taken again.
     StreamStop(0);
+    EXPECT_EQ(StreamLoad(".\\data\\sound\\music.ogg"), 0);
+}
+
+TEST_F(FrontEnd, AStreamThatPlaysOnceEndsWithItsLastSampleAndIsTakenAgain)
+{
+    // Both clocks are the test's: half a second of music still plays a little before its end
+    // and no longer a little after it; its stream is then taken again.
+    UseFakeClock();
+    Init(true);
     EXPECT_EQ(StreamLoadAndPlay(".\\data\\sound\\music.ogg", 0, 1.0f), 0);
-    ASSERT_TRUE(WaitUntilQuiet([] { return g_pStreams[0]->IsPlaying(); })) << "half a second of music never ended";
+    qv::test::RenderAudio(kRate / 2 - kRate / 20);
+    AdvanceClock(450);
+    EXPECT_TRUE(g_pStreams[0]->IsPlaying());
+    EXPECT_EQ(StreamLoad(".\\data\\sound\\music.ogg"), 1);
+    StreamStop(1);
+    qv::test::RenderAudio(kRate / 10);
+    AdvanceClock(100);
+    EXPECT_FALSE(g_pStreams[0]->IsPlaying());
     EXPECT_EQ(StreamLoad(".\\data\\sound\\music.ogg"), 0);
 }
 

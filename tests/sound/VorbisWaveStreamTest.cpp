@@ -184,6 +184,52 @@ TEST_F(VorbisStream, CloneReadsOnFromTheSamePlaceWithAReaderOfItsOwn)
     EXPECT_EQ(unknown->Release(), 0u);
 }
 
+TEST_F(VorbisStream, StatDescribesTheWholeImageAsIStreamDocumentsIt)
+{
+    const std::string path = Ogg("stat.ogg", 2, 44100, 1000);
+    CVorbisWaveStream* s = Load(path);
+    uint8_t buf[10];
+    ULONG got = 0;
+    ASSERT_EQ(s->Read(buf, 10, &got), S_OK);
+
+    STATSTG stat;
+    std::memset(&stat, 0xAB, sizeof stat);
+    ASSERT_EQ(s->Stat(&stat, STATFLAG_DEFAULT), S_OK);
+    EXPECT_EQ(stat.type, static_cast<DWORD>(STGTY_STREAM));
+    EXPECT_EQ(stat.cbSize.QuadPart, 44u + 4000u);
+    EXPECT_EQ(stat.grfMode, static_cast<DWORD>(STGM_READ));
+    EXPECT_EQ(stat.grfLocksSupported, 0u);
+    EXPECT_TRUE(stat.clsid == CLSID_NULL);
+    EXPECT_EQ(stat.mtime.dwLowDateTime, 0u);
+    // The name is the path, in memory of the task allocator that the caller frees.
+    ASSERT_NE(stat.pwcsName, nullptr);
+    std::string name;
+    for (const WCHAR* c = stat.pwcsName; *c; ++c)
+        name += static_cast<char>(*c);
+    EXPECT_EQ(name, path);
+    CoTaskMemFree(stat.pwcsName);
+
+    ASSERT_EQ(s->Stat(&stat, STATFLAG_NONAME), S_OK);
+    EXPECT_EQ(stat.pwcsName, nullptr);
+    EXPECT_EQ(s->Stat(&stat, 7), STG_E_INVALIDFLAG);
+    EXPECT_EQ(s->Stat(nullptr, STATFLAG_NONAME), STG_E_INVALIDPOINTER);
+    // Stat does not move the stream: the sample rate stands at 24.
+    ASSERT_EQ(s->Read(buf, 10, &got), S_OK);
+    ASSERT_EQ(s->Read(buf, 4, &got), S_OK);
+    ASSERT_EQ(s->Read(buf, 4, &got), S_OK);
+    EXPECT_EQ(Le32(buf), 44100u);
+    s->Release();
+
+    // Nothing open: the image is the header alone, and there is no file to clone.
+    auto* empty = new CVorbisWaveStream();
+    ASSERT_EQ(empty->Stat(&stat, STATFLAG_NONAME), S_OK);
+    EXPECT_EQ(stat.cbSize.QuadPart, 44u);
+    IStream* clone = reinterpret_cast<IStream*>(1);
+    EXPECT_TRUE(FAILED(empty->Clone(&clone)));
+    EXPECT_EQ(clone, nullptr);
+    empty->Release();
+}
+
 TEST_F(VorbisStream, ReaderClosesItsFileExactlyOnce)
 {
     std::string path = Ogg("e.ogg", 2, 44100, 3000);

@@ -6,6 +6,8 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <sys/wait.h>
 
 namespace fs = std::filesystem;
@@ -49,6 +51,59 @@ int RunCommand(const std::string& command, std::string& output)
         output.append(buffer.data(), n);
     const int status = pclose(p);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string Checksum(const std::vector<uint8_t>& bytes)
+{
+    uint64_t h = 14695981039346656037ull;
+    for (uint8_t b : bytes) {
+        h ^= b;
+        h *= 1099511628211ull;
+    }
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(h));
+    return text;
+}
+
+namespace {
+const char* const kCommittedTree = QV_TEST_SOURCE_DIR "/tools/data-checksums.txt";
+}
+
+std::map<std::string, CommittedFile> CommittedTree()
+{
+    std::map<std::string, CommittedFile> tree;
+    std::ifstream in(kCommittedTree);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        std::istringstream fields(line);
+        CommittedFile f;
+        std::string path;
+        fields >> f.checksum >> f.size >> path;
+        tree[path] = f;
+    }
+    return tree;
+}
+
+void WriteCommittedTree(const std::map<std::string, CommittedFile>& tree)
+{
+    std::ofstream out(kCommittedTree);
+    out << "# The generated data tree: checksum (64-bit FNV-1a), size and path of every file, checked\n"
+           "# by hand. \"-\" where the bytes depend on the host's FreeType or libvorbis.\n";
+    for (const auto& [path, f] : tree)
+        out << f.checksum << ' ' << f.size << ' ' << path << '\n';
+}
+
+bool HostDependent(const std::string& relative)
+{
+    static const char* const drawnWithFonts[] = {"graphics/font.tga", "graphics/vannet.tga", "graphics/title.tga",
+                                                 "graphics/Stage01Message00.tga", "graphics/Stage01Message01.tga",
+                                                 "graphics/Stage01Message02.tga"};
+    for (const char* f : drawnWithFonts)
+        if (relative == f)
+            return true;
+    return relative.size() > 4 && relative.compare(relative.size() - 4, 4, ".ogg") == 0;
 }
 
 } // namespace qvtest

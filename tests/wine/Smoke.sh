@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The Windows executable under Wine: it starts in a copy of the run folder, shows its window with
 # the Japanese menu, draws the logo as the Linux build does (two moments of it, compared loosely
-# with the Linux reference pictures), saves a capture from the menu, and ends on a held Escape
-# with the settings written.
+# with the Linux reference pictures), saves a capture from the menu that is the frame shown, and
+# ends on a held Escape with the settings written. Started again in an English locale with a
+# full-screen mode that the display cannot make, it says so in a box whose Japanese title reads
+# right (the manifest's UTF-8 code page), runs in a window, and writes the settings corrected.
 source "$(dirname "$0")/lib/wine.bash"
 ref="$(dirname "$0")/ref"
 logo_ref="$QV_TEST_SOURCE_DIR/game/ref"
@@ -11,12 +13,10 @@ wine_start
 win=$(e2e_wait_window "THE Quorvane")
 e2e_focus "$win"
 
-# A picture of the window. import can wait without end when the window has gone, so it is
-# given a limit.
-grab() { timeout 20 import -window "$win" "$@"; }
+grab() { e2e_grab "$win" "${@: -1}" "${@:1:$#-1}"; }
 
 # A 640x480 client area under the menu bar, whose Japanese items match the reference strip.
-read -r width height < <(xwininfo -id "$win" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w, h }')
+read -r width height < <(e2e_window_size "$win")
 [ "$width" = 640 ] && [ "$height" -gt 480 ] || e2e_fail "the window is ${width}x$height, not 640 wide above a 480-line client area"
 menu=$((height - 480))
 for _ in $(seq 1 50); do
@@ -75,22 +75,58 @@ while [ ${#found[@]} -lt ${#wanted[@]} ]; do
   done
   sleep 0.05
 done
+# The capture item at once (Alt+C; the held C also pauses the game, so the logo waits for
+# Escape), while the logo still looks as it did at frame 240.
+[ ${#found[@]} -eq ${#wanted[@]} ] && e2e_press alt+c
 touch "$samples/stop"
 wait "$sampler1" "$sampler2" 2>/dev/null || true
 [ ${#found[@]} -eq ${#wanted[@]} ] ||
   e2e_fail "no sample of the logo matched frame ${wanted[${#found[@]}]} of the Linux pictures (closest: mean error ${best:-none}; samples in $samples)"
 
-# The capture item (Alt+C; the held C also pauses the game, so the logo waits for Escape). Only
-# the file is checked: the back buffer, swapped with D3DSWAPEFFECT_DISCARD, reaches it black
-# under Wine.
-e2e_press alt+c
+# The capture: the frame is saved before it is presented (afterwards the back buffer, swapped
+# with D3DSWAPEFFECT_DISCARD, is undefined, and black under Wine), so it is the paused frame on
+# the screen, and loosely the logo of the Linux pictures (a black picture is 0.19 from them).
 e2e_wait_file "$E2E_TMP/ScreenCapture/sc000000.bmp"
 capture="$E2E_TMP/ScreenCapture/sc000000.bmp"
 [ "$(head -c 2 "$capture")" = BM ] && [ "$(identify -format '%wx%h' "$capture")" = 640x480 ] ||
   e2e_fail "the capture is not a 640x480 BMP: $(identify "$capture" 2>&1)"
+blocks "$capture" "$E2E_TMP/capture-blocks.png"
+mae() { (compare -metric MAE "$1" "$2" null: 2>&1 || true) | sed 's/.*(\(.*\))/\1/'; echo; }
+shown_error=1
+for _ in $(seq 1 20); do
+  grab -crop "640x480+0+$menu" +repage "$E2E_TMP/shown.png" && blocks "$E2E_TMP/shown.png" "$E2E_TMP/shown-blocks.png" &&
+    shown_error=$(mae "$E2E_TMP/capture-blocks.png" "$E2E_TMP/shown-blocks.png")
+  awk -v e="$shown_error" 'BEGIN { exit !(e < 0.03) }' && break
+  sleep 0.2
+done
+awk -v e="$shown_error" 'BEGIN { exit !(e < 0.03) }' ||
+  e2e_fail "the capture differs from the frame on the screen (mean error $shown_error; see $capture, $E2E_TMP/shown.png)"
+blocks "$logo_ref/logo-470.png" "$E2E_TMP/ref-470.png"
+logo_error=$(for moment in 240 470; do mae "$E2E_TMP/capture-blocks.png" "$E2E_TMP/ref-$moment.png"; done | sort -g | head -n 1)
+echo "capture: mean error $shown_error against the screen, $logo_error against the closest Linux logo picture"
+awk -v e="$logo_error" 'BEGIN { exit !(e < 0.15) }' ||
+  e2e_fail "the capture is not the logo (mean error $logo_error against the Linux pictures; see $capture)"
 
 e2e_hold Escape "the program to end on Escape" e2e_game_ended
 e2e_expect_exit 0
 # Written in text mode, so the line ends as Windows ends it.
 [ "$(cat "$E2E_TMP/Config.dat")" = $'0 2 1 0\r' ] || e2e_fail "Config.dat holds '$(od -c "$E2E_TMP/Config.dat")'"
+
+# 320x240 full screen, which this X server's single mode cannot give, in an English locale.
+printf '0 1 1 0\r\n' >"$E2E_TMP/Config.dat"
+WINE_LOCALE=C.UTF-8
+wine_start
+box=$(e2e_wait_window "!!! 警告 !!!")
+e2e_focus "$box"
+e2e_press Return
+e2e_wait_gone "!!! 警告 !!!"
+win=$(e2e_wait_window "THE Quorvane")
+# A 320x240 client area under the menu bar: a window, not full screen.
+read -r width height < <(e2e_window_size "$win")
+[ "$width" = 320 ] && [ "$height" -gt 240 ] && [ "$height" -lt 300 ] ||
+  e2e_fail "the window is ${width}x$height, not a 320x240 client area under a menu bar"
+e2e_focus "$win"
+e2e_hold Escape "the program to end on Escape" e2e_game_ended
+e2e_expect_exit 0
+[ "$(cat "$E2E_TMP/Config.dat")" = $'0 3 1 0\r' ] || e2e_fail "Config.dat holds '$(od -c "$E2E_TMP/Config.dat")'"
 wine_passed WineSmoke

@@ -44,6 +44,25 @@ e2e_wait_until() {
   done
 }
 
+# Starts a private X server that takes a free display itself, so that tests running at once
+# on this machine never share one, and exports DISPLAY once it accepts clients. The server ends
+# with the shell that started it, however that ends (a timeout's kill included), so that it
+# never outlives its test holding the runner's output. Keys do not repeat while held: the tests
+# hold keys for as long as a slow frame needs, and a repeat would be a second press.
+e2e_start_xvfb() {
+  setpriv --pdeathsig TERM Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -r \
+    3>"$E2E_TMP/display" </dev/null >"$E2E_TMP/xvfb.log" 2>&1 &
+  E2E_XVFB_PID=$!
+  local end=$((SECONDS + E2E_LIMIT))
+  until grep -q . "$E2E_TMP/display" 2>/dev/null; do
+    kill -0 "$E2E_XVFB_PID" 2>/dev/null || e2e_fail "the X server did not start: $(tail -n 3 "$E2E_TMP/xvfb.log")"
+    [ $SECONDS -lt $end ] || e2e_fail "the X server gave no display within $E2E_LIMIT s"
+    sleep 0.1
+  done
+  export DISPLAY=":$(head -n 1 "$E2E_TMP/display")"
+  e2e_wait_until "$E2E_LIMIT" "the X server on $DISPLAY to answer" xwininfo -root >/dev/null 2>&1
+}
+
 # A fresh folder with the game's data (linked, not copied) and no Config.dat, and an X server.
 e2e_setup() {
   E2E_TMP=$(mktemp -d "${TMPDIR:-/tmp}/qv-e2e.XXXXXX")
@@ -53,21 +72,9 @@ e2e_setup() {
   export XDG_RUNTIME_DIR="$E2E_TMP/runtime"
   mkdir -m 700 "$XDG_RUNTIME_DIR"
   trap e2e_cleanup EXIT
-  # The server takes a free display itself and writes its number once it accepts clients, so
-  # tests running at once on this machine never share one. Keys do not repeat while held: the
-  # tests hold keys for as long as a slow frame needs, and a repeat would be a second press.
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -r 3>"$E2E_TMP/display" >"$E2E_TMP/xvfb.log" 2>&1 &
-  E2E_XVFB_PID=$!
-  local end=$((SECONDS + E2E_LIMIT))
-  until grep -q . "$E2E_TMP/display" 2>/dev/null; do
-    kill -0 "$E2E_XVFB_PID" 2>/dev/null || e2e_fail "the X server did not start: $(tail -n 3 "$E2E_TMP/xvfb.log")"
-    [ $SECONDS -lt $end ] || e2e_fail "the X server gave no display within $E2E_LIMIT s"
-    sleep 0.1
-  done
-  export DISPLAY=":$(head -n 1 "$E2E_TMP/display")"
   unset SDL_VIDEODRIVER
   export SDL_AUDIODRIVER=dummy
-  e2e_wait_until "$E2E_LIMIT" "the X server on $DISPLAY to answer" xwininfo -root >/dev/null 2>&1
+  e2e_start_xvfb
 }
 
 # The run folder copied whole: the executable and the data tree, so the game runs as it would
@@ -85,15 +92,28 @@ e2e_start_game() {
   E2E_GAME_PID=$!
 }
 
-# The id of a viewable window with exactly this title; fails when there is none. The server's
-# own list of top-level windows is read too, in case xdotool's search misses it.
+# The id of a viewable top-level window with exactly this title, in any script; fails when
+# there is none. The server's own list of top-level windows is read, as xdotool cannot match
+# titles outside Latin-1, and xdotool's search too, for windows below the top level.
 e2e_find_window() {
   local id
-  for id in $(xdotool search --name "^${1}\$" 2>/dev/null || true) \
-    $(xwininfo -root -children 2>/dev/null | grep -F "\"$1\":" | awk '{ print $1 }' || true); do
+  for id in $(xwininfo -root -children 2>/dev/null | grep -F "\"$1\":" | awk '{ print $1 }' || true) \
+    $(xdotool search --name "^${1}\$" 2>/dev/null || true); do
     if xwininfo -id "$id" 2>/dev/null | grep -q 'IsViewable'; then echo $((id)); return 0; fi
   done
   return 1
+}
+
+# The size of a window as "WIDTH HEIGHT": e2e_window_size WINDOW.
+e2e_window_size() {
+  xwininfo -id "$1" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w, h }'
+}
+
+# A picture of a window, within a time limit (import can wait without end for a window that
+# has gone): e2e_grab WINDOW FILE [import options before the file...].
+e2e_grab() {
+  local window=$1 file=$2
+  timeout 20 import -window "$window" "${@:3}" "$file"
 }
 
 # Waits until a window with the given title is visible; prints its id. When none shows, the
@@ -119,9 +139,6 @@ e2e_expect_exit() {
   E2E_GAME_PID=""
   [ "$code" = "$expected" ] || e2e_fail "the game ended with $code, not $expected: $(tail -n 5 "$E2E_TMP/game.err")"
 }
-
-e2e_key() { xdotool key --window "$1" --clearmodifiers "${@:2}"; }
-e2e_screenshot() { import -window root "$1"; }
 
 # Gives the window the keyboard (there is no window manager under Xvfb). The game sees the
 # focus arrive before any key sent after this, as the server queues both in order.
@@ -156,7 +173,7 @@ e2e_wait_file() { e2e_wait_until "$E2E_LIMIT" "the file $1" test -s "$1"; }
 # The window's client area (the bottom WxH of the window, below the menu bar that the layer
 # draws inside it) as a picture: e2e_client_shot WINDOW W H FILE.
 e2e_client_shot() {
-  import -window "$1" "$4.whole.png" 2>/dev/null &&
+  e2e_grab "$1" "$4.whole.png" 2>/dev/null &&
     convert "$4.whole.png" -gravity south -crop "${2}x${3}+0+0" +repage "$4"
 }
 
@@ -218,17 +235,8 @@ e2e_expect_text() {
     e2e_fail "the text of $reference is not in $region ${*:4} of $picture (see $E2E_TMP/$(basename "$reference" .png).actual.png)"
 }
 
-# Whether a viewable top-level window with exactly this title exists (any script; xdotool
-# cannot match titles outside Latin-1).
-e2e_window_shown() {
-  local ids id
-  ids=$(xwininfo -root -children 2>/dev/null | grep -F "\"$1\":" | awk '{ print $1 }' || true)
-  for id in $ids; do
-    [[ "$(xwininfo -id "$id" 2>/dev/null)" == *IsViewable* ]] && return 0
-  done
-  return 1
-}
-
+# Whether a window with this title shows, and waits for one to show or to go.
+e2e_window_shown() { e2e_find_window "$1" >/dev/null; }
 e2e_window_gone() { ! e2e_window_shown "$1"; }
 e2e_wait_shown() { e2e_wait_until "$E2E_LIMIT" "a window titled '$1'" e2e_window_shown "$1"; }
 e2e_wait_gone() { e2e_wait_until "$E2E_LIMIT" "the window titled '$1' to go" e2e_window_gone "$1"; }

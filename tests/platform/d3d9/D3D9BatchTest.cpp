@@ -6,10 +6,12 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <random>
 #include <vector>
 
 #include "platform/d3d9/D3D9TestHooks.h"
+#include "platform/d3d9/GlApi.h"
 #include "platform/platform.h"
 #include "support/D3D9Fixture.h"
 
@@ -337,8 +339,8 @@ TEST_F(D3D9Batch, GatheredBoxesLieAtTheDepthsOfBoxesDrawnAlone)
 }
 
 // The same boxes lit by a directional light and textured, their materials set and put back
-// around each draw as the models do: the light on gathered boxes comes from normals turned
-// here rather than by OpenGL, a rounding step apart at most.
+// around each draw as the models do: the light on gathered boxes comes from normals turned here
+// rather than by OpenGL, as OpenGL turns them, to the last bit.
 TEST_F(D3D9Batch, LitTexturedBoxesKeepTheirLight)
 {
     std::vector<MeshVertex> vertices;
@@ -367,7 +369,7 @@ TEST_F(D3D9Batch, LitTexturedBoxesKeepTheirLight)
             device->SetMaterial(&kept);
         }
     });
-    ExpectSamePictures(2);
+    ExpectSamePictures(0);
     EXPECT_EQ(draws[0], 200u);
     EXPECT_LE(draws[1], 2u);
 }
@@ -409,9 +411,112 @@ TEST_F(D3D9Batch, BlendedPuffsKeepTheirOrder)
     EXPECT_LE(draws[1], 25u); // a change of texture ends a batch, twice for each other puff
 }
 
-// Strips, fans and lists of screen-space vertices, with culling on: turning strips and fans
-// into lists keeps each triangle's winding, so the same ones are culled.
-TEST_F(D3D9Batch, StripsAndFansKeepTheirWinding)
+// Material and lights set while unlit draws are gathered reach the lit draw after them: a lit
+// draw, then two unlit ones (gathered, with a new material or light between them), then a lit
+// one again, drawn in the material and light set last.
+TEST_F(D3D9Batch, AMaterialOrLightSetAmongUnlitDrawsLightsTheNextLitDraw)
+{
+    struct Lit {
+        float x, y, z, nx, ny, nz;
+    };
+    const Lit left[3] = {{-1, -1, 0.5f, 0, 0, -1}, {-1, 1, 0.5f, 0, 0, -1}, {0, -1, 0.5f, 0, 0, -1}};
+    const Lit right[3] = {{0, 1, 0.5f, 0, 0, -1}, {1, 1, 0.5f, 0, 0, -1}, {1, -1, 0.5f, 0, 0, -1}};
+    const D3DMATRIX identity = Identity();
+    device->SetTransform(D3DTS_WORLD, &identity);
+    device->SetTransform(D3DTS_VIEW, &identity);
+    device->SetTransform(D3DTS_PROJECTION, &identity);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL);
+    D3DLIGHT9 white = {};
+    white.Type = D3DLIGHT_DIRECTIONAL;
+    white.Diffuse = D3DCOLORVALUE{1, 1, 1, 1};
+    white.Direction = D3DVECTOR{0, 0, 1};
+    D3DLIGHT9 blue = white;
+    blue.Diffuse = D3DCOLORVALUE{0, 0, 1, 1};
+    D3DMATERIAL9 red = {}, green = {};
+    red.Diffuse = D3DCOLORVALUE{1, 0, 0, 1};
+    green.Diffuse = D3DCOLORVALUE{0, 1, 0, 1};
+    for (const bool light : {false, true}) {
+        DrawBothWays([&] {
+            device->SetLight(0, &white);
+            device->LightEnable(0, TRUE);
+            device->SetMaterial(&red);
+            device->SetRenderState(D3DRS_LIGHTING, TRUE);
+            ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, left, sizeof left[0]), D3D_OK);
+            device->SetRenderState(D3DRS_LIGHTING, FALSE);
+            ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, left, sizeof left[0]), D3D_OK);
+            if (light)
+                device->SetLight(0, &blue);
+            else
+                device->SetMaterial(&green);
+            ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, left, sizeof left[0]), D3D_OK);
+            device->SetRenderState(D3DRS_LIGHTING, TRUE);
+            ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, right, sizeof right[0]), D3D_OK);
+        });
+        EXPECT_EQ(qvtest::ComparePictures(pictures[1], pictures[0], 0, light ? "batch-light" : "batch-material",
+                                          "drawn draw by draw"),
+                  "");
+        EXPECT_EQ(draws[1], 3u); // the two unlit draws were one
+        // Lit by white in green, or by blue in red (which is black): either way not red.
+        const uint8_t* p = pictures[1].At(3 * kWidth / 4, kHeight / 4);
+        EXPECT_EQ(p[0], 0) << (light ? "lit by the old light" : "lit in the old material");
+        EXPECT_EQ(p[1], light ? 0 : 255);
+        EXPECT_EQ(p[2], 0);
+    }
+}
+
+// Lit boxes with their own worlds and normals longer than one: with the specular highlight off,
+// a specular material of the largest power changes nothing, gathered or not (the power would
+// overflow, and the overflow times the zero colour make the colour no number, in one way only).
+// Normals of absurd length (as a normal read from the wrong bytes has) are drawn with their own
+// world matrices, since OpenGL lights a normal that overflows otherwise than one turned here.
+TEST_F(D3D9Batch, LongNormalsLightAlikeGatheredOrNot)
+{
+    std::vector<MeshVertex> vertices;
+    std::vector<uint16_t> indices;
+    MakeBox(vertices, indices);
+    SetCamera();
+    SetLight();
+    D3DMATERIAL9 material = {};
+    material.Diffuse = material.Ambient = material.Specular = D3DCOLORVALUE{1, 1, 1, 1};
+    material.Power = 128.0f;
+    device->SetMaterial(&material);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device->SetFVF(kMeshFvf);
+    auto boxes = [&] {
+        std::mt19937 worlds(7);
+        for (int i = 0; i < 100; ++i) {
+            const D3DMATRIX world = RandomWorld(worlds);
+            device->SetTransform(D3DTS_WORLD, &world);
+            ASSERT_EQ(device->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, 24, 12, indices.data(), D3DFMT_INDEX16,
+                                                     vertices.data(), sizeof(MeshVertex)),
+                      D3D_OK);
+        }
+    };
+    for (MeshVertex& v : vertices) {
+        v.nx *= 3.0f;
+        v.ny *= 3.0f;
+        v.nz *= 3.0f;
+    }
+    DrawBothWays(boxes);
+    ExpectSamePictures(0);
+    EXPECT_LE(draws[1], 2u);
+
+    // One component of each normal of 1e37 to 3e38 or infinite, either sign.
+    std::mt19937 random(29);
+    std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+    for (MeshVertex& v : vertices) {
+        const float huge = random() % 4 == 0 ? std::numeric_limits<float>::infinity()
+                                              : std::pow(10.0f, 37.0f + 1.4f * std::fabs(unit(random)));
+        (random() % 3 == 0 ? v.nx : random() % 2 ? v.ny : v.nz) = unit(random) < 0 ? -huge : huge;
+    }
+    DrawBothWays(boxes);
+    ExpectSamePictures(0);
+}
+
+// Strips, fans and lists of screen-space vertices, with culling on: turning strips into lists
+// keeps each triangle's winding, so the same ones are culled. Fans are drawn on their own.
+TEST_F(D3D9Batch, StripsKeepTheirWindingAndFansGoAlone)
 {
     IDirect3DTexture9* texture = MakeTexture(17, false);
     device->SetTexture(0, texture);
@@ -439,7 +544,7 @@ TEST_F(D3D9Batch, StripsAndFansKeepTheirWinding)
     });
     ExpectSamePictures(0);
     EXPECT_EQ(draws[0], 120u);
-    EXPECT_EQ(draws[1], 1u);
+    EXPECT_EQ(draws[1], 40u + 41u); // each fan, and each run of strips and lists between two
 }
 
 // Whatever reads or changes what OpenGL draws first draws what was gathered: the back buffer
@@ -506,8 +611,7 @@ TEST_F(D3D9Batch, BoxesWithAlternatingTexturesGatherThroughATextureArray)
 }
 
 // A texture written after it became a layer: the layer follows, and gathered draws show the
-// new texels as drawing alone does (the light of lit boxes with their own worlds may be a
-// rounding step apart, their normals being turned here).
+// new texels as drawing alone does.
 TEST_F(D3D9Batch, ATextureWrittenAfterItBecameALayerIsDrawnAsWritten)
 {
     IDirect3DVertexBuffer9* vb = nullptr;
@@ -526,7 +630,7 @@ TEST_F(D3D9Batch, ATextureWrittenAfterItBecameALayerIsDrawnAsWritten)
             reinterpret_cast<DWORD*>(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch)[x] = 0xFF00FF00;
     textures[0]->UnlockRect(0);
     DrawBothWays([&] { DrawTexturedBoxes(vb, ib, textures, 200); });
-    ExpectSamePictures(1);
+    ExpectSamePictures(0);
     EXPECT_LE(draws[1], 2u);
     int green = 0;
     for (size_t i = 0; i < pictures[1].rgba.size(); i += 4)
@@ -599,6 +703,37 @@ TEST_F(D3D9Batch, AChangeOfTextureOrWorldAloneSendsOnlyThat)
     device->SetTransform(D3DTS_WORLD, &world);
     EXPECT_EQ(draw(), unchanged + 1); // glLoadMatrixf of the modelview (its mode is kept)
     device->EndScene();
+}
+
+} // namespace
+
+namespace {
+
+// While draws wait to be drawn together, any other call that reaches OpenGL stops the program
+// and names itself; the calls listed as harmless, and those after the draws were sent, do not.
+TEST(D3D9Guard, AnOpenGlCallWhileDrawsWaitStopsTheProgramWithItsName)
+{
+    ::testing::FLAGS_gtest_death_test_style = "threadsafe";
+    qvtest::DeviceFixture f;
+    ASSERT_TRUE(f.Create(32, 32));
+    qv::test::ArmOpenGlGuard(true);
+    const ScreenVertex v[3] = {{0, 0, 0, 1, 0xFFFFFFFF, 0, 0}, {9, 0, 0, 1, 0xFFFFFFFF, 0, 0}, {0, 9, 0, 1, 0xFFFFFFFF, 0, 0}};
+    f.device->SetFVF(kScreenFvf);
+    ASSERT_EQ(f.device->BeginScene(), D3D_OK);
+    ASSERT_EQ(f.device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, sizeof v[0]), D3D_OK);
+    EXPECT_DEATH(QVGL(Enable)(GL_BLEND), "glEnable reached OpenGL while gathered draws waited");
+    // A state set and put back, and a draw that joins, reach OpenGL later; a query and a new
+    // name are harmless.
+    f.device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    f.device->SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
+    ASSERT_EQ(f.device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, sizeof v[0]), D3D_OK);
+    QVGL(GetError)();
+    GLuint name = 0;
+    QVGL(GenTextures)(1, &name);
+    EXPECT_DEATH(QVGL(DeleteTextures)(1, &name), "glDeleteTextures reached OpenGL");
+    f.device->EndScene();
+    QVGL(DeleteTextures)(1, &name);
+    EXPECT_EQ(QVGL(GetError)(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
 } // namespace

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "platform/d3d9/D3D9TestHooks.h"
-#include "platform/d3d9/GlApi.h"
 #include "platform/win32/SdlWindow.h"
 #include "platform/platform.h"
 #include "support/D3D9Fixture.h"
@@ -382,120 +381,6 @@ TEST(D3D9FullScreen, LosingTheScreenLosesTheDeviceUntilItComesBack)
     // A windowed device does not care where the focus goes.
     SendWindowEvent(f.window, SDL_WINDOWEVENT_FOCUS_LOST);
     EXPECT_EQ(f.device->TestCooperativeLevel(), D3D_OK);
-}
-
-} // namespace
-
-namespace {
-
-// Every value of the states the layer translates reaches OpenGL without an OpenGL error.
-TEST(D3D9Translation, EveryTranslatedStateValueIsValidOpenGl)
-{
-    qvtest::DeviceFixture f;
-    ASSERT_TRUE(f.Create(32, 32));
-    IDirect3DDevice9* device = f.device;
-    while (qv::gl::g_api.GetError() != GL_NO_ERROR) {
-    }
-    IDirect3DTexture9* texture = nullptr;
-    ASSERT_EQ(device->CreateTexture(4, 4, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
-    device->SetTexture(0, texture);
-    struct TexVertex {
-        float x, y, z;
-        float nx, ny, nz;
-        D3DCOLOR color;
-        float u, v;
-    };
-    const TexVertex v[3] = {{0, 0, 0.5f, 0, 0, -1, 0xFFFFFFFF, 0, 0},
-                            {0, 1, 0.5f, 0, 0, -1, 0xFFFFFFFF, 0, 1},
-                            {1, 0, 0.5f, 0, 0, -1, 0xFFFFFFFF, 1, 0}};
-    device->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_TEX1);
-    ASSERT_EQ(device->BeginScene(), D3D_OK);
-    auto draw = [&](const char* what, DWORD value) {
-        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, sizeof v[0]), D3D_OK);
-        EXPECT_EQ(qv::gl::g_api.GetError(), static_cast<GLenum>(GL_NO_ERROR)) << what << " " << value;
-    };
-    device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
-    device->SetRenderState(D3DRS_SEPARATEALPHABLENDENABLE, TRUE);
-    for (DWORD b = D3DBLEND_ZERO; b <= D3DBLEND_INVBLENDFACTOR; ++b) {
-        device->SetRenderState(D3DRS_SRCBLEND, b);
-        device->SetRenderState(D3DRS_DESTBLEND, b);
-        device->SetRenderState(D3DRS_SRCBLENDALPHA, b);
-        draw("blend", b);
-    }
-    for (DWORD op = D3DBLENDOP_ADD; op <= D3DBLENDOP_MAX; ++op) {
-        device->SetRenderState(D3DRS_BLENDOP, op);
-        draw("blend op", op);
-    }
-    for (DWORD cmp = D3DCMP_NEVER; cmp <= D3DCMP_ALWAYS; ++cmp) {
-        device->SetRenderState(D3DRS_ZFUNC, cmp);
-        device->SetRenderState(D3DRS_ALPHATESTENABLE, TRUE);
-        device->SetRenderState(D3DRS_ALPHAFUNC, cmp);
-        device->SetRenderState(D3DRS_STENCILENABLE, TRUE);
-        device->SetRenderState(D3DRS_TWOSIDEDSTENCILMODE, cmp & 1);
-        device->SetRenderState(D3DRS_STENCILFUNC, cmp);
-        device->SetRenderState(D3DRS_CCW_STENCILFUNC, cmp);
-        draw("compare", cmp);
-    }
-    for (DWORD op = D3DSTENCILOP_KEEP; op <= D3DSTENCILOP_DECR; ++op) {
-        device->SetRenderState(D3DRS_STENCILPASS, op);
-        device->SetRenderState(D3DRS_CCW_STENCILZFAIL, op);
-        draw("stencil op", op);
-    }
-    for (DWORD top = D3DTOP_DISABLE; top <= D3DTOP_LERP; ++top) {
-        device->SetTextureStageState(0, D3DTSS_COLOROP, top == D3DTOP_DISABLE ? DWORD(D3DTOP_MODULATE) : top);
-        device->SetTextureStageState(0, D3DTSS_ALPHAOP, top);
-        device->SetTextureStageState(0, D3DTSS_COLORARG1, (top % 7) | (top & 1 ? D3DTA_COMPLEMENT : 0));
-        device->SetTextureStageState(0, D3DTSS_ALPHAARG2, (top % 5) | (top & 2 ? D3DTA_ALPHAREPLICATE : 0));
-        draw("texture op", top);
-    }
-    for (DWORD a = D3DTADDRESS_WRAP; a <= D3DTADDRESS_MIRRORONCE; ++a) {
-        device->SetSamplerState(0, D3DSAMP_ADDRESSU, a);
-        device->SetSamplerState(0, D3DSAMP_ADDRESSV, a);
-        draw("address", a);
-    }
-    for (DWORD filter = D3DTEXF_NONE; filter <= D3DTEXF_ANISOTROPIC; ++filter) {
-        device->SetSamplerState(0, D3DSAMP_MINFILTER, filter);
-        device->SetSamplerState(0, D3DSAMP_MAGFILTER, filter);
-        device->SetSamplerState(0, D3DSAMP_MIPFILTER, filter);
-        device->SetSamplerState(0, D3DSAMP_MAXANISOTROPY, 4);
-        device->SetSamplerState(0, D3DSAMP_MAXMIPLEVEL, filter);
-        draw("filter", filter);
-    }
-    for (DWORD fog = D3DFOG_NONE; fog <= D3DFOG_LINEAR; ++fog) {
-        device->SetRenderState(D3DRS_FOGENABLE, TRUE);
-        device->SetRenderState(D3DRS_FOGTABLEMODE, fog);
-        draw("fog", fog);
-    }
-    for (DWORD mode : {D3DFILL_POINT, D3DFILL_WIREFRAME, D3DFILL_SOLID}) {
-        device->SetRenderState(D3DRS_FILLMODE, mode);
-        device->SetRenderState(D3DRS_SHADEMODE, mode == D3DFILL_POINT ? D3DSHADE_FLAT : D3DSHADE_GOURAUD);
-        draw("fill", mode);
-    }
-    for (DWORD source = D3DMCS_MATERIAL; source <= D3DMCS_COLOR2; ++source) {
-        device->SetRenderState(D3DRS_AMBIENTMATERIALSOURCE, source);
-        device->SetRenderState(D3DRS_DIFFUSEMATERIALSOURCE, source);
-        device->SetRenderState(D3DRS_EMISSIVEMATERIALSOURCE, source);
-        draw("material source", source);
-    }
-    const float bias = 0.001f;
-    DWORD bits;
-    std::memcpy(&bits, &bias, sizeof bits);
-    device->SetRenderState(D3DRS_DEPTHBIAS, bits);
-    device->SetRenderState(D3DRS_SCISSORTESTENABLE, TRUE);
-    const RECT scissor = {2, 2, 20, 20};
-    device->SetScissorRect(&scissor);
-    device->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT2 | D3DTTFF_PROJECTED);
-    D3DLIGHT9 light = {};
-    light.Type = D3DLIGHT_SPOT;
-    light.Range = 10.0f;
-    light.Phi = 1.0f;
-    light.Theta = 0.5f;
-    light.Direction.z = 1.0f;
-    device->SetLight(0, &light);
-    device->LightEnable(0, TRUE);
-    draw("the rest", 0);
-    device->EndScene();
-    texture->Release();
 }
 
 } // namespace

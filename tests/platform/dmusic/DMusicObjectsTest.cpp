@@ -148,18 +148,24 @@ TEST_F(DMusicObjects, LongerSegmentLengthEndsEachPassInSilence)
 
 TEST_F(DMusicObjects, SoundsTakeTheirRealTimeOnTheSilentDevice)
 {
+    // Started together, a tenth of a second of sound ends while two seconds are still
+    // playing: the silent device plays sounds by their length, in the order that gives. (A
+    // busy machine may stretch both; the order stays.)
     Init(false);
-    Ref<IDirectMusicSegment8> segment;
-    Segment(kRate / 5, segment); // 200 ms
-    Ref<IDirectMusicSegmentState> state;
-    auto start = std::chrono::steady_clock::now();
-    ASSERT_EQ(Play(segment, &state), S_OK);
-    // Never shorter than the sound; a busy machine may make it much longer.
-    while (perf->IsPlaying(nullptr, state) == S_OK && std::chrono::steady_clock::now() - start < std::chrono::seconds(60))
+    Ref<IDirectMusicSegment8> shortSound, longSound;
+    Segment(kRate / 10, shortSound);
+    Segment(kRate * 2, longSound);
+    Ref<IDirectMusicSegmentState> shortState, longState;
+    ASSERT_EQ(Play(shortSound, &shortState), S_OK);
+    ASSERT_EQ(Play(longSound, &longState), S_OK);
+    EXPECT_EQ(perf->IsPlaying(nullptr, shortState), S_OK);
+    const auto start = std::chrono::steady_clock::now();
+    while (perf->IsPlaying(nullptr, shortState) == S_OK && std::chrono::steady_clock::now() - start < std::chrono::seconds(60))
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    auto took = std::chrono::steady_clock::now() - start;
-    EXPECT_GE(took, std::chrono::milliseconds(180));
-    EXPECT_EQ(perf->IsPlaying(nullptr, state), S_FALSE) << "200 ms of sound never ended";
+    EXPECT_EQ(perf->IsPlaying(nullptr, shortState), S_FALSE) << "a tenth of a second of sound never ended";
+    EXPECT_EQ(perf->IsPlaying(nullptr, longState), S_OK) << "two seconds of sound ended with a tenth of a second";
+    ASSERT_EQ(perf->StopEx(longSound, 0, 0), S_OK);
+    EXPECT_EQ(perf->IsPlaying(nullptr, longState), S_FALSE);
 }
 
 TEST_F(DMusicObjects, StoppingByStatePathOrSegmentAndPrimaryReplacement)
@@ -227,3 +233,91 @@ TEST_F(DMusicObjects, CallsOutsideTheirRulesFail)
 }
 
 } // namespace
+
+TEST_F(DMusicObjects, ClosingDownLetsGoOfStreamsThatStillPlay)
+{
+    // The performance closes while a streamed wave plays and its state is still held: the
+    // copy of the stream that the playing voice reads from is closed with the performance; at
+    // most the wave itself, which the state may still hold, keeps its stream until the state goes.
+    Init(true);
+    auto bytes = std::make_shared<std::vector<uint8_t>>(
+        qvtest::MakeWav(2, kRate, 16, qvtest::Tone(2, kRate, kRate * 4, 440, 0.5)));
+    auto use = std::make_shared<StreamUse>();
+    auto* stream = new MemoryStream(bytes, use);
+    DMUS_OBJECTDESC desc{};
+    desc.dwSize = sizeof desc;
+    desc.dwValidData = DMUS_OBJ_CLASS | DMUS_OBJ_STREAM;
+    desc.guidClass = CLSID_DirectMusicSegment;
+    desc.pStream = stream;
+    Ref<IDirectMusicSegment8> segment;
+    ASSERT_EQ(loader->GetObject(&desc, IID_IDirectMusicSegment8, segment.out()), S_OK);
+    stream->Release();
+    Ref<IDirectMusicSegmentState> state;
+    ASSERT_EQ(Play(segment, &state), S_OK);
+    qv::test::RenderAudio(kRate / 10);
+    path.reset();
+    ASSERT_EQ(perf->CloseDown(), S_OK);
+    segment.reset();
+    EXPECT_LE(use->alive, 1);
+    state.reset();
+    EXPECT_EQ(use->alive, 0);
+}
+
+namespace {
+
+// A streamed segment whose stream copies each deliver at most `limit` bytes.
+void StreamedSegment(IDirectMusicLoader8* loader, size_t frames, uint64_t limit, Ref<IDirectMusicSegment8>& segment)
+{
+    auto bytes = std::make_shared<std::vector<uint8_t>>(
+        qvtest::MakeWav(1, kRate, 16, qvtest::Tone(1, kRate, frames, 440, 0.5)));
+    auto use = std::make_shared<StreamUse>();
+    use->deliverLimit = limit;
+    auto* stream = new MemoryStream(bytes, use);
+    DMUS_OBJECTDESC desc{};
+    desc.dwSize = sizeof desc;
+    desc.dwValidData = DMUS_OBJ_CLASS | DMUS_OBJ_STREAM;
+    desc.guidClass = CLSID_DirectMusicSegment;
+    desc.pStream = stream;
+    ASSERT_EQ(loader->GetObject(&desc, IID_IDirectMusicSegment8, segment.out()), S_OK);
+    stream->Release();
+}
+
+} // namespace
+
+TEST_F(DMusicObjects, AStreamThatStopsDeliveringEndsItsSoundThereAndItsRepeats)
+{
+    // A second of sound whose stream gives out after a tenth: the sound ends with what was
+    // delivered, not after a second of silence.
+    Init(true);
+    Ref<IDirectMusicSegment8> cut;
+    StreamedSegment(loader, kRate, 44 + kRate / 10 * 2, cut);
+    Ref<IDirectMusicSegmentState> state;
+    ASSERT_EQ(Play(cut, &state), S_OK);
+    qv::test::RenderAudio(kRate / 4);
+    EXPECT_EQ(perf->IsPlaying(nullptr, state), S_FALSE);
+
+    // Repeated without end, a pass that delivers nothing ends the repeats: at once when the
+    // first pass has nothing, after the first pass when only the second has nothing.
+    for (uint64_t limit : {uint64_t(44), uint64_t(44 + kRate / 10 * 2)}) {
+        Ref<IDirectMusicSegment8> endless;
+        StreamedSegment(loader, kRate, limit, endless);
+        ASSERT_EQ(endless->SetRepeats(DMUS_SEG_REPEAT_INFINITE), S_OK);
+        Ref<IDirectMusicSegmentState> looping;
+        ASSERT_EQ(Play(endless, &looping), S_OK);
+        qv::test::RenderAudio(kRate / 2);
+        EXPECT_EQ(perf->IsPlaying(nullptr, looping), S_FALSE) << limit;
+    }
+}
+
+TEST_F(DMusicObjects, AStreamThatStopsInsideASampleIsHeardUpToIt)
+{
+    // The stream gives out one byte into a 16-bit sample: the whole samples before it play.
+    Init(true);
+    Ref<IDirectMusicSegment8> cut;
+    StreamedSegment(loader, kRate, 44 + 2001 * 2 + 1, cut);
+    ASSERT_EQ(Play(cut, nullptr), S_OK);
+    auto out = qv::test::RenderAudio(3000);
+    EXPECT_GT(Peak(std::vector<float>(out.begin(), out.begin() + 2000 * 2)), 0.2);
+    EXPECT_EQ(Peak(std::vector<float>(out.begin() + 2100 * 2, out.end())), 0.0);
+}
+

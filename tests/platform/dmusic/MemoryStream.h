@@ -1,6 +1,7 @@
 // A COM stream over bytes in memory that counts how it is used, for tests of the loader.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <memory>
@@ -13,6 +14,9 @@ namespace dmtest {
 struct StreamUse {
     std::atomic<int> reads{0}, seeks{0}, clones{0}, alive{0};
     std::atomic<uint64_t> bytesRead{0};
+    // Each stream object (and each clone) delivers at most this many bytes in all, then reads
+    // nothing more though its size says otherwise, as a decoder that fails part way.
+    uint64_t deliverLimit = ~uint64_t(0);
 };
 
 class MemoryStream : public IStream {
@@ -44,8 +48,10 @@ public:
     {
         ++use_->reads;
         size_t n = pos_ < bytes_->size() ? std::min<size_t>(cb, bytes_->size() - pos_) : 0;
+        n = static_cast<size_t>(std::min<uint64_t>(n, use_->deliverLimit - std::min(delivered_, use_->deliverLimit)));
         std::memcpy(pv, bytes_->data() + pos_, n);
         pos_ += n;
+        delivered_ += n;
         use_->bytesRead += n;
         if (pcbRead)
             *pcbRead = static_cast<ULONG>(n);
@@ -86,6 +92,7 @@ private:
     std::shared_ptr<StreamUse> use_;
     std::atomic<ULONG> refs_{1};
     size_t pos_ = 0;
+    uint64_t delivered_ = 0;
 };
 
 } // namespace dmtest

@@ -172,6 +172,31 @@ TEST_F(Dialogs, VersionBoxAnswersItsKeysInItsOwnLoop)
               IDCANCEL);
 }
 
+TEST_F(Dialogs, AKeyHeldFromBeforeTheBoxAndCloseRequestsToItsOwnerDoNotEndIt)
+{
+    Interactive interactive;
+    // Enter went down before the box (it answered the box before this one) and is told again
+    // while still held; the window manager asks the disabled owner to close. Neither ends the
+    // box: the Escape pressed in it does.
+    PushKey(owner, SDL_SCANCODE_ESCAPE, SDLK_ESCAPE, false);
+    PushKey(owner, SDL_SCANCODE_RETURN, SDLK_RETURN, true);
+    Drain();
+    PushKey(owner, SDL_SCANCODE_RETURN, SDLK_RETURN, true);
+    PushWindowEvent(owner, SDL_WINDOWEVENT_CLOSE);
+    PushKey(owner, SDL_SCANCODE_ESCAPE, SDLK_ESCAPE, true);
+    EXPECT_EQ(DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_ABOUTBOX), owner, VersionBoxProc, 0),
+              IDCANCEL);
+    EXPECT_TRUE(IsWindow(owner));
+    EXPECT_EQ(GetActiveWindow(), owner);
+
+    // Released and pressed again inside the box, Enter answers it.
+    PushKey(owner, SDL_SCANCODE_RETURN, SDLK_RETURN, false);
+    PushKey(owner, SDL_SCANCODE_RETURN, SDLK_RETURN, true);
+    EXPECT_EQ(DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_ABOUTBOX), owner, VersionBoxProc, 0), IDOK);
+    PushKey(owner, SDL_SCANCODE_RETURN, SDLK_RETURN, false);
+    Drain();
+}
+
 namespace {
 
 int g_hookRemoved = 0;

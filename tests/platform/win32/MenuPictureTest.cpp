@@ -81,7 +81,7 @@ TEST(MenuPicture, StripOverOpenGLWithTheSettingsMenuOpen)
     CheckMenuItem(menu, IDM_60FPS, MF_BYCOMMAND | MF_CHECKED);
     qv::win::Canvas strip;
     qv::win::PaintMenuBar(strip, menu, 320, 1);
-    qv::win::DrawStripWithGl(*qv::win::Find(w), strip, false);
+    qv::win::DrawStripWithGl(*qv::win::Find(w), strip);
 
     GLint viewport[4];
     glGetIntegerv(GL_VIEWPORT, viewport);
@@ -124,4 +124,60 @@ TEST(MenuPicture, StripOverOpenGLWithTheSettingsMenuOpen)
     EXPECT_TRUE(diff.empty()) << diff;
     glDeleteTextures(1, &texture);
     DestroyWindow(w);
+}
+
+// What the window shows when nobody draws it (a menu or a box open, the window uncovered): the
+// frame presented last, not an older one, and black before the first frame.
+TEST(MenuPicture, KeptFrameIsTheOnePresentedLast)
+{
+    HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINMENU));
+    HWND w = MakeWindow(WS_CAPTION | WS_SYSMENU, 100, 100, menu);
+    RECT r = {0, 0, 160, 120};
+    AdjustWindowRect(&r, WS_CAPTION | WS_SYSMENU, TRUE);
+    SetWindowPos(w, nullptr, 0, 0, r.right - r.left, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER);
+    ShowWindow(w, SW_SHOW);
+    ASSERT_TRUE(qv::MakeGlCurrent(w));
+    int vx, vy, vw, vh, dw, dh;
+    ASSERT_TRUE(qv::ClientViewport(w, &vx, &vy, &vw, &vh));
+    SDL_GL_GetDrawableSize(qv::SdlWindowOf(w), &dw, &dh);
+    const auto frame = [&](float red, float green, float blue) {
+        glViewport(vx, dh - vy - vh, vw, vh);
+        glClearColor(red, green, blue, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+    };
+    const auto clientCentre = [&] {
+        const qvtest::Image picture = ReadDrawable(w);
+        const uint8_t* p = picture.At(vx + vw / 2, vy + vh / 2);
+        return std::vector<int>{p[0], p[1], p[2]};
+    };
+
+    frame(0.0f, 0.0f, 1.0f);
+    qv::win::DrawKeptFrame(*qv::win::Find(w));
+    EXPECT_EQ(clientCentre(), (std::vector<int>{0, 0, 0})) << "no frame presented yet";
+
+    frame(1.0f, 0.0f, 0.0f);
+    qv::SwapGlWindow(w);
+    frame(0.0f, 1.0f, 0.0f);
+    qv::SwapGlWindow(w);
+    frame(0.0f, 0.0f, 1.0f); // drawn, not presented
+    qv::win::DrawKeptFrame(*qv::win::Find(w));
+    EXPECT_EQ(clientCentre(), (std::vector<int>{0, 255, 0}));
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[2], vw) << "the frame's own states are left as they were";
+    DestroyWindow(w);
+}
+
+// A window narrower than the bar's items: the items past its edge are cut off, not drawn past
+// the strip's end.
+TEST(MenuPicture, BarNarrowerThanItsItems)
+{
+    HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINMENU));
+    for (int width : {1, 60, 150, 230}) {
+        qv::win::Canvas strip;
+        qv::win::PaintMenuBar(strip, menu, width, 3);
+        EXPECT_EQ(strip.Width(), width);
+        EXPECT_EQ(strip.Height(), GetSystemMetrics(SM_CYMENU));
+    }
+    DestroyMenu(menu);
 }

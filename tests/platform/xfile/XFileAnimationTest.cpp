@@ -154,16 +154,24 @@ TEST_F(XFileAnimation, TimeSpeedEnableAndReset)
 
 TEST_F(XFileAnimation, TracksBlendByTheirWeights)
 {
-    // Bend at 45 degrees and Stretch at scale y 2, translation y 1.5, half and half: the
-    // rotation half way (22.5 degrees), scale y 1.5 and translation y 1.25.
+    // Bend at 45 degrees (translation y 1 from rest) weighing three quarters, and Stretch at
+    // scale y 2, translation y 1.5 weighing one quarter: 33.75 degrees, scale y 1.25 and
+    // translation y 0.75 + 0.375. Shares taken the wrong way round would give 11.25 degrees.
     ASSERT_EQ(ac->SetTrackAnimationSet(0, bend), D3D_OK);
     ASSERT_EQ(ac->SetTrackAnimationSet(1, stretch), D3D_OK);
-    D3DXTRACK_DESC a{D3DXPRIORITY_LOW, 0.5f, 1.0f, 0.5, TRUE};
-    D3DXTRACK_DESC b{D3DXPRIORITY_LOW, 0.5f, 1.0f, 0.25, TRUE};
+    D3DXTRACK_DESC a{D3DXPRIORITY_LOW, 0.75f, 1.0f, 0.5, TRUE};
+    D3DXTRACK_DESC b{D3DXPRIORITY_LOW, 0.25f, 1.0f, 0.25, TRUE};
     ac->SetTrackDesc(0, &a);
     ac->SetTrackDesc(1, &b);
     ac->AdvanceTime(0.0, nullptr);
-    ExpectMatrix(bone1->TransformationMatrix, kPi / 8, {1, 1.5f, 1}, {0, 1.25f, 0});
+    ExpectMatrix(bone1->TransformationMatrix, kPi * 33.75f / 180, {1, 1.25f, 1}, {0, 1.125f, 0});
+    // The same tracks the other way round: track order does not matter.
+    ASSERT_EQ(ac->SetTrackAnimationSet(0, stretch), D3D_OK);
+    ASSERT_EQ(ac->SetTrackAnimationSet(1, bend), D3D_OK);
+    ac->SetTrackDesc(0, &b);
+    ac->SetTrackDesc(1, &a);
+    ac->AdvanceTime(0.0, nullptr);
+    ExpectMatrix(bone1->TransformationMatrix, kPi * 33.75f / 180, {1, 1.25f, 1}, {0, 1.125f, 0});
 
     // Weights multiply: one track alone at weight 0.5 goes half way from rest.
     Play(bend, 0.5, 0.5f);
@@ -174,6 +182,45 @@ TEST_F(XFileAnimation, TracksBlendByTheirWeights)
     // A weight that is not a number counts as 0 rather than poisoning the matrices.
     Play(bend, 0.5, std::nanf(""));
     ExpectMatrix(bone1->TransformationMatrix, 0, {1, 1, 1}, {0, 0, 0});
+}
+
+TEST_F(XFileAnimation, ThreeTracksAndTracksOfWeightZeroBlendByTheirShares)
+{
+    // Track 0 plays Bend at 45 degrees, track 1 Stretch (scale y 2, translation y 1.5), track 2
+    // Bend at 22.5 degrees; Bend keeps the rest translation y 1. Rotations about one axis
+    // blend as the weighted sum of their angles.
+    LPD3DXANIMATIONCONTROLLER three = nullptr;
+    ASSERT_EQ(ac->CloneAnimationController(ac->GetMaxNumAnimationOutputs(), ac->GetMaxNumAnimationSets(), 3,
+                                           ac->GetMaxNumEvents(), &three),
+              D3D_OK);
+    auto blend = [&](float w0, float w1, float w2) {
+        ASSERT_EQ(three->SetTrackAnimationSet(0, bend), D3D_OK);
+        ASSERT_EQ(three->SetTrackAnimationSet(1, stretch), D3D_OK);
+        ASSERT_EQ(three->SetTrackAnimationSet(2, bend), D3D_OK);
+        D3DXTRACK_DESC d0{D3DXPRIORITY_LOW, w0, 1.0f, 0.5, TRUE};
+        D3DXTRACK_DESC d1{D3DXPRIORITY_LOW, w1, 1.0f, 0.25, TRUE};
+        D3DXTRACK_DESC d2{D3DXPRIORITY_LOW, w2, 1.0f, 0.25, TRUE};
+        three->SetTrackDesc(0, &d0);
+        three->SetTrackDesc(1, &d1);
+        three->SetTrackDesc(2, &d2);
+        ASSERT_EQ(three->AdvanceTime(0.0, nullptr), D3D_OK);
+    };
+    // 0.5 x 45 + 0.2 x 22.5 = 27 degrees; scale y 1 + 0.3; translation y 0.5 + 0.45 + 0.2.
+    blend(0.5f, 0.3f, 0.2f);
+    ExpectMatrix(bone1->TransformationMatrix, kPi * 27 / 180, {1, 1.3f, 1}, {0, 1.15f, 0});
+    // A first track of weight 0 adds nothing, not even its rotation.
+    blend(0.0f, 1.0f, 0.0f);
+    ExpectMatrix(bone1->TransformationMatrix, 0, {1, 2, 1}, {0, 1.5f, 0});
+    blend(0.0f, 0.5f, 0.5f);
+    ExpectMatrix(bone1->TransformationMatrix, kPi * 11.25f / 180, {1, 1.5f, 1}, {0, 1.25f, 0});
+    // Weight 0 between two others, and weights adding up to 0.8: 0.6 x 45 + 0.2 x 22.5 =
+    // 31.5 degrees, translation y 0.6 + 0.2, no scale.
+    blend(0.6f, 0.0f, 0.2f);
+    ExpectMatrix(bone1->TransformationMatrix, kPi * 31.5f / 180, {1, 1, 1}, {0, 0.8f, 0});
+    // Weights above 1 go beyond the pose: 1.5 x 45 = 67.5 degrees.
+    blend(1.5f, 0.0f, 0.0f);
+    ExpectMatrix(bone1->TransformationMatrix, kPi * 67.5f / 180, {1, 1, 1}, {0, 1.5f, 0});
+    EXPECT_EQ(three->Release(), 0u);
 }
 
 TEST_F(XFileAnimation, ClonesKeepSetsAndTracksAndAreIndependent)

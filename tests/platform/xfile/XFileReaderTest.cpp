@@ -2,9 +2,13 @@
 // input is refused with a message instead of a crash.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
+#include <map>
 
 #include "platform/d3dx9/XFileScene.h"
+#include "tests/platform/xfile/GuardedMemory.h"
 #include "tests/platform/xfile/XFileFixtures.h"
 
 using namespace xfile;
@@ -89,6 +93,102 @@ void ExpectSameScene(const XScene& a, const XScene& b)
     }
     EXPECT_EQ(a.ticksPerSecond, b.ticksPerSecond);
 }
+
+const size_t kRefused = ~size_t(0);
+
+// Where each top-level block of a text .x ends (one past its closing brace), and whether it
+// is a data object rather than a template declaration.
+struct BlockEnd {
+    size_t end;
+    bool object;
+};
+
+std::vector<BlockEnd> TopLevelEnds(const std::string& text)
+{
+    std::vector<BlockEnd> ends;
+    int depth = 0;
+    bool isTemplate = false;
+    for (size_t i = 16; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '#' || text.compare(i, 2, "//") == 0) {
+            i = std::min(text.find('\n', i), text.size());
+        } else if (c == '"') {
+            i = std::min(text.find('"', i + 1), text.size());
+        } else if (depth == 0 && text.compare(i, 8, "template") == 0) {
+            isTemplate = true;
+        } else if (c == '{') {
+            ++depth;
+        } else if (c == '}' && --depth == 0) {
+            ends.push_back(BlockEnd{i + 1, !isTemplate});
+            isTemplate = false;
+        }
+    }
+    return ends;
+}
+
+// Whether text[from, to) holds only what a reader passes over between blocks: white space,
+// separators and comments (the last one may be cut short).
+bool OnlySpaceBetween(const std::string& text, size_t from, size_t to)
+{
+    for (size_t i = from; i < to; ++i) {
+        const char c = text[i];
+        if (c == '#' || (c == '/' && i + 1 < to && text[i + 1] == '/')) {
+            while (i + 1 < to && text[i + 1] != '\n')
+                ++i;
+        } else if (!std::isspace(static_cast<unsigned char>(c)) && c != ';' && c != ',') {
+            return false;
+        }
+    }
+    return true;
+}
+
+void ExpectSameObject(const XFileDocument& a, uint32_t ia, const XFileDocument& b, uint32_t ib)
+{
+    const XObject& x = a.Objects()[ia];
+    const XObject& y = b.Objects()[ib];
+    EXPECT_EQ(x.templateName, y.templateName);
+    EXPECT_EQ(x.name, y.name);
+    ASSERT_EQ(x.values.size(), y.values.size()) << x.templateName;
+    for (size_t v = 0; v < x.values.size(); ++v) {
+        EXPECT_EQ(x.values[v].kind, y.values[v].kind);
+        EXPECT_EQ(x.values[v].number, y.values[v].number);
+        EXPECT_EQ(x.values[v].text, y.values[v].text);
+    }
+    ASSERT_EQ(x.children.size(), y.children.size()) << x.templateName;
+    for (size_t c = 0; c < x.children.size(); ++c) {
+        ASSERT_EQ(x.children[c].IsReference(), y.children[c].IsReference());
+        if (x.children[c].IsReference())
+            EXPECT_EQ(x.children[c].reference, y.children[c].reference);
+        else
+            ExpectSameObject(a, x.children[c].object, b, y.children[c].object);
+    }
+}
+
+// Parses the first n bytes of an image, from memory that ends at an unreadable page, with
+// the allocations of `guarded` bytes (the reader's copy of the body) ending at one too; then
+// expects it refused, or read as the first `objects` top-level objects of `whole`.
+void ExpectCutRead(const void* image, size_t n, size_t guarded, size_t objects, const XFileDocument& whole)
+{
+    xfixture::GuardedCopy cut(image, n);
+    XFileDocument doc;
+    bool ok;
+    {
+        xfixture::GuardedAllocations guard(guarded);
+        ok = doc.Parse(cut.data(), cut.size());
+    }
+    if (objects == kRefused) {
+        EXPECT_FALSE(ok) << "cut at " << n << " and still read";
+        EXPECT_FALSE(doc.Error().empty());
+        EXPECT_TRUE(doc.Objects().empty());
+        return;
+    }
+    ASSERT_TRUE(ok) << "cut at " << n << ": " << doc.Error();
+    ASSERT_EQ(doc.TopLevel().size(), objects) << "cut at " << n;
+    for (size_t i = 0; i < objects; ++i)
+        ExpectSameObject(doc, doc.TopLevel()[i], whole, whole.TopLevel()[i]);
+}
+
+uint8_t ReadByte(const void* p) { return *static_cast<const volatile uint8_t*>(p); }
 
 } // namespace
 
@@ -222,35 +322,80 @@ TEST(XFileReader, RefusesBrokenHeadersAndEmptyFiles)
 
 TEST(XFileReader, TruncationAnywhereIsRefusedOrReadsOnlyWhatIsThere)
 {
+    // A file cut short is refused, unless the cut falls between two top-level blocks; then it
+    // holds exactly the whole objects before the cut. Each cut file lies in memory that ends
+    // at an unreadable page, and so does the reader's copy of it: a read past the end stops
+    // the test in every build.
     const std::string text = xfixture::ColumnText();
-    const std::vector<uint8_t> bin = xfixture::TextToBinary(text);
-    const std::vector<uint8_t> zip = xfixture::Compress(bin, 512);
-    // Each prefix lives in a buffer of exactly its size, so a read past the end would be
-    // caught by the sanitizer build.
-    for (const std::vector<uint8_t>* image : {&bin, &zip}) {
-        for (size_t n = 0; n < image->size(); ++n) {
-            std::vector<uint8_t> cut(image->begin(), image->begin() + static_cast<long>(n));
-            XScene s;
-            std::string error;
-            if (!LoadScene(cut.data(), cut.size(), s, error)) {
-                EXPECT_FALSE(error.empty());
+    XFileDocument whole;
+    ASSERT_TRUE(whole.Parse(text.data(), text.size())) << whole.Error();
+    const std::vector<BlockEnd> ends = TopLevelEnds(text);
+    ASSERT_EQ(ends.size(), 9u);  // two template declarations and seven objects
+    ASSERT_EQ(whole.TopLevel().size(), 7u);
+
+    for (size_t n = 0; n <= text.size() && !HasFailure(); ++n) {
+        size_t lastEnd = 16, objects = 0;
+        for (const BlockEnd& e : ends)
+            if (e.end <= n) {
+                lastEnd = e.end;
+                objects += e.object;
             }
+        const bool valid = n >= 16 && OnlySpaceBetween(text, lastEnd, n);
+        ExpectCutRead(text.data(), n, n > 16 ? n - 16 : 0, valid ? objects : kRefused, whole);
+    }
+
+    // The binary forms: a cut is valid only right after the header or a top-level block, which
+    // is where the binary form of the text up to that block ends.
+    for (bool doubles : {false, true}) {
+        const std::vector<uint8_t> bin = xfixture::TextToBinary(text, doubles);
+        XFileDocument wholeBin;
+        ASSERT_TRUE(wholeBin.Parse(bin.data(), bin.size())) << wholeBin.Error();
+        std::map<size_t, size_t> validCuts{{16, 0}};
+        size_t objects = 0;
+        for (const BlockEnd& e : ends) {
+            objects += e.object;
+            const std::vector<uint8_t> head = xfixture::TextToBinary(text.substr(0, e.end), doubles);
+            ASSERT_TRUE(std::equal(head.begin(), head.end(), bin.begin()));
+            validCuts[head.size()] = objects;
         }
+        EXPECT_EQ(validCuts.size(), 10u);
+        for (size_t n = 0; n <= bin.size() && !HasFailure(); ++n) {
+            auto valid = validCuts.find(n);
+            ExpectCutRead(bin.data(), n, n > 16 ? n - 16 : 0, valid == validCuts.end() ? kRefused : valid->second, wholeBin);
+        }
+        // Compressed, any cut loses part of the stated size. The output buffer is guarded too.
+        const std::vector<uint8_t> zip = xfixture::Compress(bin, 512);
+        for (size_t n = 0; n <= zip.size() && !HasFailure(); ++n)
+            ExpectCutRead(zip.data(), n, bin.size() - 16, n == zip.size() ? 7 : kRefused, wholeBin);
     }
-    for (size_t n = 0; n < text.size(); n += 7) {
-        std::vector<char> cut(text.begin(), text.begin() + static_cast<long>(n));
-        XScene s;
-        std::string error;
-        LoadScene(cut.data(), cut.size(), s, error);
-    }
-    // Cut inside the Root frame: refused, in every encoding.
+
+    // Cut inside the Root frame: refused with the reason.
     const size_t inside = text.find("Mesh Column") + 40;
     XScene s;
     std::string error;
     EXPECT_FALSE(LoadScene(text.data(), inside, s, error));
     EXPECT_NE(error.find("not closed"), std::string::npos) << error;
-    EXPECT_FALSE(LoadScene(bin.data(), bin.size() - 1, s, error));
-    EXPECT_FALSE(LoadScene(zip.data(), zip.size() - 1, s, error));
+}
+
+TEST(XFileReader, GuardedMemoryStopsAReadOneBytePastTheEnd)
+{
+    // The memory that the test above relies on: reading its last byte is fine, the next one
+    // ends the program.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const std::vector<uint8_t> bytes{1, 2, 3, 4, 5, 6, 7};
+    xfixture::GuardedCopy copy(bytes);
+    ASSERT_EQ(copy.size(), 7u);
+    EXPECT_EQ(copy.data()[6], 7);
+    EXPECT_DEATH({ ReadByte(copy.data() + 7); }, "");
+    if (xfixture::GuardedAllocations::Available()) {
+        xfixture::GuardedAllocations guard(37);
+        std::vector<char> buffer(37, 'x');
+        EXPECT_EQ(guard.Count(), 1);
+        EXPECT_EQ(ReadByte(buffer.data() + 36), 'x');
+        EXPECT_DEATH({ ReadByte(buffer.data() + 37); }, "");
+        std::vector<char> other(36);
+        EXPECT_EQ(guard.Count(), 1) << "only the size asked for is guarded";
+    }
 }
 
 TEST(XFileReader, CountsThatLieAreRefusedBeforeAllocating)

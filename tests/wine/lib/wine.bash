@@ -1,6 +1,6 @@
 # Shared steps of the tests of the Windows build under Wine. On top of the whole-program tests'
-# private X server and folder: a copy of the run folder, and a Wine prefix and HOME of the
-# test's own, with a Japanese locale made into a private LOCPATH, IPAGothic for the system's
+# private X server and folder: a copy of the run folder, and a 32-bit Wine prefix and HOME of
+# the test's own, with a Japanese locale made into a private LOCPATH, IPAGothic for the system's
 # Japanese fonts and a null ALSA device, so that DirectMusic starts without a sound card.
 # Each test script sources this file and calls wine_setup first; the program under test is its
 # first argument.
@@ -36,8 +36,11 @@ wine_passed() {
   echo "$1 passed"
 }
 
+# The locale the programs run in: Japanese, unless a test sets another (C.UTF-8 is English).
+WINE_LOCALE=ja_JP.UTF-8
+
 # Runs a Windows program in the test's locale, with Wine's errors in wine.log.
-wine_run() { env LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 wine "$@" 2>>"$E2E_TMP/wine.log"; }
+wine_run() { env LANG=$WINE_LOCALE LC_ALL=$WINE_LOCALE wine "$@" 2>>"$E2E_TMP/wine.log"; }
 
 wine_fail() { e2e_fail "$* (last lines of $E2E_TMP/wine.log: $(tail -n 5 "$E2E_TMP/wine.log" 2>/dev/null | tr '\n' ' '))"; }
 
@@ -53,7 +56,8 @@ wine_setup() {
   cp -r "$E2E_RUN_DIR/data" "$E2E_TMP/data"
   cp "$E2E_GAME" "$E2E_TMP/$WINE_PROGRAM"
 
-  export HOME="$E2E_TMP/home" WINEPREFIX="$E2E_TMP/home/wine"
+  # The programs are 32-bit; a prefix without the 64-bit half is made sooner.
+  export HOME="$E2E_TMP/home" WINEPREFIX="$E2E_TMP/home/wine" WINEARCH=win32
   # Only errors are logged; no Mono or Gecko installer is offered and no menu entries are made.
   export WINEDEBUG=-all,err+all WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"
   mkdir -p "$HOME"
@@ -76,7 +80,7 @@ wine_setup() {
 
 # Starts the program in the test folder under Wine; its output goes to game.out and game.err.
 wine_start() {
-  (cd "$E2E_TMP" && exec env LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 wine "./$WINE_PROGRAM" "$@" \
+  (cd "$E2E_TMP" && exec env LANG=$WINE_LOCALE LC_ALL=$WINE_LOCALE wine "./$WINE_PROGRAM" "$@" \
     >"$E2E_TMP/game.out" 2>"$E2E_TMP/game.err") &
   E2E_GAME_PID=$!
 }

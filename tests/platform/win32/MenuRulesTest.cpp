@@ -1,0 +1,241 @@
+// The menu bar's rules for the mouse and the keys, as Windows has them: a command of the bar
+// is chosen by the release of the button over it; a press on one item and a release on
+// another chooses only what the button was released over; Alt and then an access key opens a
+// drop-down or chooses a command of the bar; Escape closes the open drop-down; a key held from
+// before the menu opened does not act in it.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "WindowTestSupport.h"
+#include "resources/resource.h"
+
+using namespace wintest;
+
+namespace {
+
+class MenuRules : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Log().clear();
+        g_handler = nullptr;
+        HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINMENU));
+        ASSERT_NE(menu, nullptr);
+        w = MakeWindow(WS_OVERLAPPEDWINDOW, 640, 480, menu);
+        ShowWindow(w, SW_SHOWNORMAL);
+        Drain();
+        Log().clear();
+    }
+    void TearDown() override { DestroyWindow(w); }
+
+    // WM_COMMAND ids that reached the window from the menu.
+    std::vector<WORD> Commands()
+    {
+        std::vector<WORD> ids;
+        for (const Received& r : LogOf(WM_COMMAND))
+            if (HIWORD(r.wParam) == 0)
+                ids.push_back(LOWORD(r.wParam));
+        return ids;
+    }
+
+    // A point inside each item of the bar (0 ファイル, 1 設定, 2 画面キャプチャ, 3 ヘルプ), in the
+    // SDL window's coordinates: found by pressing along the strip and asking which item each
+    // press selected (a press in the client area closes the menu again).
+    int ItemX(int item)
+    {
+        static std::map<int, int> s_found;
+        if (s_found.empty()) {
+            for (int x = 2; x < 400 && s_found.size() < 4; x += 4) {
+                Log().clear();
+                PushMouseButton(w, x, kBarY, true);
+                PushMouseButton(w, 600, 400, true);
+                Drain();
+                const auto selects = LogOf(WM_MENUSELECT);
+                if (selects.empty())
+                    continue;
+                const WORD id = LOWORD(selects[0].wParam);
+                const int index = id == IDM_CAPTURE ? 2 : id;
+                if (index >= 0 && index < 4 && !s_found.count(index))
+                    s_found[index] = x + 8; // away from the item's left edge
+            }
+            Log().clear();
+        }
+        EXPECT_EQ(s_found.count(item), 1u) << "bar item " << item << " was found on the strip";
+        return s_found.count(item) ? s_found[item] : 0;
+    }
+
+    void Key(SDL_Scancode sc, SDL_Keycode sym, Uint16 mod = KMOD_NONE)
+    {
+        PushKey(w, sc, sym, true, mod);
+        PushKey(w, sc, sym, false, mod);
+    }
+    // A click in the client area: it ends any menu that a fault left open, so that a test
+    // fails instead of waiting; after the menu it is a click in the window and nothing more.
+    void Leave()
+    {
+        PushMouseButton(w, 600, 400, true);
+        PushMouseButton(w, 600, 400, false);
+    }
+    void LoneAlt()
+    {
+        PushKey(w, SDL_SCANCODE_LALT, SDLK_LALT, true, KMOD_LALT);
+        PushKey(w, SDL_SCANCODE_LALT, SDLK_LALT, false);
+    }
+
+    static constexpr int kBarY = 10;
+    HWND w = nullptr;
+};
+
+} // namespace
+
+TEST_F(MenuRules, OneClickOnACommandOfTheBarChoosesItOnRelease)
+{
+    const int capture = ItemX(2);
+    // A quick click, and a slow one that wanders within the item before the release.
+    PushMouseButton(w, capture, kBarY, true);
+    PushMouseButton(w, capture, kBarY, false);
+    Leave();
+    Drain();
+    EXPECT_EQ(Commands(), std::vector<WORD>{WORD(IDM_CAPTURE)});
+    EXPECT_EQ(LogOf(WM_EXITMENULOOP).size(), 1u);
+
+    Log().clear();
+    PushMouseButton(w, capture, kBarY, true);
+    PushMouseMotion(w, capture + 3, kBarY + 2);
+    PushMouseMotion(w, capture - 2, kBarY - 3);
+    PushMouseButton(w, capture - 2, kBarY - 3, false);
+    Leave();
+    Drain();
+    EXPECT_EQ(Commands(), std::vector<WORD>{WORD(IDM_CAPTURE)}) << "chosen once per click";
+}
+
+TEST_F(MenuRules, OnlyWhatTheButtonIsReleasedOverIsChosen)
+{
+    const int settings = ItemX(1), capture = ItemX(2), help = ItemX(3);
+    // Pressed on the capture item, dragged into the client area and released: nothing, and
+    // the menu is left.
+    PushMouseButton(w, capture, kBarY, true);
+    PushMouseMotion(w, capture, 200);
+    PushMouseButton(w, capture, 200, false);
+    Drain();
+    EXPECT_TRUE(Commands().empty());
+    EXPECT_EQ(LogOf(WM_EXITMENULOOP).size(), 1u);
+
+    // Pressed on 設定 (its drop-down opens), dragged to the capture item and released there.
+    Log().clear();
+    PushMouseButton(w, settings, kBarY, true);
+    PushMouseMotion(w, capture, kBarY);
+    PushMouseButton(w, capture, kBarY, false);
+    Drain();
+    EXPECT_EQ(Commands(), std::vector<WORD>{WORD(IDM_CAPTURE)});
+
+    // Pressed on the capture item and dragged onto ヘルプ: its drop-down opens and stays open
+    // after the release, with nothing chosen; a press outside every menu leaves it.
+    Log().clear();
+    PushMouseButton(w, capture, kBarY, true);
+    PushMouseMotion(w, help, kBarY);
+    PushMouseButton(w, help, kBarY, false);
+    PushMouseButton(w, 600, 400, true);
+    Drain();
+    EXPECT_TRUE(Commands().empty());
+    EXPECT_EQ(LogOf(WM_INITMENUPOPUP).size(), 1u);
+
+    // A drop-down opened by a click stays open when the button is released outside every item.
+    Log().clear();
+    PushMouseButton(w, help, kBarY, true);
+    PushMouseButton(w, help, kBarY, false);
+    PushMouseMotion(w, 600, 400);
+    PushMouseButton(w, 600, 400, false);
+    Key(SDL_SCANCODE_DOWN, SDLK_DOWN); // the first item of the drop-down, still open
+    Key(SDL_SCANCODE_RETURN, SDLK_RETURN);
+    Drain();
+    EXPECT_EQ(Commands(), std::vector<WORD>{WORD(IDM_ABOUT)});
+}
+
+TEST_F(MenuRules, AltThenAnAccessKeyOpensADropDownOrChoosesACommand)
+{
+    LoneAlt();
+    Key(SDL_SCANCODE_C, SDLK_c);
+    Leave();
+    Drain();
+    EXPECT_EQ(Commands(), std::vector<WORD>{WORD(IDM_CAPTURE)});
+    EXPECT_EQ(LogOf(WM_ENTERMENULOOP).size(), 1u);
+
+    // ヘルプ opens by its letter, and its item by its own.
+    Log().clear();
+    LoneAlt();
+    Key(SDL_SCANCODE_H, SDLK_h);
+    Key(SDL_SCANCODE_A, SDLK_a);
+    Leave();
+    Drain();
+    EXPECT_EQ(Commands(), std::vector<WORD>{WORD(IDM_ABOUT)});
+    EXPECT_EQ(LogOf(WM_INITMENUPOPUP).size(), 1u);
+
+    // Held Alt with the letter works as well.
+    Log().clear();
+    PushKey(w, SDL_SCANCODE_LALT, SDLK_LALT, true, KMOD_LALT);
+    PushKey(w, SDL_SCANCODE_C, SDLK_c, true, KMOD_LALT);
+    PushKey(w, SDL_SCANCODE_C, SDLK_c, false, KMOD_LALT);
+    PushKey(w, SDL_SCANCODE_LALT, SDLK_LALT, false);
+    Drain();
+    EXPECT_EQ(Commands(), std::vector<WORD>{WORD(IDM_CAPTURE)});
+}
+
+TEST_F(MenuRules, EscapeClosesTheOpenDropDownOnly)
+{
+    // 設定 by its letter, into FPS, Escape back to 設定, down to サウンド and into it: Escape
+    // closed only the FPS drop-down. Enter chooses サウンド's first item.
+    LoneAlt();
+    Key(SDL_SCANCODE_S, SDLK_s);
+    Key(SDL_SCANCODE_DOWN, SDLK_DOWN);
+    Key(SDL_SCANCODE_RIGHT, SDLK_RIGHT);
+    Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+    Key(SDL_SCANCODE_DOWN, SDLK_DOWN);
+    Key(SDL_SCANCODE_RIGHT, SDLK_RIGHT);
+    Key(SDL_SCANCODE_RETURN, SDLK_RETURN);
+    Leave();
+    Drain();
+    EXPECT_EQ(Commands(), std::vector<WORD>{WORD(IDM_SOUND_ON)});
+
+    // A drop-down opened by a click: the first Escape closes it and leaves its item selected
+    // (Down opens it again), the second leaves the menu.
+    Log().clear();
+    const int help = ItemX(3);
+    PushMouseButton(w, help, kBarY, true);
+    PushMouseButton(w, help, kBarY, false);
+    Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+    Key(SDL_SCANCODE_DOWN, SDLK_DOWN);
+    Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+    Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+    Drain();
+    EXPECT_TRUE(Commands().empty());
+    EXPECT_EQ(LogOf(WM_INITMENUPOPUP).size(), 2u);
+    EXPECT_EQ(LogOf(WM_EXITMENULOOP).size(), 1u);
+}
+
+TEST_F(MenuRules, AKeyHeldFromBeforeTheMenuDoesNotActInIt)
+{
+    // Enter goes down in play and stays down; F10 selects the bar, Right twice the capture
+    // item; Enter, told again while still held, must not choose it.
+    PushKey(w, SDL_SCANCODE_RETURN, SDLK_RETURN, true);
+    Drain();
+    Key(SDL_SCANCODE_F10, SDLK_F10);
+    Key(SDL_SCANCODE_RIGHT, SDLK_RIGHT);
+    Key(SDL_SCANCODE_RIGHT, SDLK_RIGHT);
+    PushKey(w, SDL_SCANCODE_RETURN, SDLK_RETURN, true);
+    Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+    Drain();
+    EXPECT_TRUE(Commands().empty());
+    EXPECT_EQ(LogOf(WM_EXITMENULOOP).size(), 1u);
+
+    // Released and pressed again inside the menu, it chooses.
+    Log().clear();
+    PushKey(w, SDL_SCANCODE_RETURN, SDLK_RETURN, false);
+    Key(SDL_SCANCODE_F10, SDLK_F10);
+    Key(SDL_SCANCODE_RIGHT, SDLK_RIGHT);
+    Key(SDL_SCANCODE_RIGHT, SDLK_RIGHT);
+    Key(SDL_SCANCODE_RETURN, SDLK_RETURN);
+    Drain();
+    EXPECT_EQ(Commands(), std::vector<WORD>{WORD(IDM_CAPTURE)});
+}
