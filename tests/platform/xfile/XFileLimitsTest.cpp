@@ -198,6 +198,30 @@ TEST(XFileLimits, WeightsOfSplitVerticesAreCountedAsTheLoaderBuildsThem)
     EXPECT_EQ(0, m.alloc.Live());
 }
 
+TEST(XFileLimits, VerticesSplitByTheirNormalsAreCountedAsTheLoaderBuildsThem)
+{
+    // Forty-nine meshes of many vertices and one triangle bring the vertices near the limit;
+    // a last mesh of three file vertices, given a normal of its own at each of its corners,
+    // takes the loader past it. The scene counts file vertices and sees a model inside.
+    const size_t many = XLimits::kMaxVertices / 50;
+    const size_t corners = XLimits::kMaxVertices - 49 * many + 1;
+    std::string text = kHead + Vertices("V", many) + "Frame Root {" + References("V", 48) +
+                       " Mesh Split { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; " + std::to_string(corners) + ";";
+    for (size_t c = 0; c < corners; ++c) text += (c ? "," : "") + std::to_string(c % 3);
+    text += ";; MeshNormals { " + std::to_string(corners) + ";";
+    for (size_t c = 0; c < corners; ++c) text += std::string(c ? "," : "") + " 0;0;" + std::to_string(c + 1) + ";";
+    text += "; 1; " + std::to_string(corners) + ";";
+    for (size_t c = 0; c < corners; ++c) text += (c ? "," : "") + std::to_string(c);
+    text += ";; } } }\n";
+    ASSERT_TRUE(SceneLoads(text));
+
+    Loaded m(text);
+    EXPECT_EQ(D3DXERR_INVALIDDATA, m.hr);
+    EXPECT_EQ(nullptr, m.root);
+    EXPECT_EQ(49, m.alloc.containersCreated);
+    EXPECT_EQ(0, m.alloc.Live());
+}
+
 TEST(XFileLimits, ReferencesThatReadTheSameDataAgainStop)
 {
     // A mesh that names one large set of normals again and again would copy it each time.
