@@ -13,6 +13,7 @@
 
 #include "platform/platform.h"
 #include "platform/d3d9/GlApi.h"
+#include "platform/d3d9/Transforms.h"
 
 namespace {
 
@@ -26,23 +27,6 @@ struct Vertex {
     float nx, ny, nz;
     D3DCOLOR color;
 };
-
-D3DMATRIX Identity()
-{
-    D3DMATRIX m;
-    std::memset(&m, 0, sizeof m);
-    m._11 = m._22 = m._33 = m._44 = 1.0f;
-    return m;
-}
-
-D3DMATRIX Multiply(const D3DMATRIX& a, const D3DMATRIX& b)
-{
-    D3DMATRIX r;
-    for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j)
-            r.m[i][j] = a.m[i][0] * b.m[0][j] + a.m[i][1] * b.m[1][j] + a.m[i][2] * b.m[2][j] + a.m[i][3] * b.m[3][j];
-    return r;
-}
 
 // One batch: a strip of small triangles across a unit square, facing the camera, each corner
 // with its own colour and a slightly tilted normal.
@@ -69,7 +53,7 @@ std::vector<Vertex> MakeBatch()
 
 D3DMATRIX WorldOf(int batch)
 {
-    D3DMATRIX w = Identity();
+    D3DMATRIX w = qv::d3d9::IdentityMatrix();
     w._41 = -2.5f + (batch % 5) * 1.0f;
     w._42 = -2.0f + (batch / 5) * 1.0f;
     w._43 = 0.01f * batch;
@@ -91,7 +75,7 @@ D3DMATRIX Projection()
 
 D3DMATRIX View()
 {
-    D3DMATRIX v = Identity();
+    D3DMATRIX v = qv::d3d9::IdentityMatrix();
     v._43 = 6.0f; // the camera 6 units in front of the batches
     return v;
 }
@@ -170,7 +154,7 @@ double OpenGlFrames(const std::vector<Vertex>& batch, int frames)
         gl.ClearDepth(1.0);
         gl.Clear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         for (int b = 0; b < kBatches; ++b) {
-            const D3DMATRIX worldView = Multiply(WorldOf(b), view);
+            const D3DMATRIX worldView = qv::d3d9::Multiply(WorldOf(b), view);
             gl.LoadMatrixf(&worldView.m[0][0]);
             gl.VertexPointer(3, GL_FLOAT, sizeof(Vertex), &batch[0].x);
             gl.NormalPointer(GL_FLOAT, sizeof(Vertex), &batch[0].nx);

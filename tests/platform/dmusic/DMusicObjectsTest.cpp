@@ -17,6 +17,23 @@ constexpr int kRate = 44100;
 
 std::u16string Wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 
+// A segment streamed from `frames` frames of tone; `use` counts what its stream copies do and
+// limits what they deliver.
+void StreamedSegment(IDirectMusicLoader8* loader, int channels, size_t frames, std::shared_ptr<StreamUse> use,
+                     Ref<IDirectMusicSegment8>& segment)
+{
+    auto bytes = std::make_shared<std::vector<uint8_t>>(
+        qvtest::MakeWav(channels, kRate, 16, qvtest::Tone(channels, kRate, frames, 440, 0.5)));
+    auto* stream = new MemoryStream(bytes, std::move(use));
+    DMUS_OBJECTDESC desc{};
+    desc.dwSize = sizeof desc;
+    desc.dwValidData = DMUS_OBJ_CLASS | DMUS_OBJ_STREAM;
+    desc.guidClass = CLSID_DirectMusicSegment;
+    desc.pStream = stream;
+    ASSERT_EQ(loader->GetObject(&desc, IID_IDirectMusicSegment8, segment.out()), S_OK);
+    stream->Release(); // the segment keeps what it needs
+}
+
 struct DMusicObjects : ::testing::Test {
     OutputReset reset;
     Ref<IDirectMusicPerformance8> perf;
@@ -78,18 +95,9 @@ TEST_F(DMusicObjects, LoadObjectFromFileTakesWindowsPathsAndRefusesWhatItCannotP
 TEST_F(DMusicObjects, StreamedWaveIsReadAsItPlaysAndNotBefore)
 {
     Init(true);
-    auto bytes = std::make_shared<std::vector<uint8_t>>(
-        qvtest::MakeWav(2, kRate, 16, qvtest::Tone(2, kRate, kRate * 10, 440, 0.5)));
     auto use = std::make_shared<StreamUse>();
-    auto* stream = new MemoryStream(bytes, use);
-    DMUS_OBJECTDESC desc{};
-    desc.dwSize = sizeof desc;
-    desc.dwValidData = DMUS_OBJ_CLASS | DMUS_OBJ_STREAM;
-    desc.guidClass = CLSID_DirectMusicSegment;
-    desc.pStream = stream;
     Ref<IDirectMusicSegment8> segment;
-    ASSERT_EQ(loader->GetObject(&desc, IID_IDirectMusicSegment8, segment.out()), S_OK);
-    stream->Release(); // the segment keeps what it needs
+    ASSERT_NO_FATAL_FAILURE(StreamedSegment(loader, 2, kRate * 10, use, segment));
     EXPECT_LT(use->bytesRead, 1000u);
 
     Ref<IDirectMusicSegmentState> state;
@@ -240,18 +248,9 @@ TEST_F(DMusicObjects, ClosingDownLetsGoOfStreamsThatStillPlay)
     // copy of the stream that the playing voice reads from is closed with the performance; at
     // most the wave itself, which the state may still hold, keeps its stream until the state goes.
     Init(true);
-    auto bytes = std::make_shared<std::vector<uint8_t>>(
-        qvtest::MakeWav(2, kRate, 16, qvtest::Tone(2, kRate, kRate * 4, 440, 0.5)));
     auto use = std::make_shared<StreamUse>();
-    auto* stream = new MemoryStream(bytes, use);
-    DMUS_OBJECTDESC desc{};
-    desc.dwSize = sizeof desc;
-    desc.dwValidData = DMUS_OBJ_CLASS | DMUS_OBJ_STREAM;
-    desc.guidClass = CLSID_DirectMusicSegment;
-    desc.pStream = stream;
     Ref<IDirectMusicSegment8> segment;
-    ASSERT_EQ(loader->GetObject(&desc, IID_IDirectMusicSegment8, segment.out()), S_OK);
-    stream->Release();
+    ASSERT_NO_FATAL_FAILURE(StreamedSegment(loader, 2, kRate * 4, use, segment));
     Ref<IDirectMusicSegmentState> state;
     ASSERT_EQ(Play(segment, &state), S_OK);
     qv::test::RenderAudio(kRate / 10);
@@ -268,18 +267,9 @@ namespace {
 // A streamed segment whose stream copies each deliver at most `limit` bytes.
 void StreamedSegment(IDirectMusicLoader8* loader, size_t frames, uint64_t limit, Ref<IDirectMusicSegment8>& segment)
 {
-    auto bytes = std::make_shared<std::vector<uint8_t>>(
-        qvtest::MakeWav(1, kRate, 16, qvtest::Tone(1, kRate, frames, 440, 0.5)));
     auto use = std::make_shared<StreamUse>();
     use->deliverLimit = limit;
-    auto* stream = new MemoryStream(bytes, use);
-    DMUS_OBJECTDESC desc{};
-    desc.dwSize = sizeof desc;
-    desc.dwValidData = DMUS_OBJ_CLASS | DMUS_OBJ_STREAM;
-    desc.guidClass = CLSID_DirectMusicSegment;
-    desc.pStream = stream;
-    ASSERT_EQ(loader->GetObject(&desc, IID_IDirectMusicSegment8, segment.out()), S_OK);
-    stream->Release();
+    StreamedSegment(loader, 1, frames, use, segment);
 }
 
 } // namespace

@@ -46,19 +46,28 @@ void Paste(qvtest::Image& image, const qv::win::Canvas& c, int x, int y)
         }
 }
 
+// A shown window with the game's menu bar and a client area of the given size, its OpenGL
+// context current.
+void ShowMenuWindow(int width, int height, HWND& w)
+{
+    HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINMENU));
+    w = MakeWindow(WS_CAPTION | WS_SYSMENU, 100, 100, menu);
+    RECT r = {0, 0, width, height};
+    AdjustWindowRect(&r, WS_CAPTION | WS_SYSMENU, TRUE);
+    SetWindowPos(w, nullptr, 0, 0, r.right - r.left, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER);
+    ShowWindow(w, SW_SHOW);
+    ASSERT_TRUE(qv::MakeGlCurrent(w));
+}
+
 } // namespace
 
 // The strip goes above the client area without touching it or the Direct3D layer's states,
 // and a drop-down opens below its item.
 TEST(MenuPicture, StripOverOpenGLWithTheSettingsMenuOpen)
 {
-    HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINMENU));
-    HWND w = MakeWindow(WS_CAPTION | WS_SYSMENU, 100, 100, menu);
-    RECT r = {0, 0, 320, 140};
-    AdjustWindowRect(&r, WS_CAPTION | WS_SYSMENU, TRUE);
-    SetWindowPos(w, nullptr, 0, 0, r.right - r.left, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER);
-    ShowWindow(w, SW_SHOW);
-    ASSERT_TRUE(qv::MakeGlCurrent(w));
+    HWND w = nullptr;
+    ASSERT_NO_FATAL_FAILURE(ShowMenuWindow(320, 140, w));
+    HMENU menu = GetMenu(w);
 
     // What a Direct3D frame leaves: its viewport on the client area, its own states.
     int vx, vy, vw, vh, dw, dh;
@@ -130,13 +139,8 @@ TEST(MenuPicture, StripOverOpenGLWithTheSettingsMenuOpen)
 // frame presented last, not an older one, and black before the first frame.
 TEST(MenuPicture, KeptFrameIsTheOnePresentedLast)
 {
-    HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINMENU));
-    HWND w = MakeWindow(WS_CAPTION | WS_SYSMENU, 100, 100, menu);
-    RECT r = {0, 0, 160, 120};
-    AdjustWindowRect(&r, WS_CAPTION | WS_SYSMENU, TRUE);
-    SetWindowPos(w, nullptr, 0, 0, r.right - r.left, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER);
-    ShowWindow(w, SW_SHOW);
-    ASSERT_TRUE(qv::MakeGlCurrent(w));
+    HWND w = nullptr;
+    ASSERT_NO_FATAL_FAILURE(ShowMenuWindow(160, 120, w));
     int vx, vy, vw, vh, dw, dh;
     ASSERT_TRUE(qv::ClientViewport(w, &vx, &vy, &vw, &vh));
     SDL_GL_GetDrawableSize(qv::SdlWindowOf(w), &dw, &dh);
