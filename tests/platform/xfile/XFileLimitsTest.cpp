@@ -10,10 +10,11 @@
 
 #include "platform/d3dx9/D3DX9.h"
 #include "platform/d3dx9/XFileScene.h"
-#include "tests/platform/xfile/XFileTestAllocator.h"
+#include "tests/platform/xfile/XFileLoaded.h"
 #include "tests/support/TestSupport.h"
 
 using xfixture::CountingAllocator;
+using xfixture::Loaded;
 using xfile::XLimits;
 
 namespace {
@@ -27,30 +28,19 @@ std::string TestDir()
     return dir;
 }
 
-struct Loaded {
-    CountingAllocator alloc;
-    LPD3DXFRAME root = nullptr;
-    LPD3DXANIMATIONCONTROLLER controller = nullptr;
-    HRESULT hr = E_FAIL;
-
-    explicit Loaded(const std::string& text)
-    {
-        const std::string path = TestDir() + "/model.x";
-        qvtest::WriteFileBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
-        hr = D3DXLoadMeshHierarchyFromX(path.c_str(), D3DXMESH_MANAGED, nullptr, &alloc, nullptr, &root, &controller);
-    }
-    ~Loaded()
-    {
-        if (controller) controller->Release();
-        if (root) D3DXFrameDestroy(root, &alloc);
-    }
-};
+// The text written as a model file of the test's own.
+std::string Write(const std::string& text)
+{
+    const std::string path = TestDir() + "/model.x";
+    qvtest::WriteFileBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
+    return path;
+}
 
 // Refused before the allocator was asked for anything.
 void ExpectRefusedAtOnce(const std::string& text, const char* what)
 {
     SCOPED_TRACE(what);
-    Loaded m(text);
+    Loaded m(Write(text));
     EXPECT_EQ(D3DXERR_INVALIDDATA, m.hr);
     EXPECT_EQ(nullptr, m.root);
     EXPECT_EQ(nullptr, m.controller);
@@ -104,6 +94,19 @@ std::string Vertices(const std::string& name, size_t vertices)
     return t + "; 1; 3;0,1,2;; }\n";
 }
 
+// A mesh of three file vertices over one polygon of `corners` corners, each with a normal of
+// its own, so that the loader makes a vertex per corner; `extra` goes inside the mesh.
+std::string SplitMesh(const std::string& name, size_t corners, const std::string& extra = "")
+{
+    std::string t = "Mesh " + name + " { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; " + std::to_string(corners) + ";";
+    for (size_t c = 0; c < corners; ++c) t += (c ? "," : "") + std::to_string(c % 3);
+    t += ";; MeshNormals { " + std::to_string(corners) + ";";
+    for (size_t c = 0; c < corners; ++c) t += std::string(c ? "," : "") + " 0;0;" + std::to_string(c + 1) + ";";
+    t += "; 1; " + std::to_string(corners) + ";";
+    for (size_t c = 0; c < corners; ++c) t += (c ? "," : "") + std::to_string(c);
+    return t + ";; } " + extra + " }\n";
+}
+
 } // namespace
 
 TEST(XFileLimits, FramesAndMeshesMadeByReferencesStopAtTheLimit)
@@ -112,7 +115,7 @@ TEST(XFileLimits, FramesAndMeshesMadeByReferencesStopAtTheLimit)
     // with the root that holds them.
     const std::string leaf = kHead + "Frame Leaf { }\n";
     {
-        Loaded m(leaf + "Frame Root {" + References("Leaf", XLimits::kMaxFrames - 3) + " }\n");
+        Loaded m(Write(leaf + "Frame Root {" + References("Leaf", XLimits::kMaxFrames - 3) + " }\n"));
         ASSERT_EQ(D3D_OK, m.hr);
         EXPECT_EQ(int(XLimits::kMaxFrames), m.alloc.framesCreated);
     }
@@ -127,7 +130,7 @@ TEST(XFileLimits, FramesAndMeshesMadeByReferencesStopAtTheLimit)
     // Every reference to a mesh makes a mesh container, as the mesh at the top does.
     const std::string mesh = kHead + Triangle("M");
     {
-        Loaded m(mesh + "Frame Root {" + References("M", XLimits::kMaxMeshContainers - 1) + " }\n");
+        Loaded m(Write(mesh + "Frame Root {" + References("M", XLimits::kMaxMeshContainers - 1) + " }\n"));
         ASSERT_EQ(D3D_OK, m.hr);
         EXPECT_EQ(int(XLimits::kMaxMeshContainers), m.alloc.containersCreated);
     }
@@ -175,22 +178,15 @@ TEST(XFileLimits, WeightsOfSplitVerticesAreCountedAsTheLoaderBuildsThem)
     // sees six weights; the loader sees more than a model may have, after it has built the
     // mesh of the first frame, which it then releases with everything else.
     const size_t corners = XLimits::kMaxBoneWeights / 2 + 3;
-    std::string text = kHead + "Frame A { " + Triangle("First") + "}\nFrame B { Mesh Split { 3; 0;0;0;, 1;0;0;, "
-                               "0;1;0;; 1; " +
-                       std::to_string(corners) + ";";
-    for (size_t c = 0; c < corners; ++c) text += (c ? "," : "") + std::to_string(c % 3);
-    text += ";; MeshNormals { " + std::to_string(corners) + ";";
-    for (size_t c = 0; c < corners; ++c) text += std::string(c ? "," : "") + " 0;0;" + std::to_string(c + 1) + ";";
-    text += "; 1; " + std::to_string(corners) + ";";
-    for (size_t c = 0; c < corners; ++c) text += (c ? "," : "") + std::to_string(c);
-    text += ";; }";
+    std::string weights;
     for (int b = 0; b < 2; ++b)
-        text += " SkinWeights { \"A\"; 3; 0,1,2; 0.5,0.5,0.5; 1.0,0.0,0.0,0.0,0.0,1.0,0.0,0.0,0.0,0.0,1.0,0.0,0.0,0.0,"
-                "0.0,1.0;; }";
-    text += " } }\n";
+        weights += " SkinWeights { \"A\"; 3; 0,1,2; 0.5,0.5,0.5; 1.0,0.0,0.0,0.0,0.0,1.0,0.0,0.0,0.0,0.0,1.0,0.0,0.0,"
+                   "0.0,0.0,1.0;; }";
+    const std::string text = kHead + "Frame A { " + Triangle("First") + "}\nFrame B { " +
+                             SplitMesh("Split", corners, weights) + "}\n";
     ASSERT_TRUE(SceneLoads(text));
 
-    Loaded m(text);
+    Loaded m(Write(text));
     EXPECT_EQ(D3DXERR_INVALIDDATA, m.hr);
     EXPECT_EQ(nullptr, m.root);
     EXPECT_EQ(1, m.alloc.containersCreated);
@@ -205,17 +201,11 @@ TEST(XFileLimits, VerticesSplitByTheirNormalsAreCountedAsTheLoaderBuildsThem)
     // takes the loader past it. The scene counts file vertices and sees a model inside.
     const size_t many = XLimits::kMaxVertices / 50;
     const size_t corners = XLimits::kMaxVertices - 49 * many + 1;
-    std::string text = kHead + Vertices("V", many) + "Frame Root {" + References("V", 48) +
-                       " Mesh Split { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; " + std::to_string(corners) + ";";
-    for (size_t c = 0; c < corners; ++c) text += (c ? "," : "") + std::to_string(c % 3);
-    text += ";; MeshNormals { " + std::to_string(corners) + ";";
-    for (size_t c = 0; c < corners; ++c) text += std::string(c ? "," : "") + " 0;0;" + std::to_string(c + 1) + ";";
-    text += "; 1; " + std::to_string(corners) + ";";
-    for (size_t c = 0; c < corners; ++c) text += (c ? "," : "") + std::to_string(c);
-    text += ";; } } }\n";
+    const std::string text =
+        kHead + Vertices("V", many) + "Frame Root {" + References("V", 48) + SplitMesh("Split", corners) + "}\n";
     ASSERT_TRUE(SceneLoads(text));
 
-    Loaded m(text);
+    Loaded m(Write(text));
     EXPECT_EQ(D3DXERR_INVALIDDATA, m.hr);
     EXPECT_EQ(nullptr, m.root);
     EXPECT_EQ(49, m.alloc.containersCreated);
@@ -305,7 +295,7 @@ TEST(XFileLimits, EachAnimationPosesTheFirstFrameOfItsName)
         text += " Animation { { F" + std::to_string(i) + " } AnimationKey { 2; 1; 0;3;" + std::to_string(i + 1) +
                 ".0,0.0,0.0;;; } }\n";
     text += "}\n";
-    Loaded m(text);
+    Loaded m(Write(text));
     ASSERT_EQ(D3D_OK, m.hr);
     ASSERT_NE(nullptr, m.controller);
     EXPECT_EQ(UINT(frames), m.controller->GetMaxNumAnimationOutputs());
