@@ -83,7 +83,7 @@ cp -a "$seeds" "$work/old"
   done
 } >"$work/inputs"
 cut -d' ' -f2- "$work/inputs" | tr '\n' '\0' |
-  xargs -0 -P "$(nproc)" -I{} bash -c 'input_edges "$0" "$1"' "$binary" {} >"$work/edges"
+  xargs -0 -P "${QV_FUZZ_JOBS:-4}" -I{} bash -c 'input_edges "$0" "$1"' "$binary" {} >"$work/edges"
 
 # The choice, in awk without interval expressions (Debian's mawk has none). The edges that the
 # seeds by hand (which always stay) and the other targets seeds reach are reached whatever is
