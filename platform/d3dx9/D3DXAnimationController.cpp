@@ -225,6 +225,7 @@ HRESULT CAnimationController::RegisterOutput(LPCSTR name, D3DXMATRIX* matrix)
     if (!name || !matrix || m_outputs.size() >= m_maxOutputs)
         return D3DERR_INVALIDCALL;
     m_outputs.push_back(Output{name, matrix});
+    m_outputOf.emplace(m_outputs.back().name, static_cast<int>(m_outputs.size() - 1));
     m_blend.resize(m_outputs.size());
     for (Track& t : m_tracks)
         MapOutputs(t);
@@ -234,8 +235,6 @@ HRESULT CAnimationController::RegisterOutput(LPCSTR name, D3DXMATRIX* matrix)
 HRESULT CAnimationController::RegisterSet(ID3DXAnimationSet* set)
 {
     if (!set || m_sets.size() >= m_maxSets)
-        return D3DERR_INVALIDCALL;
-    if (std::find(m_sets.begin(), m_sets.end(), set) != m_sets.end())
         return D3DERR_INVALIDCALL;
     set->AddRef();
     m_sets.push_back(set);
@@ -253,11 +252,9 @@ void CAnimationController::MapOutputs(Track& track)
         LPCSTR name = nullptr;
         if (FAILED(track.set->GetAnimationNameByIndex(i, &name)) || !name)
             continue;
-        for (size_t o = 0; o < m_outputs.size(); ++o)
-            if (m_outputs[o].name == name) {
-                track.outputOf[i] = static_cast<int>(o);
-                break;
-            }
+        const auto it = m_outputOf.find(name);
+        if (it != m_outputOf.end())
+            track.outputOf[i] = it->second;
     }
 }
 
@@ -435,6 +432,7 @@ HRESULT CAnimationController::CloneAnimationController(UINT MaxNumAnimationOutpu
         return E_OUTOFMEMORY;
     try {
         clone->m_outputs = m_outputs;
+        clone->m_outputOf = m_outputOf;
         clone->m_blend.resize(m_outputs.size());
         for (ID3DXAnimationSet* s : m_sets) {
             s->AddRef();

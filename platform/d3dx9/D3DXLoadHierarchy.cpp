@@ -5,6 +5,9 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/d3dx9/D3DX9Tex.h"
@@ -32,11 +35,14 @@ struct ReleaseOnExit {
 };
 
 // Reads to the end in chunks, so that nothing depends on the size a stream claims (a folder
-// opens, but has none worth believing).
-bool ReadWholeFile(const char* path, std::vector<uint8_t>& bytes)
+// opens, but has none worth believing). A file longer than the reader takes is not read
+// further: `tooLarge` says so.
+bool ReadWholeFile(const char* path, std::vector<uint8_t>& bytes, bool& tooLarge)
 {
     constexpr size_t kChunk = 1u << 16;
-    constexpr size_t kMaxFile = 1u << 30;
+    // The header, the most the reader takes, and one byte to tell a longer file.
+    constexpr size_t kMaxFile = 16 + XLimits::kMaxDecompressed + 1;
+    tooLarge = false;
     FILE* f = QvFopen(path, "rb");
     if (!f)
         return false;
@@ -44,14 +50,15 @@ bool ReadWholeFile(const char* path, std::vector<uint8_t>& bytes)
     try {
         for (;;) {
             const size_t at = bytes.size();
-            if (at >= kMaxFile) {
-                ok = false;
+            const size_t want = std::min(kChunk, kMaxFile - at);
+            bytes.resize(at + want);
+            const size_t got = std::fread(bytes.data() + at, 1, want, f);
+            bytes.resize(at + got);
+            if (bytes.size() == kMaxFile) {
+                tooLarge = true;
                 break;
             }
-            bytes.resize(at + kChunk);
-            const size_t got = std::fread(bytes.data() + at, 1, kChunk, f);
-            bytes.resize(at + got);
-            if (got < kChunk) {
+            if (got < want) {
                 ok = !std::ferror(f);
                 break;
             }
@@ -123,6 +130,11 @@ private:
         // A mesh without triangles makes no container.
         if (arrays.NumFaces() == 0 || arrays.NumVertices() == 0)
             return D3D_OK;
+        // The scene counted the file's vertices; splitting where normals differ makes more.
+        if (!Count(m_built.containers, 1, XLimits::kMaxMeshContainers) ||
+            !Count(m_built.faces, arrays.NumFaces(), XLimits::kMaxFaces) ||
+            !Count(m_built.vertices, arrays.NumVertices(), XLimits::kMaxVertices))
+            return D3DXERR_INVALIDDATA;
 
         const bool wide = arrays.NumVertices() > 0xFFFF;
         ReleaseOnExit<ID3DXMesh> mesh;
@@ -134,7 +146,7 @@ private:
             return hr;
 
         ReleaseOnExit<ID3DXSkinInfo> skin;
-        if (!xm.skins.empty() && FAILED(hr = BuildSkin(xm, arrays, &skin.p)))
+        if (!xm.skins.empty() && FAILED(hr = BuildSkin(xm, arrays, m_built.weights, &skin.p)))
             return hr;
 
         const DWORD numMaterials = static_cast<DWORD>(xm.materials.size());
@@ -200,15 +212,28 @@ private:
         return mesh->SetAttributeTable(table.data(), static_cast<DWORD>(table.size()));
     }
 
-    // Skin weights follow the vertices split from each file vertex.
-    static HRESULT BuildSkin(const XMesh& xm, const XMeshArrays& arrays, ID3DXSkinInfo** out)
+    static bool Count(size_t& total, size_t more, size_t limit)
+    {
+        total += more;
+        return total <= limit;
+    }
+
+    // Skin weights follow the vertices split from each file vertex, so a weight on a vertex
+    // split many times counts as many weights.
+    static HRESULT BuildSkin(const XMesh& xm, const XMeshArrays& arrays, size_t& builtWeights, ID3DXSkinInfo** out)
     {
         const DWORD bones = static_cast<DWORD>(xm.skins.size());
-        HRESULT hr = D3DXCreateSkinInfoFVF(arrays.NumVertices(), arrays.fvf, bones, out);
-        if (FAILED(hr))
-            return hr;
         try {
             const std::vector<std::vector<uint32_t>> copies = CopiesOfVertices(arrays, xm.NumVertices());
+            size_t influences = 0;
+            for (const XSkinWeights& s : xm.skins)
+                for (uint32_t v : s.vertices)
+                    influences += copies[v].size();
+            if (!Count(builtWeights, influences, XLimits::kMaxBoneWeights))
+                return D3DXERR_INVALIDDATA;
+            HRESULT hr = D3DXCreateSkinInfoFVF(arrays.NumVertices(), arrays.fvf, bones, out);
+            if (FAILED(hr))
+                return hr;
             std::vector<DWORD> vertices;
             std::vector<float> weights;
             for (DWORD b = 0; b < bones; ++b) {
@@ -237,28 +262,53 @@ private:
     DWORD m_options;
     IDirect3DDevice9* m_device;
     ID3DXAllocateHierarchy* m_alloc;
+    struct Built {
+        size_t containers = 0, faces = 0, vertices = 0, weights = 0;
+    } m_built;
 };
 
-struct RestLookup {
-    LPD3DXFRAME root;
-};
+// Frames by name, the first in D3DXFrameFind's order winning, so that each animation finds its
+// frame without a walk of the whole hierarchy.
+using FrameIndex = std::unordered_map<std::string_view, LPD3DXFRAME>;
+
+void IndexFrames(LPD3DXFRAME first, FrameIndex& index)
+{
+    for (LPD3DXFRAME frame = first; frame; frame = frame->pFrameSibling) {
+        if (frame->Name)
+            index.emplace(frame->Name, frame);
+        IndexFrames(frame->pFrameFirstChild, index);
+    }
+}
+
+LPD3DXFRAME FindFrame(const FrameIndex& index, const std::string& name)
+{
+    const auto it = index.find(name);
+    return it == index.end() ? nullptr : it->second;
+}
 
 const D3DXMATRIX* RestMatrix(void* context, const std::string& name)
 {
-    LPD3DXFRAME f = D3DXFrameFind(static_cast<RestLookup*>(context)->root, name.c_str());
+    LPD3DXFRAME f = FindFrame(*static_cast<const FrameIndex*>(context), name);
     return f ? &f->TransformationMatrix : nullptr;
 }
 
 HRESULT BuildController(const XScene& scene, LPD3DXFRAME root, LPD3DXANIMATIONCONTROLLER* out)
 {
-    // One output per animated frame that the hierarchy has.
+    FrameIndex frames;
     std::vector<LPD3DXFRAME> outputs;
-    for (const XAnimationSet& set : scene.animationSets)
-        for (const XAnimation& a : set.animations) {
-            LPD3DXFRAME f = D3DXFrameFind(root, a.frameName.c_str());
-            if (f && std::find(outputs.begin(), outputs.end(), f) == outputs.end())
-                outputs.push_back(f);
-        }
+    try {
+        IndexFrames(root, frames);
+        // One output per animated frame that the hierarchy has.
+        std::unordered_set<LPD3DXFRAME> animated;
+        for (const XAnimationSet& set : scene.animationSets)
+            for (const XAnimation& a : set.animations) {
+                LPD3DXFRAME f = FindFrame(frames, a.frameName);
+                if (f && animated.insert(f).second)
+                    outputs.push_back(f);
+            }
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
     const UINT sets = static_cast<UINT>(scene.animationSets.size());
     CAnimationController* controller =
         new (std::nothrow) CAnimationController(static_cast<UINT>(outputs.size()), sets, kDefaultTracks, kDefaultEvents);
@@ -270,10 +320,9 @@ HRESULT BuildController(const XScene& scene, LPD3DXFRAME root, LPD3DXANIMATIONCO
         if (FAILED(hr = controller->RegisterOutput(f->Name, &f->TransformationMatrix)))
             return hr;
     // Set 0 is the file's last animation set.
-    RestLookup lookup{root};
     for (UINT i = sets; i-- > 0;) {
         ReleaseOnExit<CKeyframedAnimationSet> set{
-            CreateAnimationSet(scene.animationSets[i], scene.ticksPerSecond, &RestMatrix, &lookup)};
+            CreateAnimationSet(scene.animationSets[i], scene.ticksPerSecond, &RestMatrix, &frames)};
         if (!set.p)
             return E_OUTOFMEMORY;
         if (FAILED(hr = controller->RegisterSet(set.p)))
@@ -307,8 +356,13 @@ HRESULT D3DXLoadMeshHierarchyFromXA(LPCSTR Filename, DWORD MeshOptions, LPDIRECT
         return D3DERR_INVALIDCALL;
 
     std::vector<uint8_t> bytes;
-    if (!xfile::ReadWholeFile(Filename, bytes))
+    bool tooLarge = false;
+    if (!xfile::ReadWholeFile(Filename, bytes, tooLarge))
         return D3DERR_NOTFOUND;
+    if (tooLarge) {
+        std::fprintf(stderr, "D3DXLoadMeshHierarchyFromX: %s: file too large\n", Filename);
+        return D3DXERR_INVALIDDATA;
+    }
     xfile::XScene scene;
     std::string error;
     if (!xfile::LoadScene(bytes.data(), bytes.size(), scene, error)) {
@@ -321,9 +375,20 @@ HRESULT D3DXLoadMeshHierarchyFromXA(LPCSTR Filename, DWORD MeshOptions, LPDIRECT
 
     LPD3DXFRAME root = nullptr;
     xfile::HierarchyBuilder builder(scene, MeshOptions, pDevice, pAlloc);
-    HRESULT hr = builder.BuildFrame(scene.root, &root);
-    if (SUCCEEDED(hr) && ppAnimController && !scene.animationSets.empty())
-        hr = xfile::BuildController(scene, root, ppAnimController);
+    HRESULT hr;
+    // Whatever ends the building half way, nothing of it stays: memory running out here, or
+    // an exception from the application's allocator, which goes on to the application.
+    try {
+        hr = builder.BuildFrame(scene.root, &root);
+        if (SUCCEEDED(hr) && ppAnimController && !scene.animationSets.empty())
+            hr = xfile::BuildController(scene, root, ppAnimController);
+    } catch (const std::bad_alloc&) {
+        hr = E_OUTOFMEMORY;
+    } catch (...) {
+        if (root)
+            D3DXFrameDestroy(root, pAlloc);
+        throw;
+    }
     if (FAILED(hr)) {
         if (root)
             D3DXFrameDestroy(root, pAlloc);

@@ -90,115 +90,158 @@ std::vector<DWORD> ComputeAdjacency(const std::vector<D3DXVECTOR3>& positions, c
 
 namespace {
 
-// Linear-speed vertex cache ordering: each step emits the face whose vertices score best,
-// favouring vertices just used and vertices with few faces left.
+// Vertex cache ordering in time linear in the faces, however many of them share a vertex: each
+// step emits the face whose vertices score best, favouring vertices just used and vertices with
+// few faces left. Only a bounded number of faces per cached vertex are looked at and faces leave
+// a vertex's list in constant time, so a vertex shared by every face costs no more than another.
 class CacheOrderer {
 public:
-    static const int kCacheSize = 32;
+    static constexpr int kCacheSize = 32;
+    static constexpr DWORD kNone = 0xFFFFFFFFu;
+    // Faces of one cached vertex that compete for the next step: more than an ordinary
+    // vertex has, few enough that a vertex shared by every face costs no more.
+    static constexpr DWORD kCandidatesPerVertex = 16;
 
     static float VertexScore(int cachePosition, DWORD facesLeft)
     {
         if (facesLeft == 0) return -1.0f;
-        float score = 0.0f;
-        if (cachePosition >= 0) {
-            if (cachePosition < 3) {
-                score = 0.75f;
-            } else {
-                const float scaler = 1.0f / (kCacheSize - 3);
-                score = std::pow(1.0f - (cachePosition - 3) * scaler, 1.5f);
-            }
-        }
-        score += 2.0f * std::pow(static_cast<float>(facesLeft), -0.5f);
-        return score;
+        return (cachePosition >= 0 ? Tables().position[cachePosition] : 0.0f) +
+               (facesLeft < kValences ? Tables().valence[facesLeft]
+                                      : 2.0f * std::pow(static_cast<float>(facesLeft), -0.5f));
     }
 
     // faces: the old numbers of the faces to order (one attribute group); appends to out.
-    static void Order(const std::vector<DWORD>& faces, const std::vector<DWORD>& indices, std::vector<DWORD>& out)
+    // localOf: one entry per vertex of the mesh, all kNone, and left so.
+    static void Order(const std::vector<DWORD>& faces, const std::vector<DWORD>& indices, std::vector<DWORD>& localOf,
+                      std::vector<DWORD>& out)
     {
         const size_t n = faces.size();
         if (n == 0) return;
         // Local vertex numbering for the group.
-        std::unordered_map<DWORD, DWORD> local;
+        std::vector<DWORD> global;
         std::vector<DWORD> tri(n * 3);
         for (size_t f = 0; f < n; ++f)
             for (int c = 0; c < 3; ++c) {
-                const auto it = local.emplace(indices[faces[f] * 3 + c], static_cast<DWORD>(local.size())).first;
-                tri[f * 3 + c] = it->second;
+                const DWORD v = indices[faces[f] * 3 + c];
+                if (localOf[v] == kNone) {
+                    localOf[v] = static_cast<DWORD>(global.size());
+                    global.push_back(v);
+                }
+                tri[f * 3 + c] = localOf[v];
             }
-        const size_t vcount = local.size();
+        for (DWORD v : global) localOf[v] = kNone;
+        const size_t vcount = global.size();
+
+        // Each vertex lists the corners (face * 3 + corner) that use it and are left; a corner
+        // knows its place in that list, so it leaves by a swap with the list's last entry.
         std::vector<DWORD> facesLeft(vcount, 0);
         for (DWORD v : tri) ++facesLeft[v];
         std::vector<DWORD> start(vcount + 1, 0);
         for (size_t v = 0; v < vcount; ++v) start[v + 1] = start[v] + facesLeft[v];
-        std::vector<DWORD> vertexFaces(start[vcount]);
+        std::vector<DWORD> corners(start[vcount]);
+        std::vector<DWORD> place(n * 3);
         {
             std::vector<DWORD> fill(start.begin(), start.end() - 1);
-            for (size_t f = 0; f < n; ++f)
-                for (int c = 0; c < 3; ++c) vertexFaces[fill[tri[f * 3 + c]]++] = static_cast<DWORD>(f);
+            for (size_t k = 0; k < n * 3; ++k) {
+                place[k] = fill[tri[k]]++;
+                corners[place[k]] = static_cast<DWORD>(k);
+            }
         }
+        auto removeCorner = [&](DWORD k) {
+            const DWORD v = tri[k];
+            const DWORD last = start[v] + --facesLeft[v];
+            const DWORD moved = corners[last];
+            corners[place[k]] = moved;
+            place[moved] = place[k];
+        };
+
         std::vector<int> cachePos(vcount, -1);
         std::vector<float> vscore(vcount);
         for (size_t v = 0; v < vcount; ++v) vscore[v] = VertexScore(-1, facesLeft[v]);
-        std::vector<float> fscore(n);
         std::vector<bool> emitted(n, false);
-        for (size_t f = 0; f < n; ++f) fscore[f] = vscore[tri[f * 3]] + vscore[tri[f * 3 + 1]] + vscore[tri[f * 3 + 2]];
+        auto faceScore = [&](DWORD f) { return vscore[tri[f * 3]] + vscore[tri[f * 3 + 1]] + vscore[tri[f * 3 + 2]]; };
 
-        std::vector<DWORD> cache;
-        size_t nextUnemitted = 0;
+        // When the cache touches no face left, the order goes on from the face that scores best
+        // with nothing cached: a corner or an edge of a part not begun (the earliest of equals).
+        // Those scores are known from the start, so one pass over the faces sorted by them serves.
+        std::vector<DWORD> byStartScore(n);
+        std::iota(byStartScore.begin(), byStartScore.end(), 0u);
+        {
+            std::vector<float> startScore(n);
+            for (size_t f = 0; f < n; ++f) startScore[f] = faceScore(static_cast<DWORD>(f));
+            std::stable_sort(byStartScore.begin(), byStartScore.end(),
+                             [&](DWORD a, DWORD b) { return startScore[a] > startScore[b]; });
+        }
+        size_t nextStart = 0;
+
+        std::vector<DWORD> cache, newCache;
+        cache.reserve(kCacheSize + 3);
+        newCache.reserve(kCacheSize + 3);
         long best = -1;
         for (size_t emittedCount = 0; emittedCount < n; ++emittedCount) {
             if (best < 0) {
-                // Nothing in the cache touches a face left: take the best-scored face left.
-                float bestScore = -1e30f;
-                for (size_t f = nextUnemitted; f < n; ++f)
-                    if (!emitted[f] && fscore[f] > bestScore) {
-                        bestScore = fscore[f];
-                        best = static_cast<long>(f);
-                    }
+                while (emitted[byStartScore[nextStart]]) ++nextStart;
+                best = static_cast<long>(byStartScore[nextStart]);
             }
-            const size_t f = static_cast<size_t>(best);
+            const DWORD f = static_cast<DWORD>(best);
             emitted[f] = true;
             out.push_back(faces[f]);
-            while (nextUnemitted < n && emitted[nextUnemitted]) ++nextUnemitted;
 
-            // The face's vertices go to the front of the cache.
-            std::vector<DWORD> newCache;
-            newCache.reserve(kCacheSize + 3);
-            for (int c = 0; c < 3; ++c) {
-                const DWORD v = tri[f * 3 + c];
-                newCache.push_back(v);
-                // This face no longer counts for the vertex.
-                DWORD* list = &vertexFaces[start[v]];
-                DWORD count = facesLeft[v];
-                for (DWORD k = 0; k < count; ++k)
-                    if (list[k] == f) {
-                        list[k] = list[count - 1];
-                        break;
-                    }
-                --facesLeft[v];
-            }
+            // The face's vertices go to the front of the cache; it no longer counts for them.
+            const DWORD a = tri[f * 3], b = tri[f * 3 + 1], c = tri[f * 3 + 2];
+            for (DWORD k = 0; k < 3; ++k) removeCorner(f * 3 + k);
+            newCache.clear();
+            newCache.push_back(a);
+            if (b != a) newCache.push_back(b);
+            if (c != a && c != b) newCache.push_back(c);
             for (DWORD v : cache)
-                if (v != newCache[0] && v != newCache[1] && v != newCache[2]) newCache.push_back(v);
-            for (size_t i = kCacheSize; i < newCache.size(); ++i) cachePos[newCache[i]] = -1;
+                if (v != a && v != b && v != c) newCache.push_back(v);
+            for (size_t i = kCacheSize; i < newCache.size(); ++i) {
+                const DWORD v = newCache[i];
+                cachePos[v] = -1;
+                vscore[v] = VertexScore(-1, facesLeft[v]);
+            }
             if (newCache.size() > static_cast<size_t>(kCacheSize)) newCache.resize(kCacheSize);
             cache.swap(newCache);
 
-            // Rescore the cached vertices and their faces, and pick the best face among them.
+            // Rescore the cached vertices, and pick the best face among a bounded few of each.
             for (size_t i = 0; i < cache.size(); ++i) cachePos[cache[i]] = static_cast<int>(i);
             for (DWORD v : cache) vscore[v] = VertexScore(cachePos[v], facesLeft[v]);
             best = -1;
             float bestScore = -1e30f;
-            for (DWORD v : cache)
-                for (DWORD k = 0; k < facesLeft[v]; ++k) {
-                    const DWORD g = vertexFaces[start[v] + k];
-                    const float s = vscore[tri[g * 3]] + vscore[tri[g * 3 + 1]] + vscore[tri[g * 3 + 2]];
-                    fscore[g] = s;
+            for (DWORD v : cache) {
+                const DWORD count = std::min(facesLeft[v], kCandidatesPerVertex);
+                for (DWORD k = 0; k < count; ++k) {
+                    const DWORD g = corners[start[v] + k] / 3;
+                    const float s = faceScore(g);
                     if (s > bestScore) {
                         bestScore = s;
                         best = static_cast<long>(g);
                     }
                 }
+            }
         }
+    }
+
+private:
+    static constexpr DWORD kValences = 64;
+
+    // The scores' powers, worked out once: std::pow costs more than the rest of a step.
+    struct ScoreTables {
+        float position[kCacheSize];
+        float valence[kValences];
+    };
+    static const ScoreTables& Tables()
+    {
+        static const ScoreTables tables = [] {
+            ScoreTables t{};
+            const float scaler = 1.0f / (kCacheSize - 3);
+            for (int i = 0; i < kCacheSize; ++i)
+                t.position[i] = i < 3 ? 0.75f : std::pow(1.0f - (i - 3) * scaler, 1.5f);
+            for (DWORD i = 1; i < kValences; ++i) t.valence[i] = 2.0f * std::pow(static_cast<float>(i), -0.5f);
+            return t;
+        }();
+        return tables;
     }
 };
 
@@ -222,11 +265,12 @@ MeshOrder ComputeMeshOrder(DWORD flags, const std::vector<DWORD>& attributes, co
         std::vector<DWORD> reordered;
         reordered.reserve(faces);
         std::vector<DWORD> group;
+        std::vector<DWORD> localOf(numVertices, CacheOrderer::kNone);
         for (DWORD i = 0; i < faces;) {
             group.clear();
             const DWORD id = attributes[order.faceOrder[i]];
             while (i < faces && attributes[order.faceOrder[i]] == id) group.push_back(order.faceOrder[i++]);
-            CacheOrderer::Order(group, indices, reordered);
+            CacheOrderer::Order(group, indices, localOf, reordered);
         }
         order.faceOrder.swap(reordered);
     }

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/d3dx9/D3DX9Anim.h"
@@ -130,6 +131,7 @@ private:
 
     UINT m_maxOutputs, m_maxSets, m_maxEvents;
     std::vector<Output> m_outputs;
+    std::unordered_map<std::string, int> m_outputOf;  // the first output of each name
     std::vector<ID3DXAnimationSet*> m_sets;
     std::vector<Track> m_tracks;
     std::vector<Blend> m_blend;

@@ -604,6 +604,9 @@ bool XFileDocument::Parse(const void* data, size_t size)
     if (compressed) {
         if (!XFileDecompress(bytes, size, m_buffer, m_error))
             return false;
+    } else if (size - 16 > XLimits::kMaxDecompressed) {
+        m_error = "file too large";
+        return false;
     } else {
         m_buffer.assign(reinterpret_cast<const char*>(bytes) + 16, reinterpret_cast<const char*>(bytes) + size);
     }

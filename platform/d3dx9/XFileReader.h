@@ -36,10 +36,26 @@ struct XObject {
     std::vector<XChild> children;
 };
 
-// Limits that keep hostile input from costing unbounded time or memory.
+// Limits that keep hostile input from costing unbounded time or memory, all in one place. A
+// model is refused when it goes past any of them. Those on the hierarchy are about a hundred
+// times the largest of the game's own models (18 frames; one mesh of 80,000 faces and 40,401
+// vertices; 7 materials; 17 bones with 1,169 weights) and count a mesh or frame again for each
+// reference to it, since the loader builds a whole device mesh for every one.
 struct XLimits {
-    static constexpr int kMaxDepth = 128;                       // nested data objects
-    static constexpr size_t kMaxDecompressed = 64u << 20;       // bytes, for tzip/bzip
+    static constexpr int kMaxDepth = 128;                  // nested data objects
+    // Bytes of a file, after decompression. The parsed values take up to 16 times the bytes of
+    // a text file, so this stays at eight times the game's largest (8 MB), not a hundred.
+    static constexpr size_t kMaxDecompressed = 64u << 20;
+    // Values and children read while the scene is built, references reading theirs again: as
+    // many as the largest file could hold without references.
+    static constexpr size_t kMaxSceneElements = 32u << 20;
+    static constexpr size_t kMaxFrames = 2000;
+    static constexpr size_t kMaxMeshContainers = 100;
+    static constexpr size_t kMaxFaces = 8000000;           // triangles
+    static constexpr size_t kMaxVertices = 4000000;
+    static constexpr size_t kMaxMaterials = 1000;
+    static constexpr size_t kMaxBones = 2000;
+    static constexpr size_t kMaxBoneWeights = 120000;      // a bone's weight on a vertex
 };
 
 class XFileDocument {

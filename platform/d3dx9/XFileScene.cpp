@@ -34,7 +34,16 @@ bool Is(std::string_view a, std::string_view b)
 // Reads an object's values in order, each read checked for kind and presence.
 class Values {
 public:
-    explicit Values(const XObject& obj) : m_obj(obj) {}
+    // `budget` counts down the values and children that building the scene may read.
+    Values(const XObject& obj, size_t& budget) : m_obj(obj) { Charge(obj, budget); }
+
+    static void Charge(const XObject& obj, size_t& budget)
+    {
+        const size_t cost = obj.values.size() + obj.children.size() + 1;
+        if (cost > budget)
+            Fail("too many references to the same objects");
+        budget -= cost;
+    }
 
     size_t Left() const { return m_obj.values.size() - m_next; }
 
@@ -110,7 +119,7 @@ public:
             } else if (Is(obj.templateName, "AnimationSet")) {
                 BuildAnimationSet(obj);
             } else if (Is(obj.templateName, "AnimTicksPerSecond")) {
-                Values v(obj);
+                Values v(obj, m_budget);
                 uint32_t ticks = v.Dword("AnimTicksPerSecond");
                 if (ticks == 0)
                     Fail("AnimTicksPerSecond: zero ticks per second");
@@ -131,18 +140,34 @@ public:
 private:
     uint32_t NewFrame()
     {
-        if (m_scene.frames.size() >= XSceneLimits::kMaxFrames)
-            Fail("too many frames");
+        if (m_scene.frames.size() >= XLimits::kMaxFrames)
+            Fail("too many frames (a model may have " + std::to_string(XLimits::kMaxFrames) + ")");
         m_scene.frames.emplace_back();
         return static_cast<uint32_t>(m_scene.frames.size() - 1);
     }
 
-    void CountInstance(uint32_t mesh)
+    // Each time a frame holds a mesh, the loader builds all of it again.
+    void CountInstance(uint32_t index)
     {
-        m_instancedElements += m_scene.meshes[mesh].NumVertices() + size_t(m_scene.meshes[mesh].NumFaces());
-        if (++m_meshInstances > XSceneLimits::kMaxMeshInstances ||
-            m_instancedElements > XSceneLimits::kMaxInstancedElements)
-            Fail("too many mesh instances");
+        const XMesh& mesh = m_scene.meshes[index];
+        size_t triangles = 0, weights = 0;
+        for (uint32_t corners : mesh.faceSizes)
+            triangles += corners - 2;
+        for (const XSkinWeights& s : mesh.skins)
+            weights += s.vertices.size();
+        Count(m_instances.containers, 1, XLimits::kMaxMeshContainers, "mesh instances");
+        Count(m_instances.faces, triangles, XLimits::kMaxFaces, "faces");
+        Count(m_instances.vertices, mesh.NumVertices(), XLimits::kMaxVertices, "vertices");
+        Count(m_instances.materials, mesh.materials.size(), XLimits::kMaxMaterials, "materials");
+        Count(m_instances.bones, mesh.skins.size(), XLimits::kMaxBones, "bones");
+        Count(m_instances.weights, weights, XLimits::kMaxBoneWeights, "bone weights");
+    }
+
+    static void Count(size_t& total, size_t more, size_t limit, const char* what)
+    {
+        total += more;
+        if (total > limit)
+            Fail(std::string("too many ") + what + " (a model may have " + std::to_string(limit) + ")");
     }
 
     // The object a reference names; references that lead back into an object being built
@@ -164,6 +189,7 @@ private:
         m_building.push_back(objIndex);
 
         const XObject& obj = m_doc.Objects()[objIndex];
+        Values::Charge(obj, m_budget);
         uint32_t frame = NewFrame();
         m_scene.frames[frame].name = std::string(obj.name);
         for (const XChild& c : obj.children) {
@@ -172,7 +198,7 @@ private:
             if (Is(child.templateName, "FrameTransformMatrix")) {
                 if (c.IsReference())
                     continue;
-                Values v(child);
+                Values v(child, m_budget);
                 float* m = m_scene.frames[frame].matrix;
                 for (int i = 0; i < 16; ++i)
                     m[i] = v.Float("frameMatrix");
@@ -228,7 +254,7 @@ private:
     void BuildMesh(const XObject& obj, XMesh& mesh)
     {
         mesh.name = std::string(obj.name);
-        Values v(obj);
+        Values v(obj, m_budget);
         uint32_t nVertices = v.Dword("nVertices");
         v.Expect(nVertices, 3, "nVertices");
         mesh.positions.resize(static_cast<size_t>(nVertices) * 3);
@@ -260,7 +286,7 @@ private:
 
     void BuildNormals(const XObject& obj, XMesh& mesh)
     {
-        Values v(obj);
+        Values v(obj, m_budget);
         uint32_t n = v.Dword("nNormals");
         v.Expect(n, 3, "nNormals");
         mesh.normals.assign(static_cast<size_t>(n) * 3, 0.0f);
@@ -278,7 +304,7 @@ private:
 
     void BuildTexcoords(const XObject& obj, XMesh& mesh)
     {
-        Values v(obj);
+        Values v(obj, m_budget);
         uint32_t n = v.Dword("nTextureCoords");
         if (n != mesh.NumVertices())
             Fail("MeshTextureCoords: nTextureCoords differs from the vertex count");
@@ -290,7 +316,7 @@ private:
 
     void BuildColors(const XObject& obj, XMesh& mesh)
     {
-        Values v(obj);
+        Values v(obj, m_budget);
         uint32_t n = v.Dword("nVertexColors");
         v.Expect(n, 5, "nVertexColors");
         mesh.colors.assign(mesh.NumVertices(), 0xFFFFFFFFu);
@@ -305,7 +331,7 @@ private:
 
     void BuildMaterialList(const XObject& obj, XMesh& mesh)
     {
-        Values v(obj);
+        Values v(obj, m_budget);
         uint32_t nMaterials = v.Dword("nMaterials");
         uint32_t nIndexes = v.Dword("nFaceIndexes");
         v.Expect(nIndexes, 1, "nFaceIndexes");
@@ -345,7 +371,7 @@ private:
     XMaterial BuildMaterial(const XObject& obj)
     {
         XMaterial m;
-        Values v(obj);
+        Values v(obj, m_budget);
         for (float& f : m.diffuse)
             f = v.Float("faceColor");
         m.power = v.Float("power");
@@ -357,7 +383,7 @@ private:
             uint32_t childIndex = c.IsReference() ? Resolve(c.reference, "Material") : c.object;
             const XObject& child = m_doc.Objects()[childIndex];
             if (Is(child.templateName, "TextureFilename")) {
-                Values t(child);
+                Values t(child, m_budget);
                 m.textureFilename = std::string(t.String("filename"));
             }
         }
@@ -366,7 +392,7 @@ private:
 
     void BuildSkinHeader(const XObject& obj, XMesh& mesh)
     {
-        Values v(obj);
+        Values v(obj, m_budget);
         mesh.maxWeightsPerVertex = v.Dword("nMaxSkinWeightsPerVertex");
         mesh.maxWeightsPerFace = v.Dword("nMaxSkinWeightsPerFace");
         v.Dword("nBones");
@@ -375,7 +401,7 @@ private:
     void BuildSkinWeights(const XObject& obj, XMesh& mesh)
     {
         XSkinWeights s;
-        Values v(obj);
+        Values v(obj, m_budget);
         s.boneName = std::string(v.String("transformNodeName"));
         uint32_t n = v.Dword("nWeights");
         v.Expect(n, 2, "nWeights");
@@ -395,7 +421,7 @@ private:
 
     void CheckDuplicationIndices(const XObject& obj, const XMesh& mesh)
     {
-        Values v(obj);
+        Values v(obj, m_budget);
         uint32_t n = v.Dword("nIndices");
         uint32_t original = v.Dword("nOriginalVertices");
         v.Expect(n, 1, "nIndices");
@@ -406,6 +432,7 @@ private:
 
     void BuildAnimationSet(const XObject& obj)
     {
+        Values::Charge(obj, m_budget);
         XAnimationSet set;
         set.name = std::string(obj.name);
         for (const XChild& c : obj.children) {
@@ -419,6 +446,7 @@ private:
 
     XAnimation BuildAnimation(const XObject& obj)
     {
+        Values::Charge(obj, m_budget);
         XAnimation a;
         for (const XChild& c : obj.children) {
             if (c.IsReference()) {
@@ -430,7 +458,7 @@ private:
             if (Is(child.templateName, "AnimationKey")) {
                 BuildKeys(child, a);
             } else if (Is(child.templateName, "AnimationOptions")) {
-                Values v(child);
+                Values v(child, m_budget);
                 a.openClosed = v.Dword("openclosed");
                 a.positionQuality = v.Dword("positionquality");
                 a.openClosedGiven = true;
@@ -462,7 +490,7 @@ private:
 
     void BuildKeys(const XObject& obj, XAnimation& a)
     {
-        Values v(obj);
+        Values v(obj, m_budget);
         uint32_t type = v.Dword("keyType");
         uint32_t count = v.Dword("nKeys");
         switch (type) {
@@ -479,8 +507,10 @@ private:
     XScene& m_scene;
     std::vector<uint32_t> m_building;
     std::unordered_map<uint32_t, uint32_t> m_meshOfObject;
-    size_t m_meshInstances = 0;
-    size_t m_instancedElements = 0;
+    struct Instances {
+        size_t containers = 0, faces = 0, vertices = 0, materials = 0, bones = 0, weights = 0;
+    } m_instances;
+    size_t m_budget = XLimits::kMaxSceneElements;
 };
 
 } // namespace

@@ -85,18 +85,10 @@ struct XScene {
     bool hasGeometry = false;                  // some frame or mesh at the top level
 };
 
-// Limits against inputs that would multiply through references.
-struct XSceneLimits {
-    static constexpr size_t kMaxFrames = 1u << 16;
-    static constexpr size_t kMaxMeshInstances = 1u << 16;
-    // Vertices and faces of every mesh instance together: a mesh referenced again and again
-    // becomes that many meshes.
-    static constexpr size_t kMaxInstancedElements = 1u << 24;
-};
-
 // Builds the scene. The hierarchy: a file with exactly one top-level frame and no top-level
 // mesh has that frame as its root; otherwise an unnamed identity frame holds every top-level
-// frame as a child and every top-level mesh. Answers false with a message on any fault.
+// frame as a child and every top-level mesh. Answers false with a message on any fault, and on
+// a scene past XLimits (each mesh counted once for every frame that holds it).
 bool BuildScene(const XFileDocument& doc, XScene& scene, std::string& error);
 
 // Both steps from a file image.

@@ -18,12 +18,16 @@ static void Replay(const std::filesystem::path& file)
 
 int main(int argc, char** argv)
 {
+    // Absolute, and all before the first input: a target may move to a folder of its own.
+    std::vector<std::filesystem::path> paths;
+    for (int i = 1; i < argc; ++i) paths.push_back(std::filesystem::absolute(argv[i]));
     size_t count = 0;
-    for (int i = 1; i < argc; ++i) {
-        std::filesystem::path p(argv[i]);
+    for (const std::filesystem::path& p : paths) {
         if (std::filesystem::is_directory(p)) {
+            std::vector<std::filesystem::path> files;
             for (const auto& e : std::filesystem::recursive_directory_iterator(p))
-                if (e.is_regular_file()) { Replay(e.path()); ++count; }
+                if (e.is_regular_file()) files.push_back(e.path());
+            for (const std::filesystem::path& f : files) { Replay(f); ++count; }
         } else if (std::filesystem::is_regular_file(p)) {
             Replay(p); ++count;
         }

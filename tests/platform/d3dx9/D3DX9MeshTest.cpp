@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/d3dx9/D3DX9Mesh.h"
+#include "tests/support/VertexCacheMisses.h"
 
 namespace {
 
@@ -251,24 +252,6 @@ TEST(D3DX9Mesh, VertexCacheOrderKeepsEveryFace)
     sphere->Release();
 }
 
-namespace {
-
-// Average vertices fetched per triangle through a first-in first-out cache of 16 entries.
-float CacheMissesPerTriangle(const std::vector<DWORD>& indices)
-{
-    std::vector<DWORD> cache;
-    size_t misses = 0;
-    for (DWORD v : indices) {
-        if (std::find(cache.begin(), cache.end(), v) != cache.end()) continue;
-        ++misses;
-        cache.push_back(v);
-        if (cache.size() > 16) cache.erase(cache.begin());
-    }
-    return static_cast<float>(misses) / static_cast<float>(indices.size() / 3);
-}
-
-} // namespace
-
 TEST(D3DX9Mesh, VertexCacheOrderFetchesFewerVertices)
 {
     // A 24x24 grid of quads whose faces come in a shuffled order.
@@ -289,10 +272,10 @@ TEST(D3DX9Mesh, VertexCacheOrderFetchesFewerVertices)
     for (const auto& f : faces) idx.insert(idx.end(), f.begin(), f.end());
     ID3DXMesh* mesh = MakeMesh(D3DFVF_XYZ, D3DXMESH_SYSTEMMEM, pos, idx);
     ASSERT_NE(nullptr, mesh);
-    const float before = CacheMissesPerTriangle(Indices(mesh));
+    const double before = qvtest::FifoMissesPerTriangle(Indices(mesh), 16);
     ASSERT_EQ(S_OK, mesh->OptimizeInplace(D3DXMESHOPT_ATTRSORT | D3DXMESHOPT_VERTEXCACHE, nullptr, nullptr, nullptr,
                                           nullptr));
-    const float after = CacheMissesPerTriangle(Indices(mesh));
+    const double after = qvtest::FifoMissesPerTriangle(Indices(mesh), 16);
     EXPECT_GT(before, 2.0f);
     // A grid is at best 0.5 per triangle; a good order stays well under one.
     EXPECT_LT(after, 0.8f) << "before " << before;

@@ -8,10 +8,12 @@
 
 #include "platform/d3dx9/D3DX9.h"
 #include "tests/platform/xfile/XFileFixtures.h"
+#include "tests/platform/xfile/XFileLoaded.h"
 #include "tests/platform/xfile/XFileTestAllocator.h"
 #include "tests/support/TestSupport.h"
 
 using xfixture::CountingAllocator;
+using xfixture::Loaded;
 
 namespace {
 
@@ -29,26 +31,6 @@ std::string WriteModel(const std::string& name, const std::vector<uint8_t>& byte
     qvtest::WriteFileBytes(path, bytes);
     return path;
 }
-
-struct Loaded {
-    CountingAllocator alloc;
-    LPD3DXFRAME root = nullptr;
-    LPD3DXANIMATIONCONTROLLER controller = nullptr;
-    HRESULT hr = E_FAIL;
-
-    explicit Loaded(const std::string& path)
-    {
-        hr = D3DXLoadMeshHierarchyFromX(path.c_str(), D3DXMESH_MANAGED, nullptr, &alloc, nullptr, &root, &controller);
-    }
-    ~Loaded()
-    {
-        if (controller)
-            controller->Release();
-        if (root)
-            D3DXFrameDestroy(root, &alloc);
-        EXPECT_EQ(alloc.Live(), 0);
-    }
-};
 
 std::vector<float> VertexFloats(ID3DXMesh* mesh)
 {
