@@ -116,8 +116,8 @@ TEST_F(D3D9BatchLimits, BatchesEndAtSixteenBitsAndOverfillTheirBuffer)
 }
 
 // Lit draws of their own worlds gather in clip space with a colour beside their normals, and
-// with more lights on than OpenGL has (the first eight light them, either way).
-TEST_F(D3D9BatchLimits, LitDrawsGatherWithColoursAndWithNineLights)
+// with every light on that OpenGL has (a ninth is refused).
+TEST_F(D3D9BatchLimits, LitDrawsGatherWithColoursAndWithEveryLight)
 {
     struct ColouredVertex {
         float x, y, z, nx, ny, nz;
@@ -158,7 +158,7 @@ TEST_F(D3D9BatchLimits, LitDrawsGatherWithColoursAndWithNineLights)
         light.Diffuse = D3DCOLORVALUE{0.1f * i, 0.05f, 0.02f * i, 1.0f};
         light.Direction = D3DVECTOR{std::cos(0.7f * i), std::sin(0.7f * i), 1.0f};
         device->SetLight(i, &light);
-        device->LightEnable(i, TRUE);
+        EXPECT_EQ(device->LightEnable(i, TRUE), i < 8 ? D3D_OK : D3DERR_INVALIDCALL);
     }
     DrawBothWays(boxes);
     ExpectSamePictures(0);
@@ -325,6 +325,43 @@ TEST_F(D3D9BatchLimits, GatheredDrawsReadNothingPastTheCallersVertices)
         ExpectSame(std::string("guarded-") + format.name);
         EXPECT_EQ(draws[1], 1u) << format.name;
     }
+}
+
+// The gathered vertices are written within their store: a device's first batch takes a store of
+// exactly its first draw's vertices, here of four floats each, which ends where an unreadable
+// page begins (or, under AddressSanitizer, is checked by it).
+TEST_F(D3D9BatchLimits, GatheredVerticesAreWrittenWithinTheirStore)
+{
+    std::vector<MeshVertex> box;
+    std::vector<uint16_t> indices;
+    MakeBox(box, indices);
+    std::vector<float> positions;
+    for (const MeshVertex& m : box)
+        positions.insert(positions.end(), {m.x, m.y, m.z});
+    SetCamera();
+    device->SetFVF(D3DFVF_XYZ);
+    device->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFF40C080);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TFACTOR);
+    auto boxes = [&] {
+        std::mt19937 worlds(9);
+        for (int i = 0; i < 3; ++i) {
+            const D3DMATRIX world = RandomWorld(worlds);
+            device->SetTransform(D3DTS_WORLD, &world);
+            ASSERT_EQ(device->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, 24, 12, indices.data(), D3DFMT_INDEX16,
+                                                     positions.data(), 12),
+                      D3D_OK);
+        }
+    };
+    {
+        xfixture::GuardedAllocations guard(24 * 4 * sizeof(float));
+        DrawBothWays(boxes);
+        if (xfixture::GuardedAllocations::Available()) {
+            EXPECT_GE(guard.Count(), 1);
+        }
+    }
+    ExpectSame("store");
+    EXPECT_EQ(draws[1], 1u);
 }
 
 // An effect's vertex program does not run for pre-transformed vertices: their draws gather
