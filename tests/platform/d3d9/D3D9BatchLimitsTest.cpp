@@ -53,7 +53,7 @@ protected:
 };
 
 // A draw of up to 256 vertices and 768 indices joins; one more of either and it goes alone. A
-// draw larger than the batch so far joins too.
+// draw larger than the batch so far joins too, and so do draws of vertices far into an array.
 TEST_F(D3D9BatchLimits, DrawsOfUpTo256VerticesAnd768IndicesJoin)
 {
     device->SetFVF(kScreenFvf);
@@ -91,6 +91,20 @@ TEST_F(D3D9BatchLimits, DrawsOfUpTo256VerticesAnd768IndicesJoin)
             ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, triangles, v.data(), sizeof v[0]), D3D_OK);
     });
     ExpectSame("growing");
+    EXPECT_EQ(draws[1], 1u);
+
+    // Only the vertices a draw reads count: a few far into a long array join as few.
+    std::vector<ScreenVertex> far = ScreenVertices(9, 40060);
+    std::vector<uint16_t> indices(36);
+    for (size_t i = 0; i < indices.size(); ++i)
+        indices[i] = static_cast<uint16_t>(40000 + (i * 5) % 60);
+    DrawBothWays([&] {
+        for (int k = 0; k < 3; ++k)
+            ASSERT_EQ(device->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 40000, 60, 12, indices.data(), D3DFMT_INDEX16,
+                                                     far.data(), sizeof far[0]),
+                      D3D_OK);
+    });
+    ExpectSame("far-into-the-vertices");
     EXPECT_EQ(draws[1], 1u);
 }
 

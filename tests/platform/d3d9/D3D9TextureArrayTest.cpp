@@ -126,8 +126,8 @@ TEST_F(D3D9TextureArrays, EachShapeOfTextureHasArraysOfItsOwn)
     DrawBothWays([&] {
         uint32_t place = 30;
         for (const auto& pair : pairs)
-            Quads(pair, place++, 0.3f, 12.0f); // minified down to the smallest levels
-        Quads(pairs[0], place, 0.3f, 12.0f);   // its array bound again, nothing written to it
+            Quads(pair, place++, 0.3f, 40.0f); // minified down to the smallest levels
+        Quads(pairs[0], place, 0.3f, 40.0f);   // its array bound again, nothing written to it
     });
     ExpectSame("shapes");
     EXPECT_EQ(draws[0], 4u * (pairs.size() + 1));
