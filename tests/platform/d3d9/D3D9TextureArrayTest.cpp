@@ -191,8 +191,8 @@ TEST_F(D3D9TextureArrays, TexturesThatCannotBeLayersAreDrawnAlone)
 
 // The texels of layers are drawn by a program of one operation, the texture times the vertex
 // colour in colour and alpha (either way round) with nothing after it: a stage that does
-// anything else, transformed or three-float coordinates, fog or a specular highlight keep
-// draws of different textures apart.
+// anything else, transformed or three-float coordinates or none, fog or a specular highlight
+// keep draws of different textures apart.
 TEST_F(D3D9TextureArrays, OnlyTheTextureTimesTheVertexColourIsDrawnFromLayers)
 {
     IDirect3DTexture9* a = MakeTexture(90, true);
@@ -216,6 +216,7 @@ TEST_F(D3D9TextureArrays, OnlyTheTextureTimesTheVertexColourIsDrawnFromLayers)
         {"add", {{D3DTSS_COLOROP, D3DTOP_ADD}}, {}, 4},
         {"alpha-of-the-texture", {{D3DTSS_ALPHAOP, D3DTOP_SELECTARG1}}, {}, 4},
         {"transformed-coordinates", {{D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT2}}, {}, 4},
+        {"coordinate-set-past-the-eighth", {{D3DTSS_TEXCOORDINDEX, 8}}, {}, 4},
         {"fog", {}, {{D3DRS_FOGENABLE, TRUE}, {D3DRS_FOGTABLEMODE, D3DFOG_EXP}, {D3DRS_FOGCOLOR, 0xFF00FF00}}, 4},
         {"specular", {}, {{D3DRS_LIGHTING, TRUE}, {D3DRS_SPECULARENABLE, TRUE}}, 4},
     };
@@ -239,6 +240,7 @@ TEST_F(D3D9TextureArrays, OnlyTheTextureTimesTheVertexColourIsDrawnFromLayers)
         device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
         device->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
         device->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
+        device->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 0);
         for (const auto& [state, value] : c.render)
             device->SetRenderState(state, state == D3DRS_FOGTABLEMODE ? D3DFOG_NONE : 0);
         device->SetRenderState(D3DRS_LIGHTING, FALSE);
