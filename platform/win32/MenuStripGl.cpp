@@ -210,6 +210,25 @@ bool Current(Window& w)
     return true;
 }
 
+// A drawing of the layer's own over a window's whole drawable, in window pixels (y down), with
+// the Direct3D layer's OpenGL state given back at the end.
+struct WindowPass {
+    DisplayLibraryAllocations ignored;
+    SavedState saved;
+    int width = 0, height = 0;
+
+    explicit WindowPass(Window& w)
+    {
+        SDL_GL_GetDrawableSize(w.sdl, &width, &height);
+        glViewport(0, 0, width, height);
+    }
+    void PixelProjection() const
+    {
+        glMatrixMode(GL_PROJECTION);
+        glOrtho(0, width, height, 0, -1, 1);
+    }
+};
+
 } // namespace
 
 SDL_Rect StripRectInWindow(const Window& w)
@@ -268,17 +287,12 @@ void DrawKeptFrame(Window& w)
 {
     if (!Current(w))
         return;
-    DisplayLibraryAllocations ignored;
-    int dw = 0, dh = 0;
-    SDL_GL_GetDrawableSize(w.sdl, &dw, &dh);
+    const WindowPass pass(w);
     StripTextures& t = Textures()[w.gl];
-    SavedState saved;
-    glViewport(0, 0, dw, dh);
     glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT);
     if (t.haveClient) {
-        glMatrixMode(GL_PROJECTION);
-        glOrtho(0, dw, dh, 0, -1, 1); // window pixels, y down
+        pass.PixelProjection();
         int vx, vy, vw, vh;
         qv::ClientViewport(w.handle, &vx, &vy, &vw, &vh);
         glBindTexture(GL_TEXTURE_2D, t.client);
@@ -292,14 +306,9 @@ void DrawStripWithGl(Window& w, const Canvas& strip, unsigned generation)
 {
     if (!Current(w) || strip.Width() <= 0)
         return;
-    DisplayLibraryAllocations ignored;
-    int dw = 0, dh = 0;
-    SDL_GL_GetDrawableSize(w.sdl, &dw, &dh);
+    const WindowPass pass(w);
+    pass.PixelProjection();
     StripTextures& t = Textures()[w.gl];
-    SavedState saved;
-    glViewport(0, 0, dw, dh);
-    glMatrixMode(GL_PROJECTION);
-    glOrtho(0, dw, dh, 0, -1, 1); // window pixels, y down
 
     const bool fresh = !t.strip;
     if (fresh)

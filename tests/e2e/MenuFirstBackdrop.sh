@@ -4,19 +4,13 @@
 # manager.
 source "$(dirname "$0")/lib/common.bash"
 source "$(dirname "$0")/lib/desktops.bash"
-ref="$(dirname "$0")/ref"
 e2e_setup
 
 first_menu() {
   local win shown="$E2E_TMP/shown-$1.png" behind="$E2E_TMP/behind-$1.png"
-  e2e_start_game
-  win=$(e2e_wait_window "THE Quorvane")
-  e2e_focus "$win"
-  e2e_wait_running "$win" 640 480
   # Paused, the logo stands still: the frame shown is the one the menu must keep.
-  paused() { e2e_client_shot "$win" 640 480 "$E2E_TMP/screen.png" && e2e_text_in "$E2E_TMP/screen.png" "$ref/pause.png" 112x32+270+220; }
-  e2e_hold c "the pause" paused
-  desk_wait_still "$win" 640 480 "$shown"
+  desk_start_paused "$shown"
+  win=$DESK_WIN
 
   desk_click "$win" $DESK_SETTINGS_X $DESK_BAR_Y
   e2e_wait_until "$E2E_LIMIT" "the settings drop-down" desk_shown menu

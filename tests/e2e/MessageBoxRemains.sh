@@ -4,7 +4,6 @@
 # that box: nothing of the first box remains; on the bare X server and under a window manager.
 source "$(dirname "$0")/lib/common.bash"
 source "$(dirname "$0")/lib/desktops.bash"
-ref="$(dirname "$0")/ref"
 e2e_setup
 
 two_boxes() {
@@ -12,13 +11,8 @@ two_boxes() {
   # A file where the capture folder should be: the capture fails.
   rm -rf "$E2E_TMP/ScreenCapture"
   echo "not a folder" >"$E2E_TMP/ScreenCapture"
-  e2e_start_game
-  win=$(e2e_wait_window "THE Quorvane")
-  e2e_focus "$win"
-  e2e_wait_running "$win" 640 480
-  paused() { e2e_client_shot "$win" 640 480 "$E2E_TMP/pause.png" && e2e_text_in "$E2E_TMP/pause.png" "$ref/pause.png" 112x32+270+220; }
-  e2e_hold c "the pause" paused
-  desk_wait_still "$win" 640 480 "$shown"
+  desk_start_paused "$shown"
+  win=$DESK_WIN
 
   desk_click "$win" $DESK_CAPTURE_X $DESK_BAR_Y
   box=$(desk_wait_shown Error)

@@ -90,6 +90,22 @@ desk_wait_still() {
   e2e_wait_until "$E2E_LIMIT" "a still picture in window $1" desk_still "$@"
 }
 
+# Starts the game and pauses it on the logo, where it stands still: the frame shown is kept as
+# FILE, and the window is left in DESK_WIN: desk_start_paused FILE.
+DESK_WIN=""
+desk_paused() {
+  e2e_client_shot "$DESK_WIN" 640 480 "$E2E_TMP/pause.png" &&
+    e2e_text_in "$E2E_TMP/pause.png" "$(dirname "${BASH_SOURCE[0]}")/../ref/pause.png" 112x32+270+220
+}
+desk_start_paused() {
+  e2e_start_game
+  DESK_WIN=$(e2e_wait_window "THE Quorvane")
+  e2e_focus "$DESK_WIN"
+  e2e_wait_running "$DESK_WIN" 640 480
+  e2e_hold c "the pause" desk_paused
+  desk_wait_still "$DESK_WIN" 640 480 "$1"
+}
+
 # How many pixels of two pictures differ by more than a few per cent, outside the rectangles
 # given as "X Y W H" (the windows over the picture): desk_differ A B [RECT...].
 desk_differ() {
