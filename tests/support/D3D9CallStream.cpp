@@ -16,13 +16,6 @@ namespace qvtest {
 
 namespace {
 
-DWORD Bits(float f)
-{
-    DWORD d;
-    std::memcpy(&d, &f, sizeof d);
-    return d;
-}
-
 std::string Format(const char* format, ...)
 {
     char text[512];

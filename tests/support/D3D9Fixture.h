@@ -2,10 +2,15 @@
 // buffer read back as a picture.
 #pragma once
 
+#include "platform/d3d9/BitCast.h"
 #include "platform/platform.h"
 #include "support/TestSupport.h"
 
 namespace qvtest {
+
+// A float render or sampler state as the DWORD the device keeps, and back.
+inline DWORD Bits(float f) { return qv::d3d9::BitCast<DWORD>(f); }
+inline float AsFloat(DWORD d) { return qv::d3d9::BitCast<float>(d); }
 
 // A top-level window without menu, shown, whose OpenGL context the device uses.
 HWND MakeDeviceWindow(int width = 160, int height = 120);

@@ -13,12 +13,7 @@
 
 namespace {
 
-float AsFloat(DWORD d)
-{
-    float f;
-    std::memcpy(&f, &d, sizeof f);
-    return f;
-}
+using qvtest::AsFloat;
 
 struct ScreenVertex {
     float x, y, z, rhw;

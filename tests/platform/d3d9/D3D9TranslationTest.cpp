@@ -16,12 +16,7 @@
 
 namespace {
 
-DWORD Bits(float f)
-{
-    DWORD d;
-    std::memcpy(&d, &f, sizeof d);
-    return d;
-}
+using qvtest::Bits;
 
 struct Vertex {
     float x, y, z;
