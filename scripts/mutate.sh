@@ -5,15 +5,22 @@
 # noticed, as diff lines, with the score: the share of built mutants that a test failed on.
 #
 #   bash scripts/mutate.sh [-n N] [-j JOBS] [-s SEED] [-t 'TARGETS|REGEX'] [-S RESULTS] [-l] FILE...
+#   bash scripts/mutate.sh -c BUILD-DIR FILE...
 #
 #   -n N      at most N mutants per file, drawn with SEED (default: every mutant)
-#   -j JOBS   workers, each with a source copy and build folder of its own (default 2)
+#   -j JOBS   workers, each with a source copy and build folder of its own and an equal share
+#             of the processors for its builds and tests (default 2)
 #   -s SEED   the draw's seed (default 1), so that two runs of one tree try the same mutants
 #   -t SPEC   the test programs to build and the ctest regex to run, for every FILE
-#             (default: the file's entry in tests_for below, else its folder's unit tests)
+#             (default: the file's entry in tests_for below)
 #   -S FILE   try again only the mutants that survived in FILE (a run's build-mutate/results)
 #   -l        list the mutants and stop
+#   -c DIR    print how many tests of the build in DIR each FILE selects, and fail when one
+#             selects none
 #
+# A file whose tests select nothing, or fail unchanged, stops the run: no score is given. A
+# mutant whose build or tests take too long counts as not built or killed; each worker puts
+# its copy of the file back after every mutant, and on start whatever a killed worker left.
 # Mutants listed in scripts/mutate-equivalent.txt behave like the original in every way a test
 # could see; they are set aside and not counted. Work folders live in build-mutate/ and are
 # kept, so that later runs build only what changed. Run by hand, never in CI.
@@ -21,8 +28,8 @@ set -uo pipefail
 { # read whole before it runs, so that editing this file during a run does not upset the run
 root=$(cd "$(dirname "$0")/.." && pwd)
 work=$root/build-mutate
-count=0 jobs=2 seed=1 spec="" list_only=0 again=/dev/null
-while getopts "n:j:s:t:S:l" opt; do
+count=0 jobs=2 seed=1 spec="" list_only=0 again=/dev/null check_dir=""
+while getopts "n:j:s:t:S:lc:" opt; do
   case $opt in
     n) count=$OPTARG ;;
     j) jobs=$OPTARG ;;
@@ -30,22 +37,45 @@ while getopts "n:j:s:t:S:l" opt; do
     t) spec=$OPTARG ;;
     S) again=$(realpath "$OPTARG") ;;
     l) list_only=1 ;;
-    *) sed -n '7,15p' "$0"; exit 2 ;;
+    c) check_dir=$(realpath "$OPTARG") ;;
+    *) sed -n '7,20p' "$0"; exit 2 ;;
   esac
 done
 shift $((OPTIND - 1))
-[ $# -gt 0 ] || { sed -n '7,15p' "$0"; exit 2; }
+[ $# -gt 0 ] || { sed -n '7,20p' "$0"; exit 2; }
 
-# "TARGETS|REGEX": what to build and which tests cover a file.
+# The GoogleTest suites defined in the given folders of tests/, as one alternation.
+suites() {
+  local d
+  for d in "$@"; do cat "$root/tests/$d"/*.cpp; done 2>/dev/null |
+    grep -oE '^(TEST|TEST_F|TEST_P|TYPED_TEST)\( *[A-Za-z0-9_]+' | sed -E 's/.*\( *//' | sort -u | paste -sd'|'
+}
+
+# "TARGETS|SELECTORS": what to build and which tests cover a file: every test program that
+# exercises it. The layers under the drawing code are also exercised by the pictures that the
+# models, the shadows and the stage draw through them.
 tests_for() {
+  local pictures='ModelPicture|ModelPictures|ModelDevicePictures|ShadowPicture|Stage[A-Za-z]*PictureTest'
+  local picture_programs='test_render test_game test_tools'
   case $1 in
     platform/d3dx9/XFileReader.cpp) echo 'test_platform fuzz_XFileReader|^(XFile|fuzz_replay\.XFileReader$)' ;;
     platform/d3dx9/D3DXAnimationController.cpp) echo 'test_platform test_render|^(XFile|ModelAnimation|AnimationSet|AnimationController)' ;;
     platform/d3dx9/D3DX9Math.cpp) echo 'test_platform|^(D3DX9Math|XFile)' ;;
+    platform/d3dx9/EffectCompiler.cpp | platform/d3dx9/Effect.cpp)
+      echo "test_platform $picture_programs fuzz_EffectParser|^(($(suites platform/effect)|ShadowVolume|$pictures)\.|fuzz_replay\.EffectParser$)" ;;
+    platform/d3dx9/*)
+      echo "test_platform $picture_programs fuzz_ModelPath|^(($(suites platform/d3dx9 platform/xfile)|Model|ModelAnimation|ModelBoxes|ShadowVolume|$pictures)\.|fuzz_replay\.ModelPath$)" ;;
     render/COBB.cpp) echo 'test_render|^(COBB|OBB|JacobiEigen3|ModelBoxes)' ;;
     app/FrameTimer.cpp) echo 'test_app|^FrameTimer' ;;
-    platform/dmusic/AudioEngine.cpp) echo 'test_platform test_sound|^(DMusic|Loopback|WaveFormat|FrontEnd|VorbisStream)' ;;
-    platform/d3d9/*) echo 'test_platform test_render|^(D3D9|Effect|DeviceOwner|StateCache)' ;;
+    platform/dmusic/* | sound/*)
+      echo "test_platform test_sound test_app test_game fuzz_WaveReader fuzz_VorbisWaveStream|^(($(suites platform/dmusic sound)|GameMainTest|StageSound|LogoTest|OpeningTest)\.|fuzz_replay\.(WaveReader|VorbisWaveStream)$)" ;;
+    platform/d3d9/*)
+      echo "test_platform $picture_programs fuzz_D3D9DrawStream|^(($(suites platform/d3d9)|EffectDevice|D3DX9MeshDrawTest|DeviceOwner|StateCache|$pictures)\.|fuzz_replay\.D3D9DrawStream$)" ;;
+    platform/win32/*)
+      echo "test_platform test_app fuzz_CodePages|^(($(suites platform/win32 platform)|GameMainTest|VersionBox)\.|fuzz_replay\.CodePages$)" ;;
+    render/*) echo "test_render test_game|@render ^($pictures|Rina[A-Za-z]*|Stage[A-Za-z]*)\." ;;
+    resources/*) echo 'test_platform test_app|^(ResourceScript|Menus|MenuRules|Dialogs|VersionBox|GameMainTest)\.' ;;
+    app/CGameConfig.cpp) echo 'test_app fuzz_ConfigFile|@app ^fuzz_replay\.ConfigFile$' ;;
     *) local top=${1%%/*}; echo "test_$top|@$top" ;;  # @LABEL: every unit test of that program
   esac
 }
@@ -71,6 +101,34 @@ sync_tree() {
     cmp -s "$src/$f" "$dst/$f" || { mkdir -p "$(dirname "$dst/$f")" && cp "$src/$f" "$dst/$f"; }
   done <"$dst.list"
 }
+# selected_tests BUILD FILE: the names of the tests in BUILD that cover FILE, one a line. The
+# selection after the test programs is a list of @LABEL or REGEX words, whose tests are joined.
+selected_tests() {
+  local build=$1 targets selectors word
+  IFS='|' read -r targets selectors <<<"${spec:-$(tests_for "$2")}"
+  for word in $selectors; do
+    if [ "${word:0:1}" = "@" ]; then
+      (cd "$build" && ctest -N -L "^${word:1}$")
+    else
+      (cd "$build" && ctest -N -R "$word")
+    fi
+  done 2>/dev/null | sed -nE 's/^ *Test +#[0-9]+: (.*)$/\1/p' | sort -u
+}
+# The names as one regex that matches exactly them.
+names_regex() {
+  sed -E 's/[][\.*^$+?(){}|]/\\&/g' | paste -sd'|' | sed -E 's/^(.*)$/^(\1)$/'
+}
+
+if [ -n "$check_dir" ]; then
+  status=0
+  for f in "$@"; do
+    n=$(selected_tests "$check_dir" "$f" | wc -l)
+    echo "$f: $n tests"
+    [ "$n" -gt 0 ] || { echo "mutate.sh: the tests of $f select nothing in $check_dir" >&2; status=1; }
+  done
+  exit $status
+fi
+
 # A run takes a snapshot of the tree: the mutants are made from it and the workers copy it,
 # so that the tree may change while the run goes on. One run at a time uses the work folders;
 # a listing reads the tree itself and touches nothing.
@@ -229,12 +287,18 @@ if [ $list_only -eq 1 ]; then
   exit 0
 fi
 
+# Each worker builds and tests with its share of the processors.
+cores=$(( $(nproc) / jobs ))
+[ $cores -ge 1 ] || cores=1
+
 # One worker: a source copy and a build folder of its own; it builds the program, checks that
 # the tests pass unchanged, then tries its share of the mutants one at a time.
 worker() {
-  local k=$1 dir=$work/w$1 mark file line original mutated targets regex selector result
+  local k=$1 dir=$work/w$1 mark file line original mutated targets selectors result current=""
   mkdir -p "$dir"
+  # Whatever a worker killed halfway left in its copy goes back to the snapshot's.
   sync_tree "$work/snapshot" "$dir/src"
+  trap '[ -n "$current" ] && cp "$work/snapshot/$current" "$dir/src/$current"; exit 1' TERM INT
   : >"$dir/results"
   if [ ! -f "$dir/build/build.ninja" ]; then
     local linker=()
@@ -243,26 +307,29 @@ worker() {
       -DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -DCMAKE_C_FLAGS_RELWITHDEBINFO=-O2 -DQV_BENCH=OFF "${linker[@]}" \
       >"$dir/configure.log" 2>&1 || { echo "worker $k: configure failed, see $dir/configure.log" >&2; return 1; }
   fi
-  run_tests() { # FILE: builds its test programs and runs its tests; false when one fails
-    IFS='|' read -r targets regex <<<"${spec:-$(tests_for "$1")}"
-    selector=(-R "$regex")
-    [ "${regex:0:1}" = "@" ] && selector=(-L "^${regex:1}$")
-    cmake --build "$dir/build" -j 1 --target qv_data $targets >"$dir/build.log" 2>&1 || return 2
-    (cd "$dir/build" && ctest "${selector[@]}" --stop-on-failure --timeout 120 -j 1 >"$dir/test.log" 2>&1)
+  local -A regex_of=()
+  build_for() { # FILE: builds its test programs; false when that fails or takes too long
+    IFS='|' read -r targets selectors <<<"${spec:-$(tests_for "$1")}"
+    timeout 900 cmake --build "$dir/build" -j "$cores" --target qv_data $targets >"$dir/build.log" 2>&1
+  }
+  run_tests() { # FILE: builds its test programs and runs its tests; 2 when it does not build
+    build_for "$1" || return 2
+    (cd "$dir/build" && ctest -R "${regex_of[$1]}" --stop-on-failure --timeout 120 -j "$cores" >"$dir/test.log" 2>&1)
   }
   for file in "${files[@]}"; do
-    run_tests "$file"
-    case $? in
-      0) ;;
-      2) echo "worker $k: $file does not build unchanged, see $dir/build.log" >&2; return 1 ;;
-      *) echo "worker $k: the tests of $file fail unchanged, see $dir/test.log" >&2; return 1 ;;
-    esac
+    build_for "$file" || { echo "worker $k: $file does not build unchanged, see $dir/build.log" >&2; return 1; }
+    regex_of[$file]=$(selected_tests "$dir/build" "$file" | names_regex)
+    [ "${regex_of[$file]}" != '^()$' ] ||
+      { echo "worker $k: the tests of $file select nothing; see tests_for in $0" >&2; return 1; }
+    run_tests "$file" || { echo "worker $k: the tests of $file fail unchanged, see $dir/test.log" >&2; return 1; }
   done
   awk -v k="$k" -v j="$jobs" '(NR - 1) % j == k - 1' "$work/mutants" >"$dir/mutants"
   while IFS=$'\t' read -r mark file line original mutated; do
     if [ "$mark" = E ]; then
       result=equivalent
     else
+      touch "$dir/stamp"
+      current=$file
       M="$mutated" awk -v n="$line" 'NR == n { print ENVIRON["M"]; next } { print }' \
         "$work/snapshot/$file" >"$dir/src/$file"
       run_tests "$file"
@@ -272,13 +339,20 @@ worker() {
         *) result=killed ;;
       esac
       cp "$work/snapshot/$file" "$dir/src/$file" # a newer time: the next build compiles it again
+      current=""
+      # A test that wrote into the sources (a reference picture, say) is undone too.
+      (cd "$dir/src" && find . -path ./build -prune -o -type f -newer "$dir/stamp" -printf '%P\n') |
+        while IFS= read -r changed; do
+          [ "$changed" = "$file" ] || cp "$work/snapshot/$changed" "$dir/src/$changed" 2>/dev/null ||
+            rm -f "$dir/src/$changed"
+        done
     fi
     printf '%s\t%s\t%s\t%s\t%s\n' "$result" "$file" "$line" "$original" "$mutated" >>"$dir/results"
   done <"$dir/mutants"
 }
 
 files=("$@")
-echo "mutate.sh: $(wc -l <"$work/mutants") mutants of ${#files[@]} file(s), $jobs worker(s)"
+echo "mutate.sh: $(wc -l <"$work/mutants") mutants of ${#files[@]} file(s), $jobs worker(s) of $cores processor(s)"
 pids=()
 for ((k = 1; k <= jobs; k++)); do
   worker "$k" &
