@@ -12,13 +12,13 @@ e2e_copy_run_folder
 scene_record_sound
 e2e_start_game
 win=$(e2e_wait_window "THE Quorvane")
-e2e_focus "$win"
 
-scene_wait "$win" 640 480 logo "the logo's cyan rings" scene_logo
+scene_step "$win" 640 480 logo "the logo's cyan rings" scene_logo
 # The client area of 640x480 under the 20 pixels of the menu bar.
 read -r width height < <(e2e_window_size "$win")
 [ "${width}x$height" = 640x500 ] || e2e_fail "the window is ${width}x$height"
-scene_wait "$win" 640 480 opening "the opening's meadow under a blue sky" scene_opening
+scene_step "$win" 640 480 opening "the opening's meadow under a blue sky" scene_opening
+e2e_focus "$win"
 title_shown() { scene_title "$1" && e2e_text_in "$1" "$ref/title_hold_z.png" 352x26+144+395; }
 scene_wait "$win" 640 480 title "the title with HOLD Z KEY TO START" title_shown
 scene_hold z "$win" 640 480 stage "the stage after Z on the title" scene_stage

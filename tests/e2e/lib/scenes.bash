@@ -34,10 +34,42 @@ scene_top_view() { scene_less "$1" top "$SCENE_SKY" 0.03 && scene_more "$1" all 
 scene_walking() { scene_less "$1" top "$SCENE_SKY" 0.08 && scene_more "$1" bottom "$SCENE_GREY" 0.6; }
 
 # Waits until the client area (W x H) of a window shows a scene, and keeps that picture as
-# NAME.png in the test folder: scene_wait WINDOW W H NAME DESCRIPTION TEST.
+# NAME.png in the test folder: scene_wait WINDOW W H NAME DESCRIPTION TEST. Only for a scene
+# that stays until the player acts (the title, the stage): one that ends by itself is caught
+# with scene_step.
 scene_seen() { e2e_client_shot "$1" "$2" "$3" "$4" && "$5" "$4"; }
 scene_wait() {
   e2e_wait_until "$E2E_LIMIT" "$5" scene_seen "$1" "$2" "$3" "$E2E_TMP/$4.png" "$6"
+}
+
+# The game runs frames only while its window is active. A scene that ends by itself (the logo,
+# the opening) is caught by letting the game run in short bursts and looking while it stands
+# still between them. The game never runs more than 60 frames a second, so a burst of
+# SCENE_BURST seconds holds at most 60 frames, far fewer than the 520 of the logo or the 800 of
+# the opening, and fewer still on a slow machine; however long a look takes, no frame runs
+# meanwhile. The game is left standing still, its window inactive:
+# scene_step WINDOW W H NAME DESCRIPTION TEST.
+SCENE_BURST=${SCENE_BURST:-1}
+scene_root=""
+scene_unfocused() { [ "$(xdotool getwindowfocus 2>/dev/null)" != "$1" ]; }
+scene_stop() {
+  [ -n "$scene_root" ] || scene_root=$(xwininfo -root | awk '/Window id:/ { print $4 }')
+  xdotool windowfocus "$scene_root" 2>/dev/null || true
+  e2e_wait_until "$E2E_LIMIT" "the keyboard focus to leave window $1" scene_unfocused "$1"
+}
+scene_burst() {
+  xdotool windowfocus "$1" 2>/dev/null || true
+  sleep "$SCENE_BURST"
+  scene_stop "$1"
+}
+scene_step() {
+  local end=$((SECONDS + E2E_LIMIT))
+  scene_stop "$1"
+  until scene_seen "$1" "$2" "$3" "$E2E_TMP/$4.png" "$6"; do
+    e2e_game_ended && e2e_fail "the game ended while waiting for $5: $(tail -n 5 "$E2E_TMP/game.err")"
+    [ $SECONDS -lt $end ] || e2e_fail "$5: not within $E2E_LIMIT s"
+    scene_burst "$1"
+  done
 }
 # The same while a key is held: scene_hold KEYS WINDOW W H NAME DESCRIPTION TEST.
 scene_hold() {
