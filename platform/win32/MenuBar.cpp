@@ -260,6 +260,7 @@ private:
         int selected = -1;
         SDL_Window* window = nullptr;
         SDL_Rect rect = {}; // on the screen
+        ModeView view;      // the scale of its pixels on the screen (the bar's)
         PopupLayout layout;
         Canvas canvas;
         unsigned revision = ~0u;
@@ -314,19 +315,28 @@ private:
         RepaintFromKeptFrame(m_hwnd);
     }
 
-    // Where a bar item is on the screen (pixels of the SDL windows' space).
-    SDL_Rect BarItemOnScreen(int i)
+    // Where the strip's pixels are on the screen (the SDL windows' space): at the top of the
+    // window, or in full screen over the top of the picture, scaled with it.
+    ModeView BarView() const
     {
         Window* w = Find(m_hwnd);
+        if (!w || !w->sdl)
+            return ModeView{};
+        if (w->fullScreen)
+            return FullScreenView();
+        ModeView view;
+        SDL_GetWindowPosition(w->sdl, &view.origin.x, &view.origin.y);
+        return view;
+    }
+
+    SDL_Rect BarItemOnScreen(int i) const
+    {
         const std::vector<RECT> rects = BarLayout(m_bar);
-        if (!w || !w->sdl || i < 0 || static_cast<size_t>(i) >= rects.size())
+        if (i < 0 || static_cast<size_t>(i) >= rects.size())
             return SDL_Rect{0, 0, 0, 0};
-        int wx = 0, wy = 0;
-        SDL_GetWindowPosition(w->sdl, &wx, &wy);
-        const SDL_Rect strip = StripRectInWindow(*w);
-        const double scale = double(strip.h) / kMenuBarHeight;
-        return SDL_Rect{wx + strip.x + int(rects[i].left * scale), wy + strip.y,
-                        int((rects[i].right - rects[i].left) * scale), strip.h};
+        const ModeView view = BarView();
+        const POINT at = view.ToScreen(POINT{rects[i].left, 0});
+        return SDL_Rect{at.x, at.y, view.Screen(rects[i].right) - view.Screen(rects[i].left), view.Screen(kMenuBarHeight)};
     }
 
     int BarItemAt(int sx, int sy)
@@ -348,23 +358,27 @@ private:
         Popup p;
         p.menu = menu;
         p.layout = LayoutPopup(menu);
+        p.view = BarView();
+        const ModeView& view = p.view;
         if (m_popups.empty()) {
             const SDL_Rect item = BarItemOnScreen(m_barSelected);
-            p.rect = SDL_Rect{item.x, item.y + item.h, p.layout.width, p.layout.height};
+            p.rect = SDL_Rect{item.x, item.y + item.h, view.Screen(p.layout.width), view.Screen(p.layout.height)};
         } else {
             const Popup& parent = m_popups.back();
             const RECT& r = parent.layout.items[parent.selected];
-            p.rect = SDL_Rect{parent.rect.x + parent.rect.w - kPopupBorder, parent.rect.y + r.top - kPopupBorder,
-                              p.layout.width, p.layout.height};
+            p.rect = SDL_Rect{parent.rect.x + parent.rect.w - view.Screen(kPopupBorder),
+                              parent.rect.y + view.Screen(r.top - kPopupBorder), view.Screen(p.layout.width),
+                              view.Screen(p.layout.height)};
         }
-        // Kept on the display where it can be.
-        SDL_Rect display;
-        if (SDL_GetDisplayBounds(0, &display) == 0) {
-            if (p.rect.x + p.rect.w > display.x + display.w)
-                p.rect.x = std::max(display.x, display.x + display.w - p.rect.w);
-            if (p.rect.y + p.rect.h > display.y + display.h)
-                p.rect.y = std::max(display.y, display.y + display.h - p.rect.h);
-        }
+        // Kept on the display where it can be (in full screen: on the picture, the mode's display).
+        const SDL_Rect mode = DisplayBounds();
+        const ModeView display = FullScreenView();
+        const POINT corner = display.ToScreen(POINT{mode.x, mode.y});
+        const SDL_Rect area = {corner.x, corner.y, display.Screen(mode.w), display.Screen(mode.h)};
+        if (p.rect.x + p.rect.w > area.x + area.w)
+            p.rect.x = std::max(area.x, area.x + area.w - p.rect.w);
+        if (p.rect.y + p.rect.h > area.y + area.h)
+            p.rect.y = std::max(area.y, area.y + area.h - p.rect.h);
         DisplayLibraryAllocations ignored;
         p.window = SDL_CreateWindow("menu", p.rect.x, p.rect.y, p.rect.w, p.rect.h,
                                     SDL_WINDOW_TOOLTIP | SDL_WINDOW_BORDERLESS | SDL_WINDOW_SKIP_TASKBAR |
@@ -431,7 +445,7 @@ private:
             return;
         DisplayLibraryAllocations ignored;
         if (SDL_Surface* s = SDL_GetWindowSurface(p.window)) {
-            p.canvas.Present(s);
+            p.canvas.Present(s, p.rect.w, p.rect.h);
             SDL_UpdateWindowSurface(p.window);
         }
     }
@@ -640,7 +654,9 @@ private:
 
     int ItemAt(const Popup& p, int sx, int sy) const
     {
-        const int x = sx - p.rect.x, y = sy - p.rect.y;
+        if (sx < p.rect.x || sy < p.rect.y)
+            return -1;
+        const int x = p.view.Mode(sx - p.rect.x), y = p.view.Mode(sy - p.rect.y);
         for (size_t i = 0; i < p.layout.items.size(); ++i) {
             const RECT& r = p.layout.items[i];
             if (x >= r.left && x < r.right && y >= r.top && y < r.bottom)
