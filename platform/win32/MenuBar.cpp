@@ -363,6 +363,9 @@ private:
         if (m_popups.empty()) {
             const SDL_Rect item = BarItemOnScreen(m_barSelected);
             p.rect = SDL_Rect{item.x, item.y + item.h, view.Screen(p.layout.width), view.Screen(p.layout.height)};
+            // Opened by a key or a press; OnPointer says when moving onto its item opened it.
+            m_dropped = true;
+            m_openedByMoving = false;
         } else {
             const Popup& parent = m_popups.back();
             const RECT& r = parent.layout.items[parent.selected];
@@ -490,16 +493,17 @@ private:
     // The deepest open menu, or the bar.
     HMENU Current() const { return m_popups.empty() ? m_bar : m_popups.back().menu; }
 
+    // Left and Right on the bar, or in a drop-down: the neighbouring item of the bar, with its
+    // drop-down open when one was (a command of the bar on the way keeps the menus dropped).
     void MoveOnBar(int step)
     {
-        const bool wasOpen = !m_popups.empty();
         while (!m_popups.empty())
             ClosePopup();
         const int n = Count(m_bar);
         if (n == 0)
             return;
         SelectBar(((std::max(m_barSelected, 0) + step) % n + n) % n);
-        if (wasOpen && IsPopup(m_bar, m_barSelected))
+        if (m_dropped && IsPopup(m_bar, m_barSelected))
             OpenPopup(SubmenuOf(m_bar, m_barSelected), true);
     }
 
@@ -536,10 +540,12 @@ private:
                 Choose(m_popups.back().menu, m_popups.back().selected);
             break;
         case VK_ESCAPE:
-            if (m_popups.empty())
+            if (m_popups.empty()) {
                 m_done = true;
-            else
+            } else {
                 ClosePopup();
+                m_dropped = !m_popups.empty(); // back on the bar, its item selected
+            }
             break;
         default:
             break;
@@ -695,11 +701,15 @@ private:
         const int bar = BarItemAt(sx, sy);
         if (bar >= 0) {
             if (button == SDL_BUTTON_LEFT && pressed) {
+                m_buttonDown = true;
                 if (bar == m_barSelected && !m_popups.empty()) {
-                    m_done = true; // a second click on an open item closes the menu
+                    // A second click on an open item closes the menu; the first click on an item
+                    // whose drop-down opened as the pointer came onto it keeps it.
+                    if (!m_openedByMoving)
+                        m_done = true;
+                    m_openedByMoving = false;
                     return;
                 }
-                m_buttonDown = true;
                 OpenFromBar(bar);
                 return;
             }
@@ -711,15 +721,16 @@ private:
                 m_buttonDown = false;
                 return;
             }
-            if (button == 0 && bar != m_barSelected && (m_byMouse || !m_popups.empty())) {
+            if (button == 0 && bar != m_barSelected && (m_byMouse || m_dropped)) {
                 // Dragged over the bar with the button down, each drop-down opens in turn;
-                // moved without it, one opens only where one was open.
-                const bool wasOpen = !m_popups.empty();
+                // moved without it, one opens only while the menus are dropped.
                 while (!m_popups.empty())
                     ClosePopup();
                 SelectBar(bar);
-                if ((wasOpen || m_buttonDown) && IsPopup(m_bar, bar))
+                if ((m_dropped || m_buttonDown) && IsPopup(m_bar, bar)) {
                     OpenPopup(SubmenuOf(m_bar, bar), false);
+                    m_openedByMoving = !m_buttonDown;
+                }
             }
             return;
         }
@@ -815,6 +826,10 @@ private:
     int m_barSelected = -1;
     bool m_buttonDown = false; // the left button went down in this menu and is still down
     std::vector<Popup> m_popups;
+    // The selected item of the bar shows its drop-down: moving to another item opens its own.
+    bool m_dropped = false;
+    // The open drop-down came as the pointer moved onto its item, with no press on it yet.
+    bool m_openedByMoving = false;
     bool m_done = false;
     bool m_leaveKeyDown = false;
     std::bitset<256> m_pressedHere; // keys that went down while the menu was open

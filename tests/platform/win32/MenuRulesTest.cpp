@@ -239,3 +239,110 @@ TEST_F(MenuRules, AKeyHeldFromBeforeTheMenuDoesNotActInIt)
     Drain();
     EXPECT_EQ(Commands(), std::vector<WORD>{WORD(IDM_CAPTURE)});
 }
+
+TEST_F(MenuRules, WhileADropDownIsOpenAnotherItemOfTheBarOpensItsOwn)
+{
+    // (An open menu holds the loop, so each case queues its input whole, up to the end.)
+    HMENU help = GetSubMenu(GetMenu(w), 3);
+    const int settings = ItemX(1), capture = ItemX(2), helpX = ItemX(3);
+    const int helpItemY = kBarY + GetSystemMetrics(SM_CYMENU); // バージョン情報, below ヘルプ
+    // 設定 opened by a click; the pointer goes to ヘルプ (its drop-down opens as it arrives) and
+    // clicks it: ヘルプ's drop-down stays, and its item is chosen from the keys.
+    PushMouseButton(w, settings, kBarY, true);
+    PushMouseButton(w, settings, kBarY, false);
+    PushMouseMotion(w, helpX, kBarY);
+    PushMouseButton(w, helpX, kBarY, true);
+    PushMouseButton(w, helpX, kBarY, false);
+    Key(SDL_SCANCODE_DOWN, SDLK_DOWN);
+    Key(SDL_SCANCODE_RETURN, SDLK_RETURN);
+    Drain();
+    EXPECT_EQ(Commands(), std::vector<WORD>{WORD(IDM_ABOUT)});
+    auto popups = LogOf(WM_INITMENUPOPUP);
+    ASSERT_EQ(popups.size(), 2u);
+    EXPECT_EQ(reinterpret_cast<HMENU>(popups.back().wParam), help);
+
+    // Pressed straight on another item, without a move first: its drop-down opens. A second
+    // click on it closes the menu (the keys after it go to the window).
+    Log().clear();
+    PushMouseButton(w, settings, kBarY, true);
+    PushMouseButton(w, settings, kBarY, false);
+    PushMouseButton(w, helpX, kBarY, true);
+    PushMouseButton(w, helpX, kBarY, false);
+    PushMouseButton(w, helpX, kBarY, true);
+    PushMouseButton(w, helpX, kBarY, false);
+    Key(SDL_SCANCODE_DOWN, SDLK_DOWN);
+    Key(SDL_SCANCODE_RETURN, SDLK_RETURN);
+    Drain();
+    popups = LogOf(WM_INITMENUPOPUP);
+    ASSERT_EQ(popups.size(), 2u);
+    EXPECT_EQ(reinterpret_cast<HMENU>(popups.back().wParam), help);
+    EXPECT_EQ(LogOf(WM_EXITMENULOOP).size(), 1u);
+    EXPECT_TRUE(Commands().empty());
+
+    // Moved across the capture command of the bar, the menus stay dropped: ヘルプ's drop-down
+    // opens as the pointer reaches it, and a click on its item chooses it.
+    Log().clear();
+    PushMouseButton(w, settings, kBarY, true);
+    PushMouseButton(w, settings, kBarY, false);
+    PushMouseMotion(w, capture, kBarY);
+    PushMouseMotion(w, helpX, kBarY);
+    PushMouseMotion(w, helpX + 4, helpItemY);
+    PushMouseButton(w, helpX + 4, helpItemY, true);
+    PushMouseButton(w, helpX + 4, helpItemY, false);
+    Leave();
+    Drain();
+    EXPECT_EQ(Commands(), std::vector<WORD>{WORD(IDM_ABOUT)});
+}
+
+TEST_F(MenuRules, LeftAndRightMoveBetweenTheDropDownsOfTheBar)
+{
+    // 設定 by its letter: Right on 画面モード opens that submenu; Right on its item (no submenu)
+    // goes on to the bar's next item, the capture command, and on to ヘルプ, whose drop-down
+    // opens with its first item selected.
+    LoneAlt();
+    Key(SDL_SCANCODE_S, SDLK_s);
+    Key(SDL_SCANCODE_RIGHT, SDLK_RIGHT);
+    Key(SDL_SCANCODE_RIGHT, SDLK_RIGHT);
+    Key(SDL_SCANCODE_RIGHT, SDLK_RIGHT);
+    Key(SDL_SCANCODE_RETURN, SDLK_RETURN);
+    Leave();
+    Drain();
+    EXPECT_EQ(Commands(), std::vector<WORD>{WORD(IDM_ABOUT)});
+    const auto popups = LogOf(WM_INITMENUPOPUP);
+    ASSERT_EQ(popups.size(), 3u);
+    EXPECT_EQ(reinterpret_cast<HMENU>(popups[1].wParam), GetSubMenu(GetSubMenu(GetMenu(w), 1), 0));
+
+    // Left in a submenu closes it back to its parent: into FPS, Left, down to サウンド, into it.
+    Log().clear();
+    LoneAlt();
+    Key(SDL_SCANCODE_S, SDLK_s);
+    Key(SDL_SCANCODE_DOWN, SDLK_DOWN);
+    Key(SDL_SCANCODE_RIGHT, SDLK_RIGHT);
+    Key(SDL_SCANCODE_LEFT, SDLK_LEFT);
+    Key(SDL_SCANCODE_DOWN, SDLK_DOWN);
+    Key(SDL_SCANCODE_RIGHT, SDLK_RIGHT);
+    Key(SDL_SCANCODE_RETURN, SDLK_RETURN);
+    Leave();
+    Drain();
+    EXPECT_EQ(Commands(), std::vector<WORD>{WORD(IDM_SOUND_ON)});
+
+    // Left in a drop-down of the bar goes to the one before, round from the first to the last:
+    // ファイル, Left to ヘルプ.
+    Log().clear();
+    LoneAlt();
+    Key(SDL_SCANCODE_F, SDLK_f);
+    Key(SDL_SCANCODE_LEFT, SDLK_LEFT);
+    Key(SDL_SCANCODE_RETURN, SDLK_RETURN);
+    Leave();
+    Drain();
+    EXPECT_EQ(Commands(), std::vector<WORD>{WORD(IDM_ABOUT)});
+
+    // With no drop-down open (F10), Right only selects.
+    Log().clear();
+    Key(SDL_SCANCODE_F10, SDLK_F10);
+    Key(SDL_SCANCODE_RIGHT, SDLK_RIGHT);
+    Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+    Drain();
+    EXPECT_TRUE(LogOf(WM_INITMENUPOPUP).empty());
+    EXPECT_EQ(LogOf(WM_EXITMENULOOP).size(), 1u);
+}
