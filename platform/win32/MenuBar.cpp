@@ -520,6 +520,8 @@ private:
         case VK_RIGHT:
             if (!m_popups.empty() && IsPopup(m_popups.back().menu, m_popups.back().selected))
                 OpenPopup(SubmenuOf(m_popups.back().menu, m_popups.back().selected), true);
+            else if (m_popups.size() > 1 && m_popups.back().selected < 0)
+                SelectInPopup(NextSelectable(m_popups.back().menu, -1, +1)); // into a submenu the pointer opened
             else
                 MoveOnBar(+1);
             break;

@@ -337,6 +337,19 @@ TEST_F(MenuRules, LeftAndRightMoveBetweenTheDropDownsOfTheBar)
     Drain();
     EXPECT_EQ(Commands(), std::vector<WORD>{WORD(IDM_ABOUT)});
 
+    // A submenu that the pointer opened (FPS, the second item of 設定's drop-down) is entered
+    // by Right, not left for the next item of the bar.
+    Log().clear();
+    const int settings = ItemX(1), fpsY = GetSystemMetrics(SM_CYMENU) + 3 + 19 + 9;
+    PushMouseButton(w, settings, kBarY, true);
+    PushMouseButton(w, settings, kBarY, false);
+    PushMouseMotion(w, settings, fpsY);
+    Key(SDL_SCANCODE_RIGHT, SDLK_RIGHT);
+    Key(SDL_SCANCODE_RETURN, SDLK_RETURN);
+    Leave();
+    Drain();
+    EXPECT_EQ(Commands(), std::vector<WORD>{WORD(IDM_15FPS)});
+
     // With no drop-down open (F10), Right only selects.
     Log().clear();
     Key(SDL_SCANCODE_F10, SDLK_F10);
