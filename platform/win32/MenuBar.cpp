@@ -233,6 +233,14 @@ public:
             OpenPopup(SubmenuOf(m_bar, m_barSelected), !m_byMouse);
         }
         if (!m_done) {
+            // Input that the display gave before the menu took the pointer (the release of the
+            // click that opened it, and what followed) goes first, in its order.
+            MSG waiting;
+            while (!m_done && TakeWaitingInput(waiting))
+                if (!OnMessage(waiting)) {
+                    TranslateMessage(&waiting);
+                    DispatchMessageA(&waiting);
+                }
             SetEventInterceptor([this](const SDL_Event& e) { return OnSdlEvent(e); });
             RunModalLoop(
                 [this] {

@@ -294,6 +294,35 @@ TEST_F(MenuRules, WhileADropDownIsOpenAnotherItemOfTheBarOpensItsOwn)
     EXPECT_EQ(Commands(), std::vector<WORD>{WORD(IDM_ABOUT)});
 }
 
+TEST_F(MenuRules, InputWaitingFromBeforeTheMenuIsTakenFirst)
+{
+    // The release of the click that opens 設定 waits in the queue as the menu starts; the click
+    // on ヘルプ comes from the display after it. Taken out of order, the move onto ヘルプ would
+    // be a drag with the button still down and the click a second one, which closes the menu.
+    static HWND s_window;
+    static int s_help;
+    static bool s_pushed;
+    s_window = w;
+    s_help = ItemX(3);
+    s_pushed = false;
+    const int settings = ItemX(1);
+    g_handler = [](HWND, UINT msg, WPARAM, LPARAM, LRESULT&) {
+        if (msg == WM_INITMENUPOPUP && !s_pushed) {
+            s_pushed = true;
+            PushMouseMotion(s_window, s_help, kBarY);
+            PushMouseButton(s_window, s_help, kBarY, true);
+            PushMouseButton(s_window, s_help, kBarY, false);
+            PushKey(s_window, SDL_SCANCODE_DOWN, SDLK_DOWN, true);
+            PushKey(s_window, SDL_SCANCODE_RETURN, SDLK_RETURN, true);
+        }
+        return false;
+    };
+    PushMouseButton(w, settings, kBarY, true);
+    PushMouseButton(w, settings, kBarY, false);
+    Drain();
+    EXPECT_EQ(Commands(), std::vector<WORD>{WORD(IDM_ABOUT)});
+}
+
 TEST_F(MenuRules, LeftAndRightMoveBetweenTheDropDownsOfTheBar)
 {
     // 設定 by its letter: Right on 画面モード opens that submenu; Right on its item (no submenu)
