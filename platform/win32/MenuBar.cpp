@@ -670,8 +670,6 @@ private:
 
     int ItemAt(const Popup& p, int sx, int sy) const
     {
-        if (sx < p.rect.x || sy < p.rect.y)
-            return -1;
         const int x = p.view.Mode(sx - p.rect.x), y = p.view.Mode(sy - p.rect.y);
         for (size_t i = 0; i < p.layout.items.size(); ++i) {
             const RECT& r = p.layout.items[i];

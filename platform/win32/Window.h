@@ -89,14 +89,13 @@ struct ModeView {
     int scaled = 1;
     int unit = 1;
 
-    bool Plain() const { return scaled == unit && origin.x == 0 && origin.y == 0; }
     // A length of the mode on the screen, and a length on the screen in the mode (what a pointer
     // offset falls on); both round down.
     int Screen(int modeLength) const;
     int Mode(int screenLength) const;
     POINT ToScreen(POINT mode) const;
-    // The first point of the mode that shows at or after `screen`: ToScreen(ToMode(q)) == q for
-    // every q that ToScreen gave, so a window placed from it stays where it is.
+    // The first point of the mode that ToScreen places at or after `screen`: ToMode(ToScreen(p))
+    // == p, so a window that the display moved, placed again from where it is, stays there.
     POINT ToMode(POINT screen) const;
 };
 // How the mode of the window in full screen shows (its picture, scaled with the aspect kept);
