@@ -215,15 +215,30 @@ void Canvas::Image(int x, int y, const std::vector<std::string>& rows, const std
         }
 }
 
-void Canvas::Present(SDL_Surface* target, int x, int y) const
+void Canvas::Present(SDL_Surface* target, int width, int height) const
 {
     if (!target || m_width == 0 || m_height == 0)
         return;
-    SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<Argb*>(m_pixels.data()), m_width, m_height, 32,
-                                                              m_width * 4, SDL_PIXELFORMAT_ARGB8888);
+    if (width <= 0 || height <= 0) {
+        width = m_width;
+        height = m_height;
+    }
+    std::vector<Argb> stretched;
+    const Argb* pixels = m_pixels.data();
+    if (width != m_width || height != m_height) {
+        stretched.resize(static_cast<size_t>(width) * height);
+        for (int y = 0; y < height; ++y) {
+            const Argb* row = &m_pixels[static_cast<size_t>(int64_t(y) * m_height / height) * m_width];
+            for (int x = 0; x < width; ++x)
+                stretched[static_cast<size_t>(y) * width + x] = row[int64_t(x) * m_width / width];
+        }
+        pixels = stretched.data();
+    }
+    SDL_Surface* source =
+        SDL_CreateRGBSurfaceWithFormatFrom(const_cast<Argb*>(pixels), width, height, 32, width * 4, SDL_PIXELFORMAT_ARGB8888);
     if (!source)
         return;
-    SDL_Rect at = {x, y, m_width, m_height};
+    SDL_Rect at = {0, 0, width, height};
     SDL_BlitSurface(source, nullptr, target, &at);
     SDL_FreeSurface(source);
 }

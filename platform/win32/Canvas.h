@@ -64,8 +64,10 @@ public:
     // Pixel images ("cRRGGBB" palette letters, '.' transparent).
     void Image(int x, int y, const std::vector<std::string>& rows, const std::string& palette);
 
-    // Copies the picture into an SDL surface (the software surface of a layer-drawn window).
-    void Present(SDL_Surface* target, int x = 0, int y = 0) const;
+    // Copies the picture into the top-left corner of an SDL surface (the software surface of a
+    // layer-drawn window), stretched to width x height by the nearest pixel, as the menu strip
+    // is in full screen (0: the picture's own size).
+    void Present(SDL_Surface* target, int width = 0, int height = 0) const;
 
 private:
     bool Clipped(int x, int y) const;

@@ -194,7 +194,8 @@ void PresentCanvas(HWND topLevel)
     c->ResetClip();
     DisplayLibraryAllocations ignored;
     if (SDL_Surface* s = SDL_GetWindowSurface(w->sdl)) {
-        c->Present(s);
+        const ModeView view = ViewOf(*w);
+        c->Present(s, view.Screen(c->Width()), view.Screen(c->Height()));
         SDL_UpdateWindowSurface(w->sdl);
     }
 }

@@ -233,6 +233,14 @@ public:
             OpenPopup(SubmenuOf(m_bar, m_barSelected), !m_byMouse);
         }
         if (!m_done) {
+            // Input that the display gave before the menu took the pointer (the release of the
+            // click that opened it, and what followed) goes first, in its order.
+            MSG waiting;
+            while (!m_done && TakeWaitingInput(waiting))
+                if (!OnMessage(waiting)) {
+                    TranslateMessage(&waiting);
+                    DispatchMessageA(&waiting);
+                }
             SetEventInterceptor([this](const SDL_Event& e) { return OnSdlEvent(e); });
             RunModalLoop(
                 [this] {
@@ -260,6 +268,7 @@ private:
         int selected = -1;
         SDL_Window* window = nullptr;
         SDL_Rect rect = {}; // on the screen
+        ModeView view;      // the scale of its pixels on the screen (the bar's)
         PopupLayout layout;
         Canvas canvas;
         unsigned revision = ~0u;
@@ -314,19 +323,28 @@ private:
         RepaintFromKeptFrame(m_hwnd);
     }
 
-    // Where a bar item is on the screen (pixels of the SDL windows' space).
-    SDL_Rect BarItemOnScreen(int i)
+    // Where the strip's pixels are on the screen (the SDL windows' space): at the top of the
+    // window, or in full screen over the top of the picture, scaled with it.
+    ModeView BarView() const
     {
         Window* w = Find(m_hwnd);
+        if (!w || !w->sdl)
+            return ModeView{};
+        if (w->fullScreen)
+            return FullScreenView();
+        ModeView view;
+        SDL_GetWindowPosition(w->sdl, &view.origin.x, &view.origin.y);
+        return view;
+    }
+
+    SDL_Rect BarItemOnScreen(int i) const
+    {
         const std::vector<RECT> rects = BarLayout(m_bar);
-        if (!w || !w->sdl || i < 0 || static_cast<size_t>(i) >= rects.size())
+        if (i < 0 || static_cast<size_t>(i) >= rects.size())
             return SDL_Rect{0, 0, 0, 0};
-        int wx = 0, wy = 0;
-        SDL_GetWindowPosition(w->sdl, &wx, &wy);
-        const SDL_Rect strip = StripRectInWindow(*w);
-        const double scale = double(strip.h) / kMenuBarHeight;
-        return SDL_Rect{wx + strip.x + int(rects[i].left * scale), wy + strip.y,
-                        int((rects[i].right - rects[i].left) * scale), strip.h};
+        const ModeView view = BarView();
+        const POINT at = view.ToScreen(POINT{rects[i].left, 0});
+        return SDL_Rect{at.x, at.y, view.Screen(rects[i].right) - view.Screen(rects[i].left), view.Screen(kMenuBarHeight)};
     }
 
     int BarItemAt(int sx, int sy)
@@ -348,23 +366,30 @@ private:
         Popup p;
         p.menu = menu;
         p.layout = LayoutPopup(menu);
+        p.view = BarView();
+        const ModeView& view = p.view;
         if (m_popups.empty()) {
             const SDL_Rect item = BarItemOnScreen(m_barSelected);
-            p.rect = SDL_Rect{item.x, item.y + item.h, p.layout.width, p.layout.height};
+            p.rect = SDL_Rect{item.x, item.y + item.h, view.Screen(p.layout.width), view.Screen(p.layout.height)};
+            // Opened by a key or a press; OnPointer says when moving onto its item opened it.
+            m_dropped = true;
+            m_openedByMoving = false;
         } else {
             const Popup& parent = m_popups.back();
             const RECT& r = parent.layout.items[parent.selected];
-            p.rect = SDL_Rect{parent.rect.x + parent.rect.w - kPopupBorder, parent.rect.y + r.top - kPopupBorder,
-                              p.layout.width, p.layout.height};
+            p.rect = SDL_Rect{parent.rect.x + parent.rect.w - view.Screen(kPopupBorder),
+                              parent.rect.y + view.Screen(r.top - kPopupBorder), view.Screen(p.layout.width),
+                              view.Screen(p.layout.height)};
         }
-        // Kept on the display where it can be.
-        SDL_Rect display;
-        if (SDL_GetDisplayBounds(0, &display) == 0) {
-            if (p.rect.x + p.rect.w > display.x + display.w)
-                p.rect.x = std::max(display.x, display.x + display.w - p.rect.w);
-            if (p.rect.y + p.rect.h > display.y + display.h)
-                p.rect.y = std::max(display.y, display.y + display.h - p.rect.h);
-        }
+        // Kept on the display where it can be (in full screen: on the picture, the mode's display).
+        const SDL_Rect mode = DisplayBounds();
+        const ModeView display = FullScreenView();
+        const POINT corner = display.ToScreen(POINT{mode.x, mode.y});
+        const SDL_Rect area = {corner.x, corner.y, display.Screen(mode.w), display.Screen(mode.h)};
+        if (p.rect.x + p.rect.w > area.x + area.w)
+            p.rect.x = std::max(area.x, area.x + area.w - p.rect.w);
+        if (p.rect.y + p.rect.h > area.y + area.h)
+            p.rect.y = std::max(area.y, area.y + area.h - p.rect.h);
         DisplayLibraryAllocations ignored;
         p.window = SDL_CreateWindow("menu", p.rect.x, p.rect.y, p.rect.w, p.rect.h,
                                     SDL_WINDOW_TOOLTIP | SDL_WINDOW_BORDERLESS | SDL_WINDOW_SKIP_TASKBAR |
@@ -431,7 +456,7 @@ private:
             return;
         DisplayLibraryAllocations ignored;
         if (SDL_Surface* s = SDL_GetWindowSurface(p.window)) {
-            p.canvas.Present(s);
+            p.canvas.Present(s, p.rect.w, p.rect.h);
             SDL_UpdateWindowSurface(p.window);
         }
     }
@@ -476,16 +501,17 @@ private:
     // The deepest open menu, or the bar.
     HMENU Current() const { return m_popups.empty() ? m_bar : m_popups.back().menu; }
 
+    // Left and Right on the bar, or in a drop-down: the neighbouring item of the bar, with its
+    // drop-down open when one was (a command of the bar on the way keeps the menus dropped).
     void MoveOnBar(int step)
     {
-        const bool wasOpen = !m_popups.empty();
         while (!m_popups.empty())
             ClosePopup();
         const int n = Count(m_bar);
         if (n == 0)
             return;
         SelectBar(((std::max(m_barSelected, 0) + step) % n + n) % n);
-        if (wasOpen && IsPopup(m_bar, m_barSelected))
+        if (m_dropped && IsPopup(m_bar, m_barSelected))
             OpenPopup(SubmenuOf(m_bar, m_barSelected), true);
     }
 
@@ -502,6 +528,8 @@ private:
         case VK_RIGHT:
             if (!m_popups.empty() && IsPopup(m_popups.back().menu, m_popups.back().selected))
                 OpenPopup(SubmenuOf(m_popups.back().menu, m_popups.back().selected), true);
+            else if (m_popups.size() > 1 && m_popups.back().selected < 0)
+                SelectInPopup(NextSelectable(m_popups.back().menu, -1, +1)); // into a submenu the pointer opened
             else
                 MoveOnBar(+1);
             break;
@@ -522,10 +550,12 @@ private:
                 Choose(m_popups.back().menu, m_popups.back().selected);
             break;
         case VK_ESCAPE:
-            if (m_popups.empty())
+            if (m_popups.empty()) {
                 m_done = true;
-            else
+            } else {
                 ClosePopup();
+                m_dropped = !m_popups.empty(); // back on the bar, its item selected
+            }
             break;
         default:
             break;
@@ -640,7 +670,7 @@ private:
 
     int ItemAt(const Popup& p, int sx, int sy) const
     {
-        const int x = sx - p.rect.x, y = sy - p.rect.y;
+        const int x = p.view.Mode(sx - p.rect.x), y = p.view.Mode(sy - p.rect.y);
         for (size_t i = 0; i < p.layout.items.size(); ++i) {
             const RECT& r = p.layout.items[i];
             if (x >= r.left && x < r.right && y >= r.top && y < r.bottom)
@@ -679,11 +709,15 @@ private:
         const int bar = BarItemAt(sx, sy);
         if (bar >= 0) {
             if (button == SDL_BUTTON_LEFT && pressed) {
+                m_buttonDown = true;
                 if (bar == m_barSelected && !m_popups.empty()) {
-                    m_done = true; // a second click on an open item closes the menu
+                    // A second click on an open item closes the menu; the first click on an item
+                    // whose drop-down opened as the pointer came onto it keeps it.
+                    if (!m_openedByMoving)
+                        m_done = true;
+                    m_openedByMoving = false;
                     return;
                 }
-                m_buttonDown = true;
                 OpenFromBar(bar);
                 return;
             }
@@ -695,15 +729,16 @@ private:
                 m_buttonDown = false;
                 return;
             }
-            if (button == 0 && bar != m_barSelected && (m_byMouse || !m_popups.empty())) {
+            if (button == 0 && bar != m_barSelected && (m_byMouse || m_dropped)) {
                 // Dragged over the bar with the button down, each drop-down opens in turn;
-                // moved without it, one opens only where one was open.
-                const bool wasOpen = !m_popups.empty();
+                // moved without it, one opens only while the menus are dropped.
                 while (!m_popups.empty())
                     ClosePopup();
                 SelectBar(bar);
-                if ((wasOpen || m_buttonDown) && IsPopup(m_bar, bar))
+                if ((m_dropped || m_buttonDown) && IsPopup(m_bar, bar)) {
                     OpenPopup(SubmenuOf(m_bar, bar), false);
+                    m_openedByMoving = !m_buttonDown;
+                }
             }
             return;
         }
@@ -799,6 +834,10 @@ private:
     int m_barSelected = -1;
     bool m_buttonDown = false; // the left button went down in this menu and is still down
     std::vector<Popup> m_popups;
+    // The selected item of the bar shows its drop-down: moving to another item opens its own.
+    bool m_dropped = false;
+    // The open drop-down came as the pointer moved onto its item, with no press on it yet.
+    bool m_openedByMoving = false;
     bool m_done = false;
     bool m_leaveKeyDown = false;
     std::bitset<256> m_pressedHere; // keys that went down while the menu was open

@@ -382,6 +382,27 @@ std::function<bool(const SDL_Event&)> g_interceptor;
 
 void SetEventInterceptor(std::function<bool(const SDL_Event&)> interceptor) { g_interceptor = std::move(interceptor); }
 
+bool TakeWaitingInput(MSG& m)
+{
+    const auto input = [](const MSG& q) {
+        return (q.message >= WM_KEYFIRST && q.message <= WM_KEYLAST) ||
+               (q.message >= WM_MOUSEFIRST && q.message <= WM_MOUSELAST) ||
+               (q.message >= WM_NCMOUSEMOVE && q.message <= WM_NCLBUTTONUP);
+    };
+    {
+        std::lock_guard<std::mutex> guard(Q().lock);
+        auto& posted = Q().posted;
+        const auto it = std::find_if(posted.begin(), posted.end(), input);
+        if (it == posted.end())
+            return false;
+        m = *it;
+        posted.erase(it);
+    }
+    BeforeDelivery(m);
+    RunHooks(m, true);
+    return true;
+}
+
 void PumpSdlEvents()
 {
     if (!SDL_WasInit(SDL_INIT_VIDEO))

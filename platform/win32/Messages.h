@@ -28,6 +28,10 @@ void RunModalLoop(const std::function<bool()>& done, const std::function<bool(MS
 // While set, every SDL event goes to `interceptor` first; it answers true for the events it
 // took (a tracked menu takes the pointer).
 void SetEventInterceptor(std::function<bool(const SDL_Event&)> interceptor);
+// Takes the oldest input message (keys, pointer) already waiting in the queue, through the
+// hooks as PeekMessageA does, without asking the display for newer events: what came before an
+// interceptor was set is taken first, in its order.
+bool TakeWaitingInput(MSG& m);
 
 // The menu bar (MenuBar.cpp): entered by DefWindowProcA on a click in the strip, on F10 or a
 // lone Alt, or on Alt with a letter.

@@ -106,6 +106,23 @@ void InvalidateTree(Window& w)
     });
 }
 
+// The boxes that the layer draws follow a change of the display mode: kept on the display, as
+// the system keeps windows when the mode changes, and shown in the new mode's view.
+void RefitLayerWindows()
+{
+    const SDL_Rect d = DisplayBounds();
+    ForEachWindow([&](Window& o) {
+        if (!IsTopLevel(o) || !o.cls->layerDrawn || !o.sdl)
+            return true;
+        const LONG x = std::max<LONG>(d.x, std::min<LONG>(o.rect.left, d.x + d.w - Width(o.rect)));
+        const LONG y = std::max<LONG>(d.y, std::min<LONG>(o.rect.top, d.y + d.h - Height(o.rect)));
+        OffsetRect(&o.rect, x - o.rect.left, y - o.rect.top);
+        SyncSdlWindow(o);
+        InvalidateTree(o);
+        return true;
+    });
+}
+
 void SetGlAttributes()
 {
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2);
@@ -146,8 +163,6 @@ bool CreateSdlWindow(Window& w)
     Uint32 flags = SDL_WINDOW_HIDDEN;
     if (!w.cls->layerDrawn)
         flags |= SDL_WINDOW_OPENGL;
-    const RECT c = ClientRectOf(w);
-    const int strip = HasMenuStrip(w) ? kMenuBarHeight : 0;
     if ((w.style & WS_CAPTION) != WS_CAPTION)
         flags |= SDL_WINDOW_BORDERLESS;
     if (w.style & WS_THICKFRAME)
@@ -157,16 +172,17 @@ bool CreateSdlWindow(Window& w)
         flags |= SDL_WINDOW_ALWAYS_ON_TOP;
     if (!w.cls->layerDrawn)
         SetGlAttributes();
-    const int width = std::max(1, Width(c)), height = std::max(1, Height(c) + strip);
+    const SDL_Rect at = SdlRectOf(w);
+    const int width = at.w, height = at.h;
     DisplayLibraryAllocations ignored;
     int surfaceWidth = width, surfaceHeight = height;
     if (!w.cls->layerDrawn && OffscreenDriver())
         OffscreenSurfaceSize(surfaceWidth, surfaceHeight);
-    w.sdl = SDL_CreateWindow(w.title.c_str(), c.left, c.top - strip, surfaceWidth, surfaceHeight, flags);
+    w.sdl = SDL_CreateWindow(w.title.c_str(), at.x, at.y, surfaceWidth, surfaceHeight, flags);
     if (!w.sdl && !w.cls->layerDrawn) {
         // Some servers offer no stencil: a context without it is better than no window.
         SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
-        w.sdl = SDL_CreateWindow(w.title.c_str(), c.left, c.top - strip, surfaceWidth, surfaceHeight, flags);
+        w.sdl = SDL_CreateWindow(w.title.c_str(), at.x, at.y, surfaceWidth, surfaceHeight, flags);
     }
     if (!w.sdl)
         return false;
@@ -297,6 +313,62 @@ SDL_Rect DisplayBounds()
     return b;
 }
 
+namespace {
+
+int64_t FloorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+
+} // namespace
+
+int ModeView::Screen(int modeLength) const { return static_cast<int>(FloorDiv(int64_t(modeLength) * scaled, unit)); }
+int ModeView::Mode(int screenLength) const { return static_cast<int>(FloorDiv(int64_t(screenLength) * unit, scaled)); }
+
+POINT ModeView::ToScreen(POINT mode) const { return POINT{origin.x + Screen(mode.x), origin.y + Screen(mode.y)}; }
+
+POINT ModeView::ToMode(POINT screen) const
+{
+    // Rounded up: ceil(a / b) == -floor(-a / b).
+    const auto up = [this](LONG length) { return static_cast<LONG>(-FloorDiv(-int64_t(length) * unit, scaled)); };
+    return POINT{up(screen.x - origin.x), up(screen.y - origin.y)};
+}
+
+ModeView FullScreenView()
+{
+    ModeView view;
+    ForEachWindow([&](Window& w) {
+        if (!w.fullScreen || !w.sdl || !IsTopLevel(w))
+            return true;
+        int vx = 0, vy = 0, vw = 0, vh = 0, ww = 0, wh = 0, dw = 0, dh = 0, wx = 0, wy = 0;
+        qv::ClientViewport(w.handle, &vx, &vy, &vw, &vh);
+        SDL_GetWindowSize(w.sdl, &ww, &wh);
+        SDL_GL_GetDrawableSize(w.sdl, &dw, &dh);
+        SDL_GetWindowPosition(w.sdl, &wx, &wy);
+        if (vh > 0 && dw > 0 && dh > 0 && wh > 0) {
+            // The viewport is in drawable pixels; the screen counts in window points.
+            view.origin = POINT{wx + vx * ww / dw, wy + vy * wh / dh};
+            view.scaled = static_cast<int>(int64_t(vh) * wh / dh);
+            view.unit = std::max(1, Height(w.rect));
+        }
+        return false;
+    });
+    return view;
+}
+
+ModeView ViewOf(const Window& w)
+{
+    if (!IsTopLevel(w) || !w.cls->layerDrawn || w.fullScreen)
+        return ModeView{};
+    return FullScreenView();
+}
+
+SDL_Rect SdlRectOf(const Window& w)
+{
+    const RECT c = ClientRectOf(w);
+    const int strip = HasMenuStrip(w) ? kMenuBarHeight : 0;
+    const ModeView view = ViewOf(w);
+    const POINT at = view.ToScreen(POINT{c.left, c.top - strip});
+    return SDL_Rect{at.x, at.y, std::max(1, view.Screen(Width(c))), std::max(1, view.Screen(Height(c) + strip))};
+}
+
 void SyncSdlWindow(Window& w)
 {
     if (!w.sdl)
@@ -324,15 +396,12 @@ void SyncSdlWindow(Window& w)
     if (!wantFull) {
         SDL_SetWindowBordered(w.sdl, captioned ? SDL_TRUE : SDL_FALSE);
         SDL_SetWindowResizable(w.sdl, (w.style & WS_THICKFRAME) ? SDL_TRUE : SDL_FALSE);
-        const RECT c = ClientRectOf(w);
-        const int strip = HasMenuStrip(w) ? kMenuBarHeight : 0;
-        const int width = std::max(1, Width(c));
-        const int height = std::max(1, Height(c) + strip);
+        const SDL_Rect at = SdlRectOf(w);
         int cw = 0, ch = 0, cx = 0, cy = 0;
         SDL_GetWindowSize(w.sdl, &cw, &ch);
         SDL_GetWindowPosition(w.sdl, &cx, &cy);
-        if (cw != width || ch != height) {
-            SDL_SetWindowSize(w.sdl, width, height);
+        if (cw != at.w || ch != at.h) {
+            SDL_SetWindowSize(w.sdl, at.w, at.h);
             w.geometrySetAt = SDL_GetTicks();
             // The context learns the drawable's new size when it is bound again.
             if (w.gl && SDL_GL_GetCurrentContext() == w.gl) {
@@ -340,8 +409,8 @@ void SyncSdlWindow(Window& w)
                 SDL_GL_MakeCurrent(w.sdl, w.gl);
             }
         }
-        if (cx != c.left || cy != c.top - strip) {
-            SDL_SetWindowPosition(w.sdl, c.left, c.top - strip);
+        if (cx != at.x || cy != at.y) {
+            SDL_SetWindowPosition(w.sdl, at.x, at.y);
             w.geometrySetAt = SDL_GetTicks();
         }
     }
@@ -373,7 +442,8 @@ void OnSdlMoved(Window& w, int x, int y)
         return;
     const RECT c = ClientRectOf(w);
     const int strip = HasMenuStrip(w) ? kMenuBarHeight : 0;
-    const int dx = x - c.left, dy = y - (c.top - strip);
+    const POINT at = ViewOf(w).ToMode(POINT{x, y});
+    const int dx = at.x - c.left, dy = at.y - (c.top - strip);
     if (!dx && !dy)
         return;
     OffsetRect(&w.rect, dx, dy);
@@ -398,7 +468,8 @@ POINT SdlToClient(const Window& w, int x, int y)
         return POINT{ex + w.rect.left - c.left, ey + w.rect.top - c.top};
     }
     const int strip = HasMenuStrip(w) ? kMenuBarHeight : 0;
-    return POINT{x, y - strip};
+    const ModeView view = ViewOf(w);
+    return POINT{view.Mode(x), view.Mode(y) - strip};
 }
 
 POINT ClientToSdl(const Window& w, POINT client)
@@ -416,7 +487,8 @@ POINT ClientToSdl(const Window& w, POINT client)
         return POINT{static_cast<LONG>(px * ww / std::max(1, dw)), static_cast<LONG>(py * wh / std::max(1, dh))};
     }
     const int strip = HasMenuStrip(w) ? kMenuBarHeight : 0;
-    return POINT{client.x, client.y + strip};
+    const ModeView view = ViewOf(w);
+    return POINT{view.Screen(client.x), view.Screen(client.y + strip)};
 }
 
 HWND ActiveWindow() { return Find(R().active) ? R().active : nullptr; }
@@ -525,6 +597,7 @@ bool qv::EnterFullScreen(HWND hWnd, int width, int height)
     w->rect = RECT{0, 0, width, height};
     SyncSdlWindow(*w);
     InvalidateTree(*w);
+    RefitLayerWindows();
     return true;
 }
 
@@ -535,6 +608,7 @@ void qv::LeaveFullScreen(HWND hWnd)
         SyncSdlWindow(*w);
         InvalidateTree(*w);
     }
+    RefitLayerWindows();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -81,6 +81,34 @@ RECT ClientRectOf(const Window& w);
 constexpr int kMenuBarHeight = 20;
 bool HasMenuStrip(const Window& w);
 
+// Full screen shows the emulated display mode scaled on the real display: a point p of the
+// mode is at origin + p * scaled / unit on the screen, the same scale on both axes. The plain
+// view (scale 1, origin 0) is the display itself.
+struct ModeView {
+    POINT origin = {0, 0};
+    int scaled = 1;
+    int unit = 1;
+
+    // A length of the mode on the screen, and a length on the screen in the mode (what a pointer
+    // offset falls on); both round down.
+    int Screen(int modeLength) const;
+    int Mode(int screenLength) const;
+    POINT ToScreen(POINT mode) const;
+    // The first point of the mode that ToScreen places at or after `screen`: ToMode(ToScreen(p))
+    // == p, so a window that the display moved, placed again from where it is, stays there.
+    POINT ToMode(POINT screen) const;
+};
+// How the mode of the window in full screen shows (its picture, scaled with the aspect kept);
+// plain when no window is in full screen.
+ModeView FullScreenView();
+// The view that a top-level window is shown in: the full-screen mode's for the boxes and menus
+// that the layer draws over it (they scale with the picture, as its menu strip does), plain for
+// every other window.
+ModeView ViewOf(const Window& w);
+// Where a top-level window that is not in full screen has its SDL window: its menu strip and
+// client area, on the screen.
+SDL_Rect SdlRectOf(const Window& w);
+
 // Brings the SDL window in line with the window's style, rectangle and visibility.
 void SyncSdlWindow(Window& w);
 // A top-level window's SDL window changed size or place by the user or the window manager.

@@ -205,7 +205,23 @@ std::atomic<int> g_buttonsPainted{0};
 int g_buttonsToPaint = 0;
 std::vector<HWND> g_paintedButtons;
 qvtest::Image g_boxPicture;
+std::vector<int> g_boxOnScreen;  // "x y w h" of the box's SDL window
+double g_boxFaceShare = 0;       // of its SDL window's pixels, those of the face colour
 std::vector<std::pair<SDL_Scancode, SDL_Keycode>> g_keysToPush;
+
+double FaceShare(SDL_Surface* s)
+{
+    if (!s || s->w * s->h == 0)
+        return 0;
+    int face = 0;
+    for (int y = 0; y < s->h; ++y)
+        for (int x = 0; x < s->w; ++x) {
+            Uint8 r, g, b;
+            SDL_GetRGB(static_cast<const Uint32*>(s->pixels)[y * s->pitch / 4 + x], s->format, &r, &g, &b);
+            face += r == 0xD4 && g == 0xD0 && b == 0xC8;
+        }
+    return double(face) / (s->w * s->h);
+}
 
 LRESULT CALLBACK BoxHook(int code, WPARAM wParam, LPARAM lParam)
 {
@@ -220,8 +236,12 @@ LRESULT CALLBACK BoxHook(int code, WPARAM wParam, LPARAM lParam)
             g_paintedButtons.push_back(m->hwnd);
             g_buttonsPainted = static_cast<int>(g_paintedButtons.size());
         }
-        if (m->message == WM_KEYDOWN && g_boxPicture.width == 0)
-            g_boxPicture = CaptureLayerWindow(qv::win::TopLevelOf(m->hwnd));
+        if (m->message == WM_KEYDOWN && g_boxPicture.width == 0) {
+            const HWND box = qv::win::TopLevelOf(m->hwnd);
+            g_boxPicture = CaptureLayerWindow(box);
+            g_boxOnScreen = SdlGeometry(qv::SdlWindowOf(box));
+            g_boxFaceShare = FaceShare(SDL_GetWindowSurface(qv::SdlWindowOf(box)));
+        }
     }
     return CallNextHookEx(g_boxHook, code, wParam, lParam);
 }
@@ -344,4 +364,89 @@ TEST(Shell, OpensThroughTheDesktopOrSaysWhy)
     EXPECT_LE(reinterpret_cast<uintptr_t>(ShellExecuteA(nullptr, "open", nullptr, nullptr, nullptr, SW_SHOWNORMAL)), 32u);
     EXPECT_LE(reinterpret_cast<uintptr_t>(ShellExecuteA(nullptr, "print", "x", nullptr, nullptr, SW_SHOWNORMAL)), 32u);
     unsetenv("QV_SHELLEXECUTE");
+}
+
+namespace {
+
+int g_viewHeight = 480; // the mode's 480 rows on the screen
+std::vector<std::vector<int>> g_versionBoxOnScreen;
+
+// Measures the version box's SDL window in full screen, after the display has its own mode back
+// and in full screen again; then clicks the middle of OK where the box shows it (and Escape
+// after, should the click miss).
+INT_PTR CALLBACK FullScreenBoxProc(HWND h, UINT m, WPARAM wp, LPARAM lp)
+{
+    if (m == WM_COMMAND) {
+        EndDialog(h, LOWORD(wp));
+        return TRUE;
+    }
+    if (m != WM_INITDIALOG)
+        return FALSE;
+    const HWND owner = reinterpret_cast<HWND>(lp);
+    SDL_Window* box = qv::SdlWindowOf(h);
+    g_versionBoxOnScreen.push_back(SdlGeometry(box));
+    qv::LeaveFullScreen(owner);
+    g_versionBoxOnScreen.push_back(SdlGeometry(box));
+    qv::EnterFullScreen(owner, 640, 480);
+    g_versionBoxOnScreen.push_back(SdlGeometry(box));
+    RECT ok;
+    GetWindowRect(GetDlgItem(h, IDOK), &ok);
+    POINT centre = {(ok.left + ok.right) / 2, (ok.top + ok.bottom) / 2};
+    ScreenToClient(h, &centre);
+    const int x = centre.x * g_viewHeight / 480, y = centre.y * g_viewHeight / 480;
+    PushMouseMotion(h, x, y);
+    PushMouseButton(h, x, y, true);
+    PushMouseButton(h, x, y, false);
+    PushKey(h, SDL_SCANCODE_ESCAPE, SDLK_ESCAPE, true);
+    PushKey(h, SDL_SCANCODE_ESCAPE, SDLK_ESCAPE, false);
+    return TRUE;
+}
+
+} // namespace
+
+// In full screen the boxes scale with the picture, as the menu strip does: the version box keeps
+// its place over the picture (in a window: (44, 34) of the owner's client area) at the mode's
+// scale and follows a change of the display mode while it is open; a message box is centred on
+// the picture, its picture scaled to fill it; a click on the scaled OK presses it.
+TEST(DialogsInFullScreen, BoxesScaleAndLieOnThePictureAsTheStripDoes)
+{
+    Interactive interactive;
+    HWND owner = MakeWindow(WS_POPUP, 640, 480);
+    ShowWindow(owner, SW_SHOW);
+    ASSERT_TRUE(qv::EnterFullScreen(owner, 640, 480));
+    Drain();
+    int vx, vy, vw, vh, wx, wy;
+    ASSERT_TRUE(qv::ClientViewport(owner, &vx, &vy, &vw, &vh));
+    SDL_GetWindowPosition(qv::SdlWindowOf(owner), &wx, &wy);
+    ASSERT_GT(vh, 480) << "the display is larger than the mode, which it shows scaled";
+    g_viewHeight = vh;
+    const auto scaled = [&](int length) { return length * vh / 480; };
+
+    g_versionBoxOnScreen.clear();
+    EXPECT_EQ(DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_ABOUTBOX), owner, FullScreenBoxProc,
+                              reinterpret_cast<LPARAM>(owner)),
+              IDOK);
+    ASSERT_EQ(g_versionBoxOnScreen.size(), 3u);
+    const std::vector<int> overPicture = {wx + vx + scaled(44), wy + vy + scaled(34), scaled(384), scaled(176)};
+    EXPECT_EQ(g_versionBoxOnScreen[0], overPicture);
+    EXPECT_EQ(g_versionBoxOnScreen[1], (std::vector<int>{44, 34, 384, 176})) << "1:1 in the display's own mode";
+    EXPECT_EQ(g_versionBoxOnScreen[2], overPicture);
+
+    g_boxHook = SetWindowsHookExA(WH_GETMESSAGE, BoxHook, nullptr, GetCurrentThreadId());
+    AnswerWhenPainted(owner, 1, {{SDL_SCANCODE_RETURN, SDLK_RETURN}});
+    EXPECT_EQ(MessageBoxA(owner, "Failed CGameMain::CGameMain InitTimer", "Error", MB_OK | MB_ICONHAND), IDOK);
+    UnhookWindowsHookEx(g_boxHook);
+    ASSERT_EQ(g_boxOnScreen.size(), 4u);
+    EXPECT_EQ(g_boxOnScreen[2], scaled(g_boxPicture.width));
+    EXPECT_EQ(g_boxOnScreen[3], scaled(g_boxPicture.height));
+    EXPECT_NEAR(g_boxOnScreen[0] + g_boxOnScreen[2] / 2.0, wx + vx + vw / 2.0, 2);
+    EXPECT_NEAR(g_boxOnScreen[1] + g_boxOnScreen[3] / 2.0, wy + vy + vh / 2.0, 2);
+    qvtest::Image picture = g_boxPicture;
+    int face = 0;
+    for (int i = 0; i < picture.width * picture.height; ++i)
+        face += picture.rgba[i * 4] == 0xD4 && picture.rgba[i * 4 + 1] == 0xD0 && picture.rgba[i * 4 + 2] == 0xC8;
+    EXPECT_NEAR(g_boxFaceShare, double(face) / (picture.width * picture.height), 0.03)
+        << "the box's whole window shows its picture, scaled";
+    qv::LeaveFullScreen(owner);
+    DestroyWindow(owner);
 }

@@ -239,3 +239,152 @@ TEST_F(MenuRules, AKeyHeldFromBeforeTheMenuDoesNotActInIt)
     Drain();
     EXPECT_EQ(Commands(), std::vector<WORD>{WORD(IDM_CAPTURE)});
 }
+
+TEST_F(MenuRules, WhileADropDownIsOpenAnotherItemOfTheBarOpensItsOwn)
+{
+    // (An open menu holds the loop, so each case queues its input whole, up to the end.)
+    HMENU help = GetSubMenu(GetMenu(w), 3);
+    const int settings = ItemX(1), capture = ItemX(2), helpX = ItemX(3);
+    const int helpItemY = kBarY + GetSystemMetrics(SM_CYMENU); // バージョン情報, below ヘルプ
+    // 設定 opened by a click; the pointer goes to ヘルプ (its drop-down opens as it arrives) and
+    // clicks it: ヘルプ's drop-down stays, and its item is chosen from the keys.
+    PushMouseButton(w, settings, kBarY, true);
+    PushMouseButton(w, settings, kBarY, false);
+    PushMouseMotion(w, helpX, kBarY);
+    PushMouseButton(w, helpX, kBarY, true);
+    PushMouseButton(w, helpX, kBarY, false);
+    Key(SDL_SCANCODE_DOWN, SDLK_DOWN);
+    Key(SDL_SCANCODE_RETURN, SDLK_RETURN);
+    Drain();
+    EXPECT_EQ(Commands(), std::vector<WORD>{WORD(IDM_ABOUT)});
+    auto popups = LogOf(WM_INITMENUPOPUP);
+    ASSERT_EQ(popups.size(), 2u);
+    EXPECT_EQ(reinterpret_cast<HMENU>(popups.back().wParam), help);
+
+    // Pressed straight on another item, without a move first: its drop-down opens. A second
+    // click on it closes the menu (the keys after it go to the window).
+    Log().clear();
+    PushMouseButton(w, settings, kBarY, true);
+    PushMouseButton(w, settings, kBarY, false);
+    PushMouseButton(w, helpX, kBarY, true);
+    PushMouseButton(w, helpX, kBarY, false);
+    PushMouseButton(w, helpX, kBarY, true);
+    PushMouseButton(w, helpX, kBarY, false);
+    Key(SDL_SCANCODE_DOWN, SDLK_DOWN);
+    Key(SDL_SCANCODE_RETURN, SDLK_RETURN);
+    Drain();
+    popups = LogOf(WM_INITMENUPOPUP);
+    ASSERT_EQ(popups.size(), 2u);
+    EXPECT_EQ(reinterpret_cast<HMENU>(popups.back().wParam), help);
+    EXPECT_EQ(LogOf(WM_EXITMENULOOP).size(), 1u);
+    EXPECT_TRUE(Commands().empty());
+
+    // Moved across the capture command of the bar, the menus stay dropped: ヘルプ's drop-down
+    // opens as the pointer reaches it, and a click on its item chooses it.
+    Log().clear();
+    PushMouseButton(w, settings, kBarY, true);
+    PushMouseButton(w, settings, kBarY, false);
+    PushMouseMotion(w, capture, kBarY);
+    PushMouseMotion(w, helpX, kBarY);
+    PushMouseMotion(w, helpX + 4, helpItemY);
+    PushMouseButton(w, helpX + 4, helpItemY, true);
+    PushMouseButton(w, helpX + 4, helpItemY, false);
+    Leave();
+    Drain();
+    EXPECT_EQ(Commands(), std::vector<WORD>{WORD(IDM_ABOUT)});
+}
+
+TEST_F(MenuRules, InputWaitingFromBeforeTheMenuIsTakenFirst)
+{
+    // The release of the click that opens 設定 waits in the queue as the menu starts; the click
+    // on ヘルプ comes from the display after it. Taken out of order, the move onto ヘルプ would
+    // be a drag with the button still down and the click a second one, which closes the menu.
+    static HWND s_window;
+    static int s_help;
+    static bool s_pushed;
+    s_window = w;
+    s_help = ItemX(3);
+    s_pushed = false;
+    const int settings = ItemX(1);
+    g_handler = [](HWND, UINT msg, WPARAM, LPARAM, LRESULT&) {
+        if (msg == WM_INITMENUPOPUP && !s_pushed) {
+            s_pushed = true;
+            PushMouseMotion(s_window, s_help, kBarY);
+            PushMouseButton(s_window, s_help, kBarY, true);
+            PushMouseButton(s_window, s_help, kBarY, false);
+            PushKey(s_window, SDL_SCANCODE_DOWN, SDLK_DOWN, true);
+            PushKey(s_window, SDL_SCANCODE_RETURN, SDLK_RETURN, true);
+        }
+        return false;
+    };
+    PushMouseButton(w, settings, kBarY, true);
+    PushMouseButton(w, settings, kBarY, false);
+    Drain();
+    EXPECT_EQ(Commands(), std::vector<WORD>{WORD(IDM_ABOUT)});
+}
+
+TEST_F(MenuRules, LeftAndRightMoveBetweenTheDropDownsOfTheBar)
+{
+    // 設定 by its letter: Right on 画面モード opens that submenu; Right on its item (no submenu)
+    // goes on to the bar's next item, the capture command, and on to ヘルプ, whose drop-down
+    // opens with its first item selected.
+    LoneAlt();
+    Key(SDL_SCANCODE_S, SDLK_s);
+    Key(SDL_SCANCODE_RIGHT, SDLK_RIGHT);
+    Key(SDL_SCANCODE_RIGHT, SDLK_RIGHT);
+    Key(SDL_SCANCODE_RIGHT, SDLK_RIGHT);
+    Key(SDL_SCANCODE_RETURN, SDLK_RETURN);
+    Leave();
+    Drain();
+    EXPECT_EQ(Commands(), std::vector<WORD>{WORD(IDM_ABOUT)});
+    const auto popups = LogOf(WM_INITMENUPOPUP);
+    ASSERT_EQ(popups.size(), 3u);
+    EXPECT_EQ(reinterpret_cast<HMENU>(popups[1].wParam), GetSubMenu(GetSubMenu(GetMenu(w), 1), 0));
+
+    // Left in a submenu closes it back to its parent: into FPS, Left, down to サウンド, into it.
+    Log().clear();
+    LoneAlt();
+    Key(SDL_SCANCODE_S, SDLK_s);
+    Key(SDL_SCANCODE_DOWN, SDLK_DOWN);
+    Key(SDL_SCANCODE_RIGHT, SDLK_RIGHT);
+    Key(SDL_SCANCODE_LEFT, SDLK_LEFT);
+    Key(SDL_SCANCODE_DOWN, SDLK_DOWN);
+    Key(SDL_SCANCODE_RIGHT, SDLK_RIGHT);
+    Key(SDL_SCANCODE_RETURN, SDLK_RETURN);
+    Leave();
+    Drain();
+    EXPECT_EQ(Commands(), std::vector<WORD>{WORD(IDM_SOUND_ON)});
+
+    // Left in a drop-down of the bar goes to the one before, round from the first to the last:
+    // ファイル, Left to ヘルプ.
+    Log().clear();
+    LoneAlt();
+    Key(SDL_SCANCODE_F, SDLK_f);
+    Key(SDL_SCANCODE_LEFT, SDLK_LEFT);
+    Key(SDL_SCANCODE_RETURN, SDLK_RETURN);
+    Leave();
+    Drain();
+    EXPECT_EQ(Commands(), std::vector<WORD>{WORD(IDM_ABOUT)});
+
+    // A submenu that the pointer opened (FPS, the second item of 設定's drop-down) is entered
+    // by Right, not left for the next item of the bar.
+    Log().clear();
+    const int settings = ItemX(1), fpsY = GetSystemMetrics(SM_CYMENU) + 3 + 19 + 9;
+    PushMouseButton(w, settings, kBarY, true);
+    PushMouseButton(w, settings, kBarY, false);
+    PushMouseMotion(w, settings, fpsY);
+    Key(SDL_SCANCODE_RIGHT, SDLK_RIGHT);
+    Key(SDL_SCANCODE_RETURN, SDLK_RETURN);
+    Leave();
+    Drain();
+    EXPECT_EQ(Commands(), std::vector<WORD>{WORD(IDM_15FPS)});
+
+    // With no drop-down open (F10), Right only selects.
+    Log().clear();
+    Key(SDL_SCANCODE_F10, SDLK_F10);
+    Key(SDL_SCANCODE_RIGHT, SDLK_RIGHT);
+    Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+    Drain();
+    EXPECT_TRUE(LogOf(WM_INITMENUPOPUP).empty());
+    EXPECT_EQ(LogOf(WM_EXITMENULOOP).size(), 1u);
+}

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 
 #include "WindowTestSupport.h"
+#include "platform/win32/Canvas.h"
+#include "platform/win32/MenuStrip.h"
 #include "resources/resource.h"
 
 using namespace wintest;
@@ -365,5 +368,89 @@ TEST_F(Menus, KeysRepeatedByAFocusMoveDoNotCloseTheMenu)
     Drain();
     EXPECT_EQ(MenuCommands(), std::vector<WORD>{WORD(IDM_15FPS)});
     EXPECT_TRUE(LogOf(WM_ACTIVATE).empty()) << "the window kept its activation";
+    DestroyWindow(w);
+}
+
+// In full screen the drop-downs scale with the picture as the strip does: each lies below its
+// item of the scaled bar (a submenu beside its item), as tall relative to the picture as the
+// strip is, its picture scaled too; the pointer finds their items at the scaled places.
+TEST_F(Menus, FullScreenDropDownsScaleAndLieAsTheStripDoes)
+{
+    HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINMENU));
+    HWND w = MakeWindow(WS_POPUP, 640, 480, menu);
+    ShowWindow(w, SW_SHOW);
+    ASSERT_TRUE(qv::EnterFullScreen(w, 640, 480));
+    Drain();
+    Log().clear();
+    int vx, vy, vw, vh, wx, wy;
+    ASSERT_TRUE(qv::ClientViewport(w, &vx, &vy, &vw, &vh));
+    SDL_GetWindowPosition(qv::SdlWindowOf(w), &wx, &wy);
+    ASSERT_GT(vh, 480) << "the display is larger than the mode, which it shows scaled";
+    const auto scaled = [&](int length) { return length * vh / 480; };
+
+    // What the menus measure in the mode's pixels, as in a window.
+    HMENU settings = GetSubMenu(menu, 1), screenModes = GetSubMenu(settings, 0);
+    qv::win::Canvas strip, dropDown, submenu;
+    qv::win::PaintMenuBar(strip, menu, 640, 1);
+    qv::win::PaintPopupMenu(dropDown, settings, 0);
+    qv::win::PaintPopupMenu(submenu, screenModes, 0);
+    int settingsLeft = 0;
+    while (settingsLeft < strip.Width() && strip.Pixels()[10 * strip.Width() + settingsLeft] != qv::win::colors::kHighlight)
+        ++settingsLeft;
+
+    // From the keys: 設定, then Right into 画面モード. Each drop-down is measured as its first
+    // item is selected; the first one's picture once the second opens.
+    static std::map<HMENU, std::vector<int>> s_shown;
+    static int s_highlightRows;
+    s_shown.clear();
+    s_highlightRows = 0;
+    g_handler = [](HWND, UINT msg, WPARAM, LPARAM lp, LRESULT&) {
+        const std::vector<SDL_Window*> popups = ShownSdlWindows("menu");
+        if (msg != WM_MENUSELECT || !lp || popups.empty() || s_shown.count(reinterpret_cast<HMENU>(lp)))
+            return false;
+        s_shown[reinterpret_cast<HMENU>(lp)] = SdlGeometry(popups.back());
+        if (popups.size() == 2) {
+            // Down the selected item's right end, past its text and arrow.
+            SDL_Surface* s = SDL_GetWindowSurface(popups[0]);
+            for (int y = 0; s && y < s->h; ++y) {
+                Uint8 r, g, b;
+                SDL_GetRGB(static_cast<const Uint32*>(s->pixels)[y * s->pitch / 4 + s->w - 8], s->format, &r, &g, &b);
+                s_highlightRows += r == 0x0A && g == 0x24 && b == 0x6A;
+            }
+        }
+        return false;
+    };
+    PushKey(w, SDL_SCANCODE_LALT, SDLK_LALT, true, KMOD_LALT);
+    PushKey(w, SDL_SCANCODE_LALT, SDLK_LALT, false);
+    PushKey(w, SDL_SCANCODE_S, SDLK_s, true);
+    PushKey(w, SDL_SCANCODE_RIGHT, SDLK_RIGHT, true);
+    for (int i = 0; i < 3; ++i)
+        PushKey(w, SDL_SCANCODE_ESCAPE, SDLK_ESCAPE, true);
+    Drain();
+    g_handler = nullptr;
+    ASSERT_EQ(s_shown.count(settings), 1u);
+    ASSERT_EQ(s_shown.count(screenModes), 1u);
+    const std::vector<int> drop = s_shown[settings];
+    EXPECT_EQ(drop, (std::vector<int>{wx + vx + scaled(settingsLeft), wy + vy + scaled(GetSystemMetrics(SM_CYMENU)),
+                                      scaled(dropDown.Width()), scaled(dropDown.Height())}));
+    EXPECT_EQ(s_shown[screenModes], (std::vector<int>{drop[0] + drop[2] - scaled(3), drop[1], scaled(submenu.Width()),
+                                                      scaled(submenu.Height())}));
+    EXPECT_NEAR(s_highlightRows, scaled(19), 1) << "the selected item is as tall as the scale makes it";
+
+    // By the pointer: 設定, then FPS (the second item, 3 + 19 + 9 pixels down its drop-down),
+    // then 15FPS, the first of FPS's submenu, which lies beside FPS.
+    Log().clear();
+    const auto click = [&](int sx, int sy) {
+        PushMouseMotion(w, sx - wx, sy - wy);
+        PushMouseButton(w, sx - wx, sy - wy, true);
+        PushMouseButton(w, sx - wx, sy - wy, false);
+    };
+    click(wx + vx + scaled(settingsLeft + 8), wy + vy + scaled(10));
+    click(drop[0] + drop[2] / 2, drop[1] + scaled(31));
+    click(drop[0] + drop[2] - scaled(3) + scaled(40), drop[1] + scaled(19 + 12));
+    click(wx + vx + vw - 4, wy + vy + vh - 4); // outside every menu, should one be left open
+    Drain();
+    EXPECT_EQ(MenuCommands(), std::vector<WORD>{WORD(IDM_15FPS)});
+    qv::LeaveFullScreen(w);
     DestroyWindow(w);
 }

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "WindowTestSupport.h"
+#include "platform/win32/Window.h"
 
 using namespace wintest;
 
@@ -242,4 +243,36 @@ TEST_F(WindowGeometry, PlacementOfTheProgramsOwnWindowsComesBack)
     EXPECT_FALSE(SetWindowPlacement(w, &bad)) << "the length field must be set";
     EXPECT_EQ(GetWindow(w, GW_OWNER), nullptr);
     DestroyWindow(w);
+}
+
+// The view of a full-screen mode on the display. A box placed from where the display has it goes
+// back to the same place, at every scale and also left of or above the picture (no creep of a
+// pixel a move); a screen pixel falls on the mode pixel that the stretched picture shows there.
+TEST(ModeView, PlacesComeBackWhereTheyWereAndPixelsFallWhereTheyShow)
+{
+    const std::pair<int, int> scales[] = {{768, 480}, {960, 480}, {768, 240}, {1080, 480}, {1200, 480}, {480, 480}};
+    for (const auto& [scaled, unit] : scales) {
+        qv::win::ModeView view;
+        view.origin = POINT{128, -7};
+        view.scaled = scaled;
+        view.unit = unit;
+        for (LONG x = -300; x < 700; ++x) {
+            const POINT p = {x, -x / 3};
+            const POINT back = view.ToMode(view.ToScreen(p));
+            ASSERT_EQ(back.x, p.x) << scaled << "/" << unit;
+            ASSERT_EQ(back.y, p.y) << scaled << "/" << unit;
+            // The stretch shows at screen pixel q the mode pixel q * unit / scaled, rounded down.
+            const int q = x;
+            ASSERT_LE(int64_t(view.Mode(q)) * scaled, int64_t(q) * unit);
+            ASSERT_GT(int64_t(view.Mode(q) + 1) * scaled, int64_t(q) * unit);
+            ASSERT_LE(int64_t(view.Screen(q)) * unit, int64_t(q) * scaled);
+            ASSERT_GT(int64_t(view.Screen(q) + 1) * unit, int64_t(q) * scaled);
+        }
+    }
+    const qv::win::ModeView plain;
+    for (LONG x : {-5, 0, 7, 1023}) {
+        EXPECT_EQ(plain.Screen(x), x);
+        EXPECT_EQ(plain.Mode(x), x);
+        EXPECT_EQ(plain.ToMode(POINT{x, -x}).y, -x);
+    }
 }

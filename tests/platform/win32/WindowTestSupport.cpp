@@ -116,6 +116,26 @@ void PushMouseButton(HWND hWnd, int x, int y, bool down)
     SDL_PushEvent(&e);
 }
 
+std::vector<SDL_Window*> ShownSdlWindows(const char* title)
+{
+    std::vector<SDL_Window*> found;
+    // Window ids count up from 1 as windows are made; a test makes a few hundred at most.
+    for (Uint32 id = 1; id < 4096; ++id) {
+        SDL_Window* w = SDL_GetWindowFromID(id);
+        if (w && std::string(SDL_GetWindowTitle(w)) == title && (SDL_GetWindowFlags(w) & SDL_WINDOW_SHOWN))
+            found.push_back(w);
+    }
+    return found;
+}
+
+std::vector<int> SdlGeometry(SDL_Window* window)
+{
+    int x = 0, y = 0, w = 0, h = 0;
+    SDL_GetWindowPosition(window, &x, &y);
+    SDL_GetWindowSize(window, &w, &h);
+    return {x, y, w, h};
+}
+
 } // namespace wintest
 
 bool wintest::OnPath(const std::string& program)

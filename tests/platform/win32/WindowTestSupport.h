@@ -41,6 +41,12 @@ void PushWindowEvent(HWND hWnd, Uint8 event, int data1 = 0, int data2 = 0);
 void PushMouseMotion(HWND hWnd, int x, int y);
 void PushMouseButton(HWND hWnd, int x, int y, bool down);
 
+// The shown SDL windows with this title (the layer's drop-downs are titled "menu"), in the
+// order they were made.
+std::vector<SDL_Window*> ShownSdlWindows(const char* title);
+// "x y w h" of an SDL window on the screen.
+std::vector<int> SdlGeometry(SDL_Window* window);
+
 // Whether a program can be found on the PATH.
 bool OnPath(const std::string& program);
 // A private Xvfb on a display number that it chooses itself, stopped when this goes. Number()
