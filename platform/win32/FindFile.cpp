@@ -1,5 +1,6 @@
-// Finding files: FindFirstFileA reads the folder of its pattern once and hands out the names
-// that match the pattern's last part, one at a time; FindClose ends the search.
+// A file's attributes, and finding files: FindFirstFileA reads the folder of its pattern once
+// and hands out the names that match the pattern's last part, one at a time; FindClose ends the
+// search.
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -65,7 +66,29 @@ DWORD ErrorOf(int error)
     }
 }
 
+DWORD AttributesOf(const struct stat& st)
+{
+    DWORD attributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+    if (!(st.st_mode & S_IWUSR))
+        attributes |= FILE_ATTRIBUTE_READONLY;
+    return attributes;
+}
+
 } // namespace
+
+DWORD GetFileAttributesA(LPCSTR lpFileName)
+{
+    if (!lpFileName || !*lpFileName) {
+        qv::win::SetError(ERROR_PATH_NOT_FOUND);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    struct stat st;
+    if (stat(QvHostPath(lpFileName).c_str(), &st) != 0) {
+        qv::win::SetError(ErrorOf(errno));
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    return AttributesOf(st);
+}
 
 HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData)
 {
@@ -92,9 +115,7 @@ HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData)
         if (stat((hostFolder + "/" + entry->d_name).c_str(), &st) != 0)
             continue; // gone since it was listed, or a link to nothing
         WIN32_FIND_DATAA data = {};
-        data.dwFileAttributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
-        if (!(st.st_mode & S_IWUSR))
-            data.dwFileAttributes |= FILE_ATTRIBUTE_READONLY;
+        data.dwFileAttributes = AttributesOf(st);
         data.ftCreationTime = FileTime(st.st_ctime);
         data.ftLastAccessTime = FileTime(st.st_atime);
         data.ftLastWriteTime = FileTime(st.st_mtime);

@@ -90,6 +90,14 @@ TEST(System, FindFileListsTheNamesOfOneFolderThatMatchAPattern)
     EXPECT_EQ(FindFirstFileA((windowsDir + "\\none\\*").c_str(), &data), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), DWORD(ERROR_PATH_NOT_FOUND));
     EXPECT_FALSE(FindNextFileA(nullptr, &data));
+
+    // The attributes of one name.
+    EXPECT_EQ(GetFileAttributesA((windowsDir + "\\other.bmp").c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+    EXPECT_NE(GetFileAttributesA((windowsDir + "\\sc000009.bmp").c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+    EXPECT_EQ(GetFileAttributesA((windowsDir + "\\sc000002.bmp").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(GetFileAttributesA((windowsDir + "\\other.bmp\\x").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_PATH_NOT_FOUND));
 }
 
 TEST(System, ModuleFileNameIsTheProgramInWindowsForm)
