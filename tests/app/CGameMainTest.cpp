@@ -89,6 +89,17 @@ protected:
         CGameMain::GetInstance();
     }
 
+    // The failure text that one frame throws; empty when it throws none.
+    std::string FrameFailure()
+    {
+        try {
+            Frame();
+        } catch (const char* text) {
+            return text;
+        }
+        return "";
+    }
+
     // One frame with the given keys held (they are released again before the next frame).
     void Frame(std::initializer_list<int> keys = {})
     {
@@ -343,13 +354,7 @@ TEST_F(GameMainTest, ACaptureThatCannotBeWrittenIsReportedAfterItsFrameAndTheGam
     qvtest::WriteFileText(m_Dir + "/ScreenCapture", "not a folder");
     Hook(WM_COMMAND, IDM_CAPTURE);
     const int sleeps = m_Clock.Sleeps;
-    std::string failure;
-    try {
-        Frame();
-    } catch (const char* text) {
-        failure = text;
-    }
-    EXPECT_EQ(failure, "Failed CDirectX9::SaveScreen D3DXSaveSurfaceToFile");
+    EXPECT_EQ(FrameFailure(), "Failed CDirectX9::SaveScreen D3DXSaveSurfaceToFile");
     // The rest of the frame ran before the failure was reported: its count and its wait.
     EXPECT_EQ(g_nFrameCount, 2u);
     EXPECT_GT(m_Clock.Sleeps, sleeps);
@@ -395,13 +400,7 @@ TEST_F(GameMainTest, ACaptureFolderThatCannotBeWrittenIsReportedOnceAndKeepsItsF
     Start();
     Frame();
     Hook(WM_COMMAND, IDM_CAPTURE);
-    std::string failure;
-    try {
-        Frame();
-    } catch (const char* text) {
-        failure = text;
-    }
-    EXPECT_EQ(failure, "Failed CDirectX9::SaveScreen D3DXSaveSurfaceToFile");
+    EXPECT_EQ(FrameFailure(), "Failed CDirectX9::SaveScreen D3DXSaveSurfaceToFile");
     EXPECT_NO_THROW(Frame());
     fs::permissions(folder, fs::perms::owner_all);
     EXPECT_EQ(qvtest::ReadFileBytes(folder + "/sc000003.bmp").size(), 4u);
@@ -449,13 +448,7 @@ TEST_F(GameMainTest, ADrawPassThatThrowsCostsOneFrame)
     Start();
     Frame();
     new FailsToDrawOnce();
-    std::string failure;
-    try {
-        Frame();
-    } catch (const char* text) {
-        failure = text;
-    }
-    EXPECT_EQ(failure, "Failed FailsToDrawOnce::Draw");
+    EXPECT_EQ(FrameFailure(), "Failed FailsToDrawOnce::Draw");
     // The frames after it draw again: no scene is left begun.
     for (int i = 0; i < 3; ++i)
         EXPECT_NO_THROW(Frame()) << "frame " << i;
