@@ -404,20 +404,16 @@ TEST_F(DeviceOwner, ACaptureLeftWaitingIsSavedFromThePictureOnTheScreen)
     CDirectX9::SaveCapturesFromScreen();
     EXPECT_EQ(CDirectX9::TakeCaptureFailure(), nullptr);
 
-    const std::vector<uint8_t> file = qvtest::ReadFileBytes(dir + "/shown.bmp");
-    int w = 0, h = 0, n = 0;
-    stbi_uc* pixels = stbi_load_from_memory(file.data(), static_cast<int>(file.size()), &w, &h, &n, 3);
-    ASSERT_NE(pixels, nullptr);
-    EXPECT_EQ(w, 160);
-    EXPECT_EQ(h, 120);
-    auto at = [&](int x, int y) { return pixels + (y * w + x) * 3; };
-    EXPECT_EQ(at(80, 60)[2], 0xFF);
-    EXPECT_EQ(at(80, 60)[1], 0x00);
-    EXPECT_EQ(at(159, 119)[2], 0xFF);
-    EXPECT_EQ(at(0, 0)[0], 0xFF) << "the top-left corner is the client area's";
-    EXPECT_EQ(at(0, 0)[2], 0x00);
-    EXPECT_EQ(at(10, 10)[2], 0xFF);
-    stbi_image_free(pixels);
+    qvtest::Image shown;
+    ASSERT_TRUE(qvtest::LoadPicture(dir + "/shown.bmp", shown));
+    EXPECT_EQ(shown.width, 160);
+    EXPECT_EQ(shown.height, 120);
+    EXPECT_EQ(shown.At(80, 60)[2], 0xFF);
+    EXPECT_EQ(shown.At(80, 60)[1], 0x00);
+    EXPECT_EQ(shown.At(159, 119)[2], 0xFF);
+    EXPECT_EQ(shown.At(0, 0)[0], 0xFF) << "the top-left corner is the client area's";
+    EXPECT_EQ(shown.At(0, 0)[2], 0x00);
+    EXPECT_EQ(shown.At(10, 10)[2], 0xFF);
 
     // Taken once; one that cannot be written is kept for the report.
     std::remove((dir + "/shown.bmp").c_str());
