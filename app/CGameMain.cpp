@@ -188,4 +188,7 @@ void CGameMain::GameMain()
 
     if (!KeepFrame(kFrameMicroseconds))
         throw "Failed GameMain KeepFrame";
+    // A capture that could not be written is reported once its frame has run to the end.
+    if (const char* failure = CDirectX9::TakeCaptureFailure())
+        throw failure;
 }

@@ -40,7 +40,7 @@ void ReportCaps(const char* szHeader, const JOYCAPSA& caps)
 } // namespace
 
 CInput::CInput()
-    : JoyCaps1(), JoyCaps2(), Pressed(), Triggered()
+    : JoyCaps1(), JoyCaps2(), Pressed(), Triggered(), IsJoyCaps1Read(false)
 {
     CDebugStream() << "Supported Joystick Number:: " << static_cast<int>(joyGetNumDevs()) << "\n";
 
@@ -51,7 +51,7 @@ CInput::CInput()
                    << ": No.2 = " << static_cast<int>(result2) << "\n";
 
     if (result1 == JOYERR_NOERROR) {
-        joyGetDevCapsA(JOYSTICKID1, &JoyCaps1, sizeof(JoyCaps1));
+        IsJoyCaps1Read = joyGetDevCapsA(JOYSTICKID1, &JoyCaps1, sizeof(JoyCaps1)) == JOYERR_NOERROR;
         ReportCaps("Joystick No.1:: ", JoyCaps1);
     }
     if (result2 == JOYERR_NOERROR) {
@@ -81,18 +81,25 @@ void CInput::GetStatus()
     // A joystick that does not answer adds nothing this frame.
     JOYINFOEX info;
     if (QueryJoystick(JOYSTICKID1, &info) == JOYERR_NOERROR) {
-        // The thresholds are fractions of the span alone, as the game has always read them.
+        // A pad plugged in after the start is read when it first answers: without its
+        // capabilities every position above 0 would count as right and down.
+        if (!IsJoyCaps1Read && joyGetDevCapsA(JOYSTICKID1, &JoyCaps1, sizeof(JoyCaps1)) == JOYERR_NOERROR) {
+            IsJoyCaps1Read = true;
+            ReportCaps("Joystick No.1:: ", JoyCaps1);
+        }
+        // The thresholds are fractions of the span alone, as the game has always read them; an
+        // axis without a span has no direction.
         const double spanX = static_cast<double>(static_cast<UINT>(JoyCaps1.wXmax - JoyCaps1.wXmin));
         const double spanY = static_cast<double>(static_cast<UINT>(JoyCaps1.wYmax - JoyCaps1.wYmin));
         const double x = static_cast<double>(info.dwXpos);
         const double y = static_cast<double>(info.dwYpos);
-        if (x < 0.4 * spanX)
+        if (spanX > 0.0 && x < 0.4 * spanX)
             Pressed[INPUT_LEFT] = true;
-        if (x > 0.6 * spanX)
+        if (spanX > 0.0 && x > 0.6 * spanX)
             Pressed[INPUT_RIGHT] = true;
-        if (y < 0.4 * spanY)
+        if (spanY > 0.0 && y < 0.4 * spanY)
             Pressed[INPUT_UP] = true;
-        if (y > 0.6 * spanY)
+        if (spanY > 0.0 && y > 0.6 * spanY)
             Pressed[INPUT_DOWN] = true;
         for (int i = 0; i < 4; ++i)
             if (info.dwButtons & (DWORD(1) << i))

@@ -50,6 +50,8 @@ public:
     JOYCAPSA JoyCaps2;
     bool Pressed[INPUT_BUTTON_NUM];
     bool Triggered[INPUT_BUTTON_NUM];
+    // JoyCaps1 holds joystick 1's capabilities: read at construction, or when it first answers.
+    bool IsJoyCaps1Read;
 };
 
 extern CInput g_Input;

@@ -27,6 +27,22 @@ LONGLONG ScaleTicks(LONGLONG value, LONGLONG scale, LONGLONG divisor)
     return value / divisor * scale + value % divisor * scale / divisor;
 }
 
+// How long before the frame's end the coarse sleep stops: Sleep can wake up to a timer period
+// late, so two periods where a fine one was granted; 10 ms, the margin for the system's default
+// tick, where none finer was.
+LONGLONG SleepMarginMilliseconds()
+{
+    return g_uTimerPeriod != 0 && g_uTimerPeriod <= 5 ? 2 * static_cast<LONGLONG>(g_uTimerPeriod) : 10;
+}
+
+// The coarse part of the wait, for a frame whose work took `elapsedMs` whole milliseconds; a
+// frame with less than the margin left still yields once.
+void SleepCoarsely(LONGLONG elapsedMs)
+{
+    const LONGLONG sleepMs = g_llTarget / 1000 - SleepMarginMilliseconds() - elapsedMs;
+    Sleep(sleepMs > 0 ? static_cast<DWORD>(sleepMs) : 0);
+}
+
 float PushHistory(float* history, float value)
 {
     float sum = 0.0f;
@@ -46,10 +62,8 @@ void KeepFramePerformanceCounter()
     g_llRemaining = g_llTarget - ScaleTicks(elapsed, 1000000, g_llFrequency);
 
     if (g_llRemaining > 0) {
-        // Sleep coarsely to 10 ms before the end, then spin on the counter for precision.
-        const LONGLONG elapsedMs = ScaleTicks(elapsed, 1000, g_llFrequency);
-        const LONGLONG sleepMs = g_llTarget / 1000 - 10 - elapsedMs;
-        Sleep(sleepMs > 0 ? static_cast<DWORD>(sleepMs) : 0);
+        // Sleep coarsely to shortly before the end, then spin on the counter for precision.
+        SleepCoarsely(ScaleTicks(elapsed, 1000, g_llFrequency));
         const LONGLONG targetTicks = ScaleTicks(g_llTarget, g_llFrequency, 1000000);
         do {
             QueryPerformanceCounter(&now);
@@ -65,8 +79,10 @@ void KeepFrameMultimediaTimer()
     DWORD now = timeGetTime();
     g_llRemaining = g_llTarget - 1000 * static_cast<LONGLONG>(static_cast<DWORD>(now - g_dwLastTime));
     if (g_llRemaining > 0) {
+        // The same wait on the multimedia timer's milliseconds: one sleep, then a spin, so that
+        // no sleep's lateness lengthens the frame.
+        SleepCoarsely(static_cast<DWORD>(now - g_dwLastTime));
         do {
-            Sleep(1);
             now = timeGetTime();
         } while (static_cast<LONGLONG>(static_cast<DWORD>(now - g_dwLastTime)) < g_llTarget / 1000);
     }

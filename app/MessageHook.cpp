@@ -24,25 +24,89 @@ void SetMasterVolumeForSound(bool on)
     CDMusic::GetInstance().SetMasterVolume(on ? 0 : -10000);
 }
 
-void ChangeScreenMode(int width, int height, bool windowed, bool vsync)
+// False when the change failed; the game is then still in the mode it was in.
+bool ChangeScreenMode(int width, int height, bool windowed, bool vsync)
 {
     // A failed change is reported here, so that the font pair is still made again after it.
     try {
         g_DirectX9.ChangeScreenMode(width, height, windowed, vsync);
+        return true;
     } catch (const char* text) {
         ReportGameError(text);
+        return false;
     }
+}
+
+// However many names are found taken one after another, the search for a free one ends.
+const unsigned int kMaxTakenCaptureNames = 1000000;
+
+// The number of a capture's file name: "sc", at least six digits, ".bmp", in either case.
+bool CaptureNumber(const char* name, unsigned long long& number)
+{
+    if (_strnicmp(name, "sc", 2) != 0)
+        return false;
+    const char* digits = name + 2;
+    size_t count = 0;
+    number = 0;
+    while (digits[count] >= '0' && digits[count] <= '9') {
+        if (count == 19)
+            return false;
+        number = number * 10 + static_cast<unsigned long long>(digits[count] - '0');
+        ++count;
+    }
+    return count >= 6 && _stricmp(digits + count, ".bmp") == 0;
+}
+
+// The number after the highest capture in the folder; 0 when there is none.
+unsigned int FirstFreeCaptureNumber()
+{
+    unsigned long long highest = 0;
+    bool any = false;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(".\\ScreenCapture\\sc*.bmp", &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return 0;
+    do {
+        unsigned long long number = 0;
+        // A number past the last one the counter holds could never be followed; it is only
+        // passed over, as every name that exists is.
+        if (CaptureNumber(found.cFileName, number) && number < 0xFFFFFFFFull && (!any || number > highest)) {
+            highest = number;
+            any = true;
+        }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return any ? static_cast<unsigned int>(highest + 1) : 0;
+}
+
+bool CaptureNameTaken(const char* name)
+{
+    return GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES;
 }
 
 void CaptureScreen()
 {
     CreateDirectoryA(".\\ScreenCapture", nullptr);
+    // The run's first capture follows the highest number already in the folder, so that no
+    // picture of an earlier run is written over; a name that has come to exist since is passed
+    // over as well.
+    static bool s_bCountFound = false;
+    if (!s_bCountFound) {
+        g_nCaptureCount = FirstFreeCaptureNumber();
+        s_bCountFound = true;
+    }
     char name[64];
-    snprintf(name, sizeof name, ".\\ScreenCapture\\sc%06u.bmp", g_nCaptureCount);
-    ++g_nCaptureCount;
-    // The back buffer is undefined once presented: the next frame is saved before it is.
+    unsigned int taken = 0;
+    do {
+        if (taken == kMaxTakenCaptureNames)
+            throw "Failed CaptureScreen GetFileAttributes";
+        snprintf(name, sizeof name, ".\\ScreenCapture\\sc%06u.bmp", g_nCaptureCount);
+        ++g_nCaptureCount;
+        ++taken;
+    } while (CaptureNameTaken(name));
+    // The back buffer is undefined once presented: the next frame is saved before it is, and
+    // the beep follows the save.
     g_DirectX9.CaptureNextFrame(name);
-    MessageBeep(0xFFFFFFFF);
 }
 
 void OnCommand(WORD id)
@@ -72,7 +136,9 @@ void ToggleFullScreen()
 {
     CGameConfig& config = CGameConfig::GetInstance();
     CGameMain& game = CGameMain::GetInstance();
-    ChangeScreenMode(config.Width, config.Height, !config.IsWindowed, config.IsVsyncWait);
+    // A change that failed changes nothing: the held menu bar stays held for the next one.
+    if (!ChangeScreenMode(config.Width, config.Height, !config.IsWindowed, config.IsVsyncWait))
+        return;
     if (!config.IsWindowed) {
         game.Menu = GetMenu(config.Window);
         SetMenu(config.Window, nullptr);

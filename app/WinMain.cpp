@@ -9,6 +9,7 @@
 #include "app/GameError.h"
 #include "app/WinMain.h"
 #include "platform/platform.h"
+#include "render/CDirectX9.h"
 #include "resources/resource.h"
 
 char g_szWindowClass[100];
@@ -27,6 +28,19 @@ const char kMailLink[] = "mailto: qv@fm.example";
 } // namespace
 
 bool g_bSuppressGameError = false;
+
+namespace {
+
+// The captures asked for since the last frame drawn are written from the picture on the
+// screen before the window goes.
+void SaveWaitingCaptures()
+{
+    CDirectX9::SaveCapturesFromScreen();
+    if (const char* failure = CDirectX9::TakeCaptureFailure())
+        ReportGameError(failure);
+}
+
+} // namespace
 
 void ReportGameError(const char* text)
 {
@@ -98,6 +112,9 @@ LRESULT CALLBACK WndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
     switch (message) {
     case WM_CREATE:
         return 0;
+    case WM_CLOSE:
+        SaveWaitingCaptures();
+        return DefWindowProcA(hWnd, message, wParam, lParam);
     case WM_DESTROY:
         PostQuitMessage(0);
         return 0;
@@ -120,6 +137,7 @@ LRESULT CALLBACK WndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
             DialogBoxParamA(CGameConfig::GetInstance().Instance, MAKEINTRESOURCEA(IDD_ABOUTBOX), hWnd, AboutDlgProc, 0);
             return 0;
         case IDM_EXIT:
+            SaveWaitingCaptures();
             DestroyWindow(hWnd);
             return 0;
         default:

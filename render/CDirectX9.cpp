@@ -1,5 +1,6 @@
 #include "render/CDirectX9.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -24,6 +25,45 @@ const DWORD kWindowedStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIM
 
 // Files asked for by CaptureNextFrame, written from the next frame before it is presented.
 std::vector<std::string> g_PendingCaptures;
+// The last capture that could not be written, until the frame function reports it.
+const char* g_pCaptureFailure = nullptr;
+// A scene begun by BeginRender that EndRender has not ended: its draw pass threw.
+bool g_bSceneOpen = false;
+
+// Ends the scene of a frame whose draw pass failed, so that the next frame can begin one (or
+// the device be reset) instead of failing in its turn.
+void EndOpenScene()
+{
+    if (g_bSceneOpen && CDirectX9::Device)
+        CDirectX9::Device->EndScene();
+    g_bSceneOpen = false;
+}
+
+// Writes every capture waiting with `save`, each followed by the beep; a failure is kept for
+// the frame function, which reports it once the frame is over.
+template <class Save>
+void SaveCaptures(Save save)
+{
+    std::vector<std::string> captures;
+    captures.swap(g_PendingCaptures);
+    for (const std::string& name : captures) {
+        try {
+            save(name.c_str());
+            MessageBeep(0xFFFFFFFF);
+        } catch (const char* text) {
+            g_pCaptureFailure = text;
+        }
+    }
+}
+
+// Saves `area` of a surface as a BMP file.
+void SaveSurface(const char* fileName, IDirect3DSurface9* surface, const RECT* area)
+{
+    const HRESULT hr = D3DXSaveSurfaceToFileA(fileName, D3DXIFF_BMP, surface, nullptr, area);
+    surface->Release();
+    if (FAILED(hr))
+        throw "Failed CDirectX9::SaveScreen D3DXSaveSurfaceToFile";
+}
 
 // Tries every depth format, device type and vertex processing in the order of the fallbacks.
 bool CreateDeviceWithFallbacks(HWND hWnd, bool want24, const D3DDEVTYPE* types, int typeCount,
@@ -170,6 +210,8 @@ void CDirectX9::InitDevice()
 void CDirectX9::Release()
 {
     g_PendingCaptures.clear();
+    g_pCaptureFailure = nullptr;
+    g_bSceneOpen = false;
     if (Device) {
         Device->Release();
         Device = nullptr;
@@ -186,6 +228,7 @@ bool CDirectX9::BeginRender()
 {
     if (!Device)
         return false;
+    EndOpenScene();
     const HRESULT hr = Device->TestCooperativeLevel();
     if (hr == D3DERR_DEVICELOST)
         return false;
@@ -200,6 +243,7 @@ bool CDirectX9::BeginRender()
         throw "Failed CDirectX9::BeginRender Clear";
     if (FAILED(Device->BeginScene()))
         throw "Failed CDirectX9::BeginRender BeginScene";
+    g_bSceneOpen = true;
     return true;
 }
 
@@ -208,28 +252,30 @@ bool CDirectX9::EndRender()
     if (!Device)
         return true;
     Device->EndScene();
+    g_bSceneOpen = false;
     // Captures are taken now: after Present the discarded back buffer holds nothing defined.
-    // A failed capture is reported once the frame has been shown.
-    const char* captureFailure = nullptr;
-    std::vector<std::string> captures;
-    captures.swap(g_PendingCaptures);
-    for (const std::string& name : captures) {
-        try {
-            SaveScreen(name.c_str());
-        } catch (const char* text) {
-            captureFailure = text;
-        }
-    }
+    SaveCaptures(SaveScreen);
     if (FAILED(Device->Present(nullptr, nullptr, nullptr, nullptr)))
         throw "Failed CDirectX9::EndRender Present";
-    if (captureFailure)
-        throw captureFailure;
     return true;
 }
 
 void CDirectX9::CaptureNextFrame(const char* fileName)
 {
     g_PendingCaptures.emplace_back(fileName);
+}
+
+void CDirectX9::SaveCapturesFromScreen()
+{
+    if (Device && !g_PendingCaptures.empty())
+        SaveCaptures(SaveFrontBuffer);
+}
+
+const char* CDirectX9::TakeCaptureFailure()
+{
+    const char* failure = g_pCaptureFailure;
+    g_pCaptureFailure = nullptr;
+    return failure;
 }
 
 bool CDirectX9::IsFullScreenModeListed(UINT width, UINT height)
@@ -266,6 +312,7 @@ void CDirectX9::ChangeScreenMode(UINT width, UINT height, bool windowed, bool wa
         throw "Failed CDirectX9::ChangeScreenMode Reset";
     if (!windowed && !IsFullScreenModeListed(width, height))
         throw "Failed CDirectX9::ChangeScreenMode EnumAdapterModes";
+    EndOpenScene();
 
     // The mode is committed only once the device has it: a failed reset goes back to the
     // mode that worked, so that neither the next frame's reset nor the settings file keep
@@ -312,10 +359,38 @@ void CDirectX9::SaveScreen(const char* fileName)
     IDirect3DSurface9* surface = nullptr;
     if (!Device || FAILED(Device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &surface)))
         throw "Failed CDirectX9::SaveScreen GetBackBuffer";
-    const HRESULT hr = D3DXSaveSurfaceToFileA(fileName, D3DXIFF_BMP, surface, nullptr, nullptr);
-    surface->Release();
-    if (FAILED(hr))
-        throw "Failed CDirectX9::SaveScreen D3DXSaveSurfaceToFile";
+    SaveSurface(fileName, surface, nullptr);
+}
+
+void CDirectX9::SaveFrontBuffer(const char* fileName)
+{
+    // The front buffer holds the whole desktop in a window, the whole screen in full screen;
+    // the copy is of the system's 32-bit format, in system memory.
+    D3DDISPLAYMODE mode;
+    IDirect3DSurface9* surface = nullptr;
+    if (!Device || FAILED(Device->GetDisplayMode(0, &mode)) ||
+        FAILED(Device->CreateOffscreenPlainSurface(mode.Width, mode.Height, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM,
+                                                   &surface, nullptr)))
+        throw "Failed CDirectX9::SaveScreen GetFrontBufferData";
+    RECT area = {0, 0, static_cast<LONG>(PresentParameters.BackBufferWidth),
+                 static_cast<LONG>(PresentParameters.BackBufferHeight)};
+    if (PresentParameters.Windowed) {
+        HWND hWnd = PresentParameters.hDeviceWindow;
+        POINT origin = {0, 0};
+        GetClientRect(hWnd, &area);
+        ClientToScreen(hWnd, &origin);
+        OffsetRect(&area, origin.x, origin.y);
+    }
+    // Only the part of the client area that is on the screen.
+    area.left = std::max<LONG>(area.left, 0);
+    area.top = std::max<LONG>(area.top, 0);
+    area.right = std::min<LONG>(area.right, static_cast<LONG>(mode.Width));
+    area.bottom = std::min<LONG>(area.bottom, static_cast<LONG>(mode.Height));
+    if (FAILED(Device->GetFrontBufferData(0, surface)) || area.left >= area.right || area.top >= area.bottom) {
+        surface->Release();
+        throw "Failed CDirectX9::SaveScreen GetFrontBufferData";
+    }
+    SaveSurface(fileName, surface, &area);
 }
 
 void CDirectX9::SetProjection(const float& fieldOfView, const float& nearZ, const float& farZ)

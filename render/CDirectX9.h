@@ -45,8 +45,13 @@ public:
     static bool IsFullScreenModeListed(UINT width, UINT height);
     // Saves the back buffer as a BMP file.
     static void SaveScreen(const char* fileName);
-    // Saves the next frame drawn as a BMP file, just before it is presented.
+    // Saves the next frame drawn as a BMP file, just before it is presented, then beeps.
     static void CaptureNextFrame(const char* fileName);
+    // Saves the captures still waiting for a frame from the picture on the screen (the frame
+    // presented last): for a game that ends before it draws again, while its window is shown.
+    static void SaveCapturesFromScreen();
+    // The failure of the last capture that could not be written, once; null when none.
+    static const char* TakeCaptureFailure();
     void SetProjection(const float& fieldOfView, const float& nearZ, const float& farZ);
     void GetProjection(ProjectionRecord& projection) const;
     static void SetClearParam(const ClearRecord& clear);
@@ -90,6 +95,8 @@ public:
 
 private:
     void InitDevice();
+    // Saves the client area of the picture on the screen as a BMP file.
+    static void SaveFrontBuffer(const char* fileName);
     // The window's style, size and place for the mode, as the main object gives them.
     static void ApplyWindowMode(HWND hWnd, UINT width, UINT height, bool windowed);
 };

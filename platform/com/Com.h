@@ -57,11 +57,6 @@ typedef OLECHAR* LPOLESTR;
 typedef const OLECHAR* LPCOLESTR;
 typedef OLECHAR* BSTR;
 
-typedef struct _FILETIME {
-    DWORD dwLowDateTime;
-    DWORD dwHighDateTime;
-} FILETIME;
-
 typedef struct tagSTATSTG {
     LPOLESTR pwcsName;
     DWORD type;

@@ -133,6 +133,35 @@ private:
     bool m_lockReadOnly = false;
 };
 
+// An offscreen plain surface in system memory (CreateOffscreenPlainSurface): 32-bit pixels of its
+// own, rows from the top, that only the processor reads and writes.
+class PlainSurface : public ResourceBase<IDirect3DSurface9> {
+public:
+    PlainSurface(Device* device, UINT width, UINT height, D3DFORMAT format, D3DPOOL pool);
+
+    STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override;
+    STDMETHOD(GetContainer)(REFIID riid, void** ppContainer) override;
+    STDMETHOD(GetDesc)(D3DSURFACE_DESC* pDesc) override;
+    STDMETHOD(LockRect)(D3DLOCKED_RECT* pLockedRect, const RECT* pRect, DWORD Flags) override;
+    STDMETHOD(UnlockRect)() override;
+    STDMETHOD(GetDC)(HDC*) override { return D3DERR_INVALIDCALL; }
+    STDMETHOD(ReleaseDC)(HDC) override { return D3DERR_INVALIDCALL; }
+
+    UINT Width() const { return m_width; }
+    UINT Height() const { return m_height; }
+    D3DFORMAT Format() const { return m_format; }
+    bool Locked() const { return m_locked; }
+    uint32_t* Row(UINT y) { return &m_pixels[static_cast<size_t>(y) * m_width]; }
+
+private:
+    UINT m_width;
+    UINT m_height;
+    D3DFORMAT m_format;
+    D3DPOOL m_pool;
+    std::vector<uint32_t> m_pixels;
+    bool m_locked = false;
+};
+
 class Texture : public ResourceBase<IDirect3DTexture9> {
 public:
     Texture(Device* device, UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool);
@@ -328,6 +357,8 @@ private:
 
 // A failure that the test hook makes TestCooperativeLevel answer; S_OK when none.
 HRESULT FaultyCooperativeLevel();
+// A failure that the test hook makes Reset answer for these parameters; S_OK when none.
+HRESULT FaultyReset(const D3DPRESENT_PARAMETERS& params);
 // Whether the adapter lists a display mode of this size and format: a full-screen back buffer
 // must have one.
 bool IsAdapterMode(UINT width, UINT height, D3DFORMAT format);

@@ -81,6 +81,9 @@ struct D3D9Faults {
     // Asked before each CreateDevice with its device type, behaviour flags and depth format;
     // a failure code makes that CreateDevice fail with it.
     std::function<HRESULT(D3DDEVTYPE, DWORD, D3DFORMAT)> createDevice;
+    // Asked before each Reset with its parameters; a failure code makes that Reset fail with
+    // it, leaving the device as it was.
+    std::function<HRESULT(const D3DPRESENT_PARAMETERS&)> reset;
 };
 void SetD3D9Faults(const D3D9Faults* faults); // null restores the real behaviour
 

@@ -10,6 +10,7 @@
 #include "platform/d3d9/D3D9TestHooks.h"
 #include "platform/d3d9/Transforms.h"
 #include "platform/win32/SdlWindow.h"
+#include "platform/win32/Win32.h"
 
 namespace qv::d3d9 {
 
@@ -272,6 +273,8 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS* pPresentationParameters)
         return D3DERR_INVALIDCALL;
     if (m_cooperation == Cooperation::kLost)
         return D3DERR_DEVICELOST;
+    if (FAILED(FaultyReset(*pPresentationParameters)))
+        return FaultyReset(*pPresentationParameters);
     D3DPRESENT_PARAMETERS adjusted = *pPresentationParameters;
     HRESULT hr = ValidateParams(adjusted);
     if (FAILED(hr))
@@ -748,10 +751,48 @@ HRESULT Device::GetRenderTargetData(IDirect3DSurface9*, IDirect3DSurface9*)
     return D3DERR_INVALIDCALL;
 }
 
-HRESULT Device::GetFrontBufferData(UINT, IDirect3DSurface9*)
+// The picture on the screen: in a window the whole desktop, with the client area showing what
+// the window presented last; in full screen the mode. Converted to A8R8G8B8, as the system does.
+HRESULT Device::GetFrontBufferData(UINT iSwapChain, IDirect3DSurface9* pDestSurface)
 {
     Count();
-    return D3DERR_INVALIDCALL;
+    auto* dest = dynamic_cast<PlainSurface*>(pDestSurface);
+    D3DDISPLAYMODE mode;
+    if (iSwapChain != 0 || !dest || dest->Locked() || dest->Format() != D3DFMT_A8R8G8B8 ||
+        FAILED(GetDisplayMode(0, &mode)) || dest->Width() != mode.Width || dest->Height() != mode.Height)
+        return D3DERR_INVALIDCALL;
+    if (m_cooperation != Cooperation::kOk)
+        return D3DERR_DEVICELOST;
+    for (UINT y = 0; y < dest->Height(); ++y)
+        std::fill(dest->Row(y), dest->Row(y) + dest->Width(), 0xFF000000u);
+
+    std::vector<uint8_t> kept;
+    int keptWidth = 0, keptHeight = 0;
+    if (!qv::ReadKeptFrame(m_window, kept, &keptWidth, &keptHeight) || keptWidth <= 0 || keptHeight <= 0)
+        return D3D_OK; // nothing presented yet: the client area is black
+    // Where the client area lies on that screen; the kept picture is in drawable pixels, which
+    // may be finer than the screen's (or, in full screen, the display's rather than the mode's).
+    RECT area = {0, 0, static_cast<LONG>(mode.Width), static_cast<LONG>(mode.Height)};
+    if (m_params.Windowed) {
+        RECT client;
+        POINT origin = {0, 0};
+        if (!GetClientRect(m_window, &client) || !ClientToScreen(m_window, &origin))
+            return D3D_OK;
+        area = RECT{origin.x, origin.y, origin.x + client.right, origin.y + client.bottom};
+    }
+    const LONG areaWidth = area.right - area.left, areaHeight = area.bottom - area.top;
+    if (areaWidth <= 0 || areaHeight <= 0)
+        return D3D_OK;
+    for (LONG y = std::max<LONG>(area.top, 0); y < std::min<LONG>(area.bottom, static_cast<LONG>(mode.Height)); ++y) {
+        const size_t keptY = static_cast<size_t>(y - area.top) * static_cast<size_t>(keptHeight) / areaHeight;
+        uint32_t* row = dest->Row(static_cast<UINT>(y));
+        for (LONG x = std::max<LONG>(area.left, 0); x < std::min<LONG>(area.right, static_cast<LONG>(mode.Width)); ++x) {
+            const size_t keptX = static_cast<size_t>(x - area.left) * static_cast<size_t>(keptWidth) / areaWidth;
+            const uint8_t* p = &kept[(keptY * static_cast<size_t>(keptWidth) + keptX) * 4];
+            row[x] = 0xFF000000u | (uint32_t(p[2]) << 16) | (uint32_t(p[1]) << 8) | p[0];
+        }
+    }
+    return D3D_OK;
 }
 
 HRESULT Device::StretchRect(IDirect3DSurface9*, const RECT*, IDirect3DSurface9*, const RECT*, D3DTEXTUREFILTERTYPE)
@@ -766,12 +807,21 @@ HRESULT Device::ColorFill(IDirect3DSurface9*, const RECT*, D3DCOLOR)
     return D3DERR_INVALIDCALL;
 }
 
-HRESULT Device::CreateOffscreenPlainSurface(UINT, UINT, D3DFORMAT, D3DPOOL, IDirect3DSurface9** pp, HANDLE*)
+// Only surfaces in system memory, of the 32-bit formats, which the processor alone reads and
+// writes (a copy of the screen's picture, GetFrontBufferData).
+HRESULT Device::CreateOffscreenPlainSurface(UINT Width, UINT Height, D3DFORMAT Format, D3DPOOL Pool,
+                                            IDirect3DSurface9** ppSurface, HANDLE* pSharedHandle)
 {
     Count();
-    if (pp)
-        *pp = nullptr;
-    return D3DERR_INVALIDCALL;
+    if (!ppSurface)
+        return D3DERR_INVALIDCALL;
+    *ppSurface = nullptr;
+    if (pSharedHandle || Width == 0 || Height == 0 || Width > 16384 || Height > 16384 ||
+        (Format != D3DFMT_A8R8G8B8 && Format != D3DFMT_X8R8G8B8) ||
+        (Pool != D3DPOOL_SYSTEMMEM && Pool != D3DPOOL_SCRATCH))
+        return D3DERR_INVALIDCALL;
+    *ppSurface = new PlainSurface(this, Width, Height, Format, Pool);
+    return D3D_OK;
 }
 
 HRESULT Device::SetRenderTarget(DWORD RenderTargetIndex, IDirect3DSurface9* pRenderTarget)

@@ -57,6 +57,11 @@ HRESULT FaultyCooperativeLevel()
     return g_faults ? g_faults->cooperativeLevel : S_OK;
 }
 
+HRESULT FaultyReset(const D3DPRESENT_PARAMETERS& params)
+{
+    return g_faults && g_faults->reset ? g_faults->reset(params) : S_OK;
+}
+
 void FillCaps(D3DDEVTYPE type, D3DCAPS9& caps)
 {
     std::memset(&caps, 0, sizeof caps);

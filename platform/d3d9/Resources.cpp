@@ -47,6 +47,7 @@ HRESULT ResourceBase<Interface>::GetDevice(IDirect3DDevice9** ppDevice)
 template class ResourceBase<IDirect3DTexture9>;
 template class ResourceBase<IDirect3DVertexBuffer9>;
 template class ResourceBase<IDirect3DIndexBuffer9>;
+template class ResourceBase<IDirect3DSurface9>;
 
 namespace {
 
@@ -280,6 +281,57 @@ HRESULT Surface::UnlockRect()
         m_device->WriteBackBuffer(m_lockCopy);
     m_lockCopy.clear();
     m_lockCopy.shrink_to_fit();
+    return D3D_OK;
+}
+
+PlainSurface::PlainSurface(Device* device, UINT width, UINT height, D3DFORMAT format, D3DPOOL pool)
+    : ResourceBase(device, D3DRTYPE_SURFACE), m_width(width), m_height(height), m_format(format), m_pool(pool),
+      m_pixels(static_cast<size_t>(width) * height, 0)
+{
+}
+
+HRESULT PlainSurface::QueryInterface(REFIID riid, void** ppv)
+{
+    if (ppv && riid == IID_IDirect3DSurface9) {
+        *ppv = static_cast<IDirect3DSurface9*>(this);
+        AddRef();
+        return S_OK;
+    }
+    return ResourceBase::QueryInterface(riid, ppv);
+}
+
+// A surface of its own belongs to the device.
+HRESULT PlainSurface::GetContainer(REFIID riid, void** ppContainer)
+{
+    if (!ppContainer)
+        return D3DERR_INVALIDCALL;
+    return m_device->QueryInterface(riid, ppContainer);
+}
+
+HRESULT PlainSurface::GetDesc(D3DSURFACE_DESC* pDesc)
+{
+    if (!pDesc)
+        return D3DERR_INVALIDCALL;
+    *pDesc = D3DSURFACE_DESC{m_format, D3DRTYPE_SURFACE, 0, m_pool, D3DMULTISAMPLE_NONE, 0, m_width, m_height};
+    return D3D_OK;
+}
+
+HRESULT PlainSurface::LockRect(D3DLOCKED_RECT* pLockedRect, const RECT* pRect, DWORD)
+{
+    RECT area;
+    if (!pLockedRect || m_locked || !LockArea(pRect, m_width, m_height, area))
+        return D3DERR_INVALIDCALL;
+    pLockedRect->Pitch = static_cast<INT>(m_width * 4);
+    pLockedRect->pBits = Row(static_cast<UINT>(area.top)) + area.left;
+    m_locked = true;
+    return D3D_OK;
+}
+
+HRESULT PlainSurface::UnlockRect()
+{
+    if (!m_locked)
+        return D3DERR_INVALIDCALL;
+    m_locked = false;
     return D3D_OK;
 }
 

@@ -925,6 +925,17 @@ void DrawMenuStrip(HWND hWnd)
 
 } // namespace qv::win
 
+bool qv::ReadKeptFrame(HWND hWnd, std::vector<uint8_t>& bgra, int* width, int* height)
+{
+    qv::win::Window* w = qv::win::Find(hWnd);
+    int keptWidth = 0, keptHeight = 0;
+    if (!w || !w->gl || !width || !height || !qv::win::ReadKeptFrame(*w, bgra, keptWidth, keptHeight))
+        return false;
+    *width = keptWidth;
+    *height = keptHeight;
+    return true;
+}
+
 void qv::SwapGlWindow(HWND hWnd)
 {
     using namespace qv::win;

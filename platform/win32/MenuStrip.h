@@ -2,6 +2,9 @@
 // above the client area (or over it in full screen).
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 #include "platform/win32/Canvas.h"
 #include "platform/win32/Window.h"
 
@@ -19,6 +22,9 @@ void KeepClientCopy(Window& w);
 // all black when no frame was ever presented), leaving every OpenGL state as it was: the window's
 // picture when nobody else draws it, as while a menu or a box is open.
 void DrawKeptFrame(Window& w);
+// That copy's pixels, B, G, R, A rows from the top, and its size in drawable pixels; false
+// when no frame was ever presented.
+bool ReadKeptFrame(Window& w, std::vector<uint8_t>& bgra, int& width, int& height);
 // The strip's rectangle in SDL window coordinates and the scale of strip pixels on it.
 SDL_Rect StripRectInWindow(const Window& w);
 

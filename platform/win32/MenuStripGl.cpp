@@ -4,6 +4,7 @@
 
 #include <SDL_opengl.h>
 
+#include <cstring>
 #include <map>
 
 #include "platform/win32/SdlWindow.h"
@@ -300,6 +301,36 @@ void DrawKeptFrame(Window& w)
         Quad(float(vx), float(vy), float(vx + vw), float(vy + vh), 0, 1, 1, 0);
     }
     glGetError();
+}
+
+bool ReadKeptFrame(Window& w, std::vector<uint8_t>& bgra, int& width, int& height)
+{
+    if (!Current(w))
+        return false;
+    auto it = Textures().find(w.gl);
+    if (it == Textures().end() || !it->second.haveClient)
+        return false;
+    const StripTextures& t = it->second;
+    DisplayLibraryAllocations ignored;
+    const SavedState saved;
+    glBindTexture(GL_TEXTURE_2D, t.client);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    glPixelStorei(GL_PACK_SKIP_ROWS, 0);
+    glPixelStorei(GL_PACK_SKIP_PIXELS, 0);
+    const size_t pitch = static_cast<size_t>(t.clientWidth) * 4;
+    std::vector<uint8_t> upsideDown(pitch * static_cast<size_t>(t.clientHeight));
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_BGRA, GL_UNSIGNED_BYTE, upsideDown.data());
+    if (glGetError() != GL_NO_ERROR)
+        return false;
+    // The copy's first row is the bottom of the client area.
+    bgra.resize(upsideDown.size());
+    for (int y = 0; y < t.clientHeight; ++y)
+        std::memcpy(&bgra[static_cast<size_t>(y) * pitch], &upsideDown[static_cast<size_t>(t.clientHeight - 1 - y) * pitch],
+                    pitch);
+    width = t.clientWidth;
+    height = t.clientHeight;
+    return true;
 }
 
 void DrawStripWithGl(Window& w, const Canvas& strip, unsigned generation)

@@ -15,6 +15,9 @@
 
 #include <SDL.h>
 
+#include <cstdint>
+#include <vector>
+
 #include "platform/win32/WinTypes.h"
 
 namespace qv {
@@ -37,6 +40,10 @@ bool MakeGlCurrent(HWND hWnd);
 bool ClientViewport(HWND hWnd, int* x, int* y, int* width, int* height);
 // Draws the layer's menu strip (when the window shows one) and swaps the window's buffers.
 void SwapGlWindow(HWND hWnd);
+// The client area's picture as the last SwapGlWindow showed it (what is on the screen while no
+// frame comes): B, G, R, A rows from the top, of `width` x `height` drawable pixels. False when
+// the window never presented a frame or the handle is not ours.
+bool ReadKeptFrame(HWND hWnd, std::vector<uint8_t>& bgra, int* width, int* height);
 
 // Full screen: the display takes the mode width x height (as far as GetSystemMetrics and the
 // window's rectangle are concerned) and the window covers it, borderless. LeaveFullScreen gives

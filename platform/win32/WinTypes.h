@@ -123,6 +123,12 @@ typedef HANDLE HGLOBAL;
 #endif
 #define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
 
+// A time in 100-nanosecond steps since 1601, in two halves.
+typedef struct _FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+} FILETIME, *PFILETIME, *LPFILETIME;
+
 #define LOWORD(l) ((WORD)(((DWORD_PTR)(l)) & 0xffff))
 #define HIWORD(l) ((WORD)((((DWORD_PTR)(l)) >> 16) & 0xffff))
 #define LOBYTE(w) ((BYTE)(((DWORD_PTR)(w)) & 0xff))

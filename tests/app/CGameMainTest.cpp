@@ -17,8 +17,10 @@
 #include "platform/platform.h"
 #include "platform/win32/TestHooks.h"
 #include "render/CD3DFont.h"
+#include "render/CDirectX9.h"
 #include "resources/resource.h"
 #include "sound/Sound.h"
+#include "support/D3D9Fixture.h"
 #include "support/TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -83,6 +85,17 @@ protected:
         CGameMain::GetInstance();
     }
 
+    // The failure text that one frame throws; empty when it throws none.
+    std::string FrameFailure()
+    {
+        try {
+            Frame();
+        } catch (const char* text) {
+            return text;
+        }
+        return "";
+    }
+
     // One frame with the given keys held (they are released again before the next frame).
     void Frame(std::initializer_list<int> keys = {})
     {
@@ -101,6 +114,33 @@ protected:
         msg.wParam = wParam;
         msg.lParam = lParam;
         return GetMessageHookProc(HC_ACTION, PM_REMOVE, reinterpret_cast<LPARAM>(&msg));
+    }
+
+    // Asks for a capture and ends the game with `message` before another frame is drawn: the
+    // capture is still written, and it is the picture that the window shows.
+    void CaptureThenEnd(UINT message, WPARAM wParam)
+    {
+        Start();
+        Frame();
+        Frame();
+        // What the window shows: the frame presented last, still in the back buffer here.
+        qvtest::Image shown = qvtest::ReadBackBuffer(CDirectX9::Device);
+        Hook(WM_COMMAND, IDM_CAPTURE);
+        EXPECT_FALSE(fs::exists(m_Dir + "/ScreenCapture/sc000000.bmp"));
+        testing::internal::CaptureStderr();
+        WndProc(m_Window, message, wParam, 0);
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(err.find("MessageBox"), std::string::npos) << err;
+        EXPECT_FALSE(IsWindow(m_Window));
+
+        qvtest::Image saved;
+        ASSERT_TRUE(qvtest::LoadPicture(m_Dir + "/ScreenCapture/sc000000.bmp", saved));
+        ASSERT_EQ(saved.width, shown.width);
+        ASSERT_EQ(saved.height, shown.height);
+        for (qvtest::Image* picture : {&saved, &shown})
+            for (size_t i = 3; i < picture->rgba.size(); i += 4)
+                picture->rgba[i] = 0xFF; // the back buffer's alpha is not part of the picture
+        EXPECT_EQ(qvtest::ComparePictures(saved, shown, 1, "CaptureThenEnd", "shown"), "");
     }
 
     static bool Checked(UINT id)
@@ -297,21 +337,112 @@ TEST_F(GameMainTest, CapturesAreNumberedFromZeroInTheirFolderAndTakenFromTheNext
     EXPECT_FALSE(fs::exists(m_Dir + "/ScreenCapture/sc000002.bmp"));
 }
 
-TEST_F(GameMainTest, ACaptureThatCannotBeWrittenIsReportedAndTheGameGoesOn)
+TEST_F(GameMainTest, ACaptureThatCannotBeWrittenIsReportedAfterItsFrameAndTheGameGoesOn)
 {
     Start();
+    Frame();
     // A file where the folder should be: the folder cannot be made, so the save fails.
     qvtest::WriteFileText(m_Dir + "/ScreenCapture", "not a folder");
     Hook(WM_COMMAND, IDM_CAPTURE);
-    std::string failure;
-    try {
-        Frame();
-    } catch (const char* text) {
-        failure = text;
-    }
-    EXPECT_EQ(failure, "Failed CDirectX9::SaveScreen D3DXSaveSurfaceToFile");
+    const int sleeps = m_Clock.Sleeps;
+    EXPECT_EQ(FrameFailure(), "Failed CDirectX9::SaveScreen D3DXSaveSurfaceToFile");
+    // The rest of the frame ran before the failure was reported: its count and its wait.
+    EXPECT_EQ(g_nFrameCount, 2u);
+    EXPECT_GT(m_Clock.Sleeps, sleeps);
+    EXPECT_NO_THROW(Frame()) << "reported once";
+    EXPECT_EQ(g_nFrameCount, 3u);
+    EXPECT_EQ(qvtest::ReadFileBytes(m_Dir + "/ScreenCapture").size(), std::string("not a folder").size());
+}
+
+TEST_F(GameMainTest, ACaptureTakesTheNumberAfterTheHighestInItsFolderAndWritesOverNothing)
+{
+    // An earlier run's pictures: numbered with a gap, and other files beside them.
+    fs::create_directory(m_Dir + "/ScreenCapture");
+    const std::string folder = m_Dir + "/ScreenCapture/";
+    for (const char* name : {"sc000000.bmp", "sc000004.bmp", "notes.txt", "sc12.bmp"})
+        qvtest::WriteFileText(folder + name, std::string("kept ") + name);
+    Start();
     Frame();
-    EXPECT_EQ(g_nFrameCount, 1u);
+    Hook(WM_COMMAND, IDM_CAPTURE);
+    Frame();
+    EXPECT_GT(fs::file_size(folder + "sc000005.bmp"), 54u);
+    EXPECT_FALSE(fs::exists(folder + "sc000001.bmp")) << "the gap is not filled";
+    for (const char* name : {"sc000000.bmp", "sc000004.bmp", "notes.txt", "sc12.bmp"}) {
+        const std::vector<uint8_t> bytes = qvtest::ReadFileBytes(folder + name);
+        EXPECT_EQ(std::string(bytes.begin(), bytes.end()), std::string("kept ") + name);
+    }
+
+    // A name that came to exist since is passed over, not written over.
+    qvtest::WriteFileText(folder + "sc000006.bmp", "kept");
+    Hook(WM_COMMAND, IDM_CAPTURE);
+    Frame();
+    EXPECT_EQ(qvtest::ReadFileBytes(folder + "sc000006.bmp").size(), 4u);
+    EXPECT_GT(fs::file_size(folder + "sc000007.bmp"), 54u);
+}
+
+TEST_F(GameMainTest, ACaptureFolderThatCannotBeWrittenIsReportedOnceAndKeepsItsFiles)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "every folder can be written by root";
+    const std::string folder = m_Dir + "/ScreenCapture";
+    fs::create_directory(folder);
+    qvtest::WriteFileText(folder + "/sc000003.bmp", "kept");
+    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+    Start();
+    Frame();
+    Hook(WM_COMMAND, IDM_CAPTURE);
+    EXPECT_EQ(FrameFailure(), "Failed CDirectX9::SaveScreen D3DXSaveSurfaceToFile");
+    EXPECT_NO_THROW(Frame());
+    fs::permissions(folder, fs::perms::owner_all);
+    EXPECT_EQ(qvtest::ReadFileBytes(folder + "/sc000003.bmp").size(), 4u);
+    EXPECT_FALSE(fs::exists(folder + "/sc000004.bmp"));
+}
+
+TEST_F(GameMainTest, AThousandCapturesAreFollowedByTheNextNumber)
+{
+    fs::create_directory(m_Dir + "/ScreenCapture");
+    char name[16];
+    for (int i = 0; i < 1000; ++i) {
+        snprintf(name, sizeof name, "sc%06d.bmp", i);
+        qvtest::WriteFileText(m_Dir + "/ScreenCapture/" + name, "kept");
+    }
+    Start();
+    Frame();
+    Hook(WM_COMMAND, IDM_CAPTURE);
+    EXPECT_NO_THROW(Frame());
+    EXPECT_GT(fs::file_size(m_Dir + "/ScreenCapture/sc001000.bmp"), 54u);
+    EXPECT_EQ(qvtest::ReadFileBytes(m_Dir + "/ScreenCapture/sc000999.bmp").size(), 4u);
+}
+
+namespace {
+
+// A character whose drawing fails once, as a draw pass that throws does.
+class FailsToDrawOnce : public CCharacter {
+public:
+    bool Update() override { return true; }
+    bool Draw() override
+    {
+        if (m_Failed)
+            return true;
+        m_Failed = true;
+        throw "Failed FailsToDrawOnce::Draw";
+    }
+
+private:
+    bool m_Failed = false;
+};
+
+} // namespace
+
+TEST_F(GameMainTest, ADrawPassThatThrowsCostsOneFrame)
+{
+    Start();
+    Frame();
+    new FailsToDrawOnce();
+    EXPECT_EQ(FrameFailure(), "Failed FailsToDrawOnce::Draw");
+    // The frames after it draw again: no scene is left begun.
+    for (int i = 0; i < 3; ++i)
+        EXPECT_NO_THROW(Frame()) << "frame " << i;
 }
 
 TEST_F(GameMainTest, AFailureInsideTheHookIsReportedThere)
@@ -348,6 +479,63 @@ TEST_F(GameMainTest, AltEnterSwitchesToFullScreenAndHoldsTheMenuBar)
     Hook(WM_SYSKEYDOWN, VK_RETURN, 1 << 29);
     EXPECT_TRUE(config.IsWindowed);
     EXPECT_NE(GetMenu(m_Window), nullptr);
+    EXPECT_EQ(CGameMain::GetInstance().Menu, nullptr);
+}
+
+TEST_F(GameMainTest, ACaptureAskedForJustBeforeTheWindowClosesIsWritten)
+{
+    // The quit scene and the window's close box both close the window.
+    CaptureThenEnd(WM_CLOSE, 0);
+}
+
+TEST_F(GameMainTest, ACaptureAskedForJustBeforeTheExitCommandIsWritten)
+{
+    CaptureThenEnd(WM_COMMAND, IDM_EXIT);
+}
+
+TEST_F(GameMainTest, AFailedReturnToAWindowKeepsTheModeAndTheHeldMenuBar)
+{
+    Start();
+    CGameConfig& config = CGameConfig::GetInstance();
+    Hook(WM_SYSKEYDOWN, VK_RETURN, 1 << 29);
+    ASSERT_FALSE(config.IsWindowed);
+    const HMENU bar = CGameMain::GetInstance().Menu;
+    ASSERT_NE(bar, nullptr);
+
+    // The device refuses every windowed reset: the game stays in full screen with its bar held.
+    qv::test::D3D9Faults faults;
+    faults.reset = [](const D3DPRESENT_PARAMETERS& p) { return p.Windowed ? D3DERR_INVALIDCALL : D3D_OK; };
+    qv::test::SetD3D9Faults(&faults);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(Hook(WM_SYSKEYDOWN, VK_RETURN, 1 << 29), 0);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("MessageBox [Error] Failed CDirectX9::ChangeScreenMode Reset"), std::string::npos) << err;
+    EXPECT_FALSE(config.IsWindowed);
+    EXPECT_EQ(CGameMain::GetInstance().Menu, bar);
+    EXPECT_EQ(GetMenu(m_Window), nullptr);
+    EXPECT_NO_THROW(Frame());
+    // The top strip still shows the held bar, and moving below hides it again.
+    Hook(WM_MOUSEMOVE, 0, MAKELPARAM(10, 2));
+    EXPECT_EQ(GetMenu(m_Window), bar);
+    Hook(WM_MOUSEMOVE, 0, MAKELPARAM(10, 200));
+    EXPECT_EQ(GetMenu(m_Window), nullptr);
+
+    // A device whose every reset fails: nothing changes either, and the frames go on.
+    faults.reset = [](const D3DPRESENT_PARAMETERS&) { return D3DERR_INVALIDCALL; };
+    testing::internal::CaptureStderr();
+    Hook(WM_SYSKEYDOWN, VK_RETURN, 1 << 29);
+    err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("Failed CDirectX9::ChangeScreenMode Reset"), std::string::npos) << err;
+    EXPECT_FALSE(config.IsWindowed);
+    EXPECT_EQ(CGameMain::GetInstance().Menu, bar);
+    EXPECT_NO_THROW(Frame());
+    EXPECT_NO_THROW(Frame());
+
+    // The next change that works puts the bar back on the window.
+    qv::test::SetD3D9Faults(nullptr);
+    Hook(WM_SYSKEYDOWN, VK_RETURN, 1 << 29);
+    EXPECT_TRUE(config.IsWindowed);
+    EXPECT_EQ(GetMenu(m_Window), bar);
     EXPECT_EQ(CGameMain::GetInstance().Menu, nullptr);
 }
 

@@ -17,6 +17,7 @@ protected:
         qv::test::UseFakeJoysticksOnly(true);
         qv::test::ClearKeys();
         g_Input.JoyCaps1 = JOYCAPSA();
+        g_Input.IsJoyCaps1Read = false;
         g_Input.GetStatus();
     }
     void TearDown() override
@@ -247,23 +248,69 @@ TEST_F(CInputTest, JoystickButtonsOneToFourPressButtonsFourToSeven)
     EXPECT_FALSE(input.IsTriggered(INPUT_C));
 }
 
-TEST_F(CInputTest, JoystickAbsentAtStartHasASpanOfZero)
+TEST_F(CInputTest, APadPluggedInAfterTheStartIsReadWhenItFirstAnswers)
 {
+    // No joystick at the start.
+    ::testing::internal::CaptureStderr();
+    CInput input;
+    ::testing::internal::GetCapturedStderr();
+    input.GetStatus();
+
+    // A centred pad plugged in later presses nothing, and is reported when it first answers.
     qv::test::FakeJoystick stick;
-    stick.x = 1;
-    stick.y = 0;
+    stick.xMax = 1000;
+    stick.yMax = 2000;
+    stick.x = 500;
+    stick.y = 1000;
     qv::test::SetFakeJoystick(JOYSTICKID1, &stick);
-    g_Input.GetStatus(); // g_Input found no joystick at start
-    EXPECT_TRUE(g_Input.IsPressed(INPUT_RIGHT));
-    EXPECT_FALSE(g_Input.IsPressed(INPUT_LEFT));
-    EXPECT_FALSE(g_Input.IsPressed(INPUT_UP));
-    EXPECT_FALSE(g_Input.IsPressed(INPUT_DOWN));
-    stick.x = 0;
-    stick.y = 40000;
+    ::testing::internal::CaptureStderr();
+    input.GetStatus();
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "Joystick No.1:: Xmin = 0 Xmax = 1000 Ymin = 0 Ymax = 2000 Zmin = 0 Zmax = 65535 NumButtons = 4\n");
+    for (int button = 0; button < INPUT_BUTTON_NUM; ++button)
+        EXPECT_FALSE(input.IsPressed(button)) << "button " << button;
+    EXPECT_EQ(input.JoyCaps1.wXmax, 1000u);
+
+    // Its span is its own: 700 of 1000 is right, 1100 of 2000 is neither up nor down.
+    stick.x = 700;
+    stick.y = 1100;
     qv::test::SetFakeJoystick(JOYSTICKID1, &stick);
-    g_Input.GetStatus();
-    EXPECT_FALSE(g_Input.IsPressed(INPUT_RIGHT));
-    EXPECT_TRUE(g_Input.IsPressed(INPUT_DOWN));
+    ::testing::internal::CaptureStderr();
+    input.GetStatus();
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << "reported once";
+    EXPECT_TRUE(input.IsPressed(INPUT_RIGHT));
+    EXPECT_FALSE(input.IsPressed(INPUT_DOWN));
+
+    // A pad that comes and goes every frame leaves no direction held once it is gone.
+    for (int frame = 0; frame < 6; ++frame) {
+        stick.plugged = frame % 2 == 0;
+        qv::test::SetFakeJoystick(JOYSTICKID1, &stick);
+        input.GetStatus();
+        EXPECT_EQ(input.IsPressed(INPUT_RIGHT), stick.plugged) << "frame " << frame;
+        EXPECT_FALSE(input.IsPressed(INPUT_LEFT) || input.IsPressed(INPUT_UP) || input.IsPressed(INPUT_DOWN));
+    }
+}
+
+TEST_F(CInputTest, AnAxisWithASpanOfZeroPressesNoDirection)
+{
+    // A pad whose capabilities give no span reads as centred on that axis, wherever it is.
+    qv::test::FakeJoystick stick;
+    stick.xMax = 0;
+    stick.yMax = 0;
+    qv::test::SetFakeJoystick(JOYSTICKID1, &stick);
+    ::testing::internal::CaptureStderr();
+    CInput input;
+    ::testing::internal::GetCapturedStderr();
+    for (DWORD position : {0u, 1u, 40000u}) {
+        stick.x = position;
+        stick.y = position;
+        qv::test::SetFakeJoystick(JOYSTICKID1, &stick);
+        ::testing::internal::CaptureStderr();
+        input.GetStatus();
+        ::testing::internal::GetCapturedStderr();
+        for (int button = INPUT_RIGHT; button <= INPUT_DOWN; ++button)
+            EXPECT_FALSE(input.IsPressed(button)) << "button " << button << " at " << position;
+    }
 }
 
 TEST_F(CInputTest, DevicesThatDisappearAreIgnoredInThatReading)

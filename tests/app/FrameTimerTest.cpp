@@ -18,6 +18,9 @@ public:
     {
         m_Fake.frequency = frequency;
         m_Fake.now = [this] {
+            // A spin that would never end fails the test instead of hanging it.
+            if (reads >= kMaxReads)
+                throw std::runtime_error("the spin never ends");
             lastRead = now;
             ++reads;
             now += perRead;
@@ -41,6 +44,7 @@ public:
     int reads = 0;
     std::vector<DWORD> sleeps;
     static constexpr size_t kMaxSleeps = 100000;
+    static constexpr int kMaxReads = 50000000;
 
 private:
     qv::test::FakeClock m_Fake;
@@ -105,8 +109,8 @@ TEST(FrameTimer, ShortFrameSleepsCoarselyThenSpinsToThePeriod)
         clock.now = frameStart + 5000;
         clock.sleeps.clear();
         ASSERT_TRUE(KeepFrame(kPeriod));
-        // 16 ms - 10 ms early - 5 ms of work.
-        ASSERT_EQ(clock.sleeps, std::vector<DWORD>{1});
+        // 16 ms - two periods of 1 ms early - 5 ms of work.
+        ASSERT_EQ(clock.sleeps, std::vector<DWORD>{9});
         const int64_t period = clock.lastRead - frameStart;
         EXPECT_GT(period, 16667);
         EXPECT_LE(period, 16667 + 100);
@@ -115,7 +119,7 @@ TEST(FrameTimer, ShortFrameSleepsCoarselyThenSpinsToThePeriod)
     EXPECT_NEAR(g_fFPS, 1e6 / 16700.0, 1e-3); // the first reading past 16667 µs
 }
 
-TEST(FrameTimer, LongWaitSleepsAllButTenMilliseconds)
+TEST(FrameTimer, LongWaitSleepsAllButTwoTimerPeriods)
 {
     TestClock clock(1000000);
     clock.perRead = 50;
@@ -124,12 +128,53 @@ TEST(FrameTimer, LongWaitSleepsAllButTenMilliseconds)
     clock.now = clock.lastRead + 2000;
     clock.sleeps.clear();
     ASSERT_TRUE(KeepFrame(100000));
-    EXPECT_EQ(clock.sleeps, std::vector<DWORD>{100 - 10 - 2});
-    // A frame whose work leaves less than 10 ms still yields once.
-    clock.now = clock.lastRead + 12000;
+    EXPECT_EQ(clock.sleeps, std::vector<DWORD>{100 - 2 - 2});
+    // A frame whose work leaves less than two periods still yields once.
+    clock.now = clock.lastRead + 15000;
     clock.sleeps.clear();
     ASSERT_TRUE(KeepFrame(kPeriod));
     EXPECT_EQ(clock.sleeps, std::vector<DWORD>{0});
+}
+
+TEST(FrameTimer, TheSleepEndsTwiceTheGrantedPeriodBeforeTheFrameEnds)
+{
+    // Sleep may wake up to a period late: the margin before the spin is two of them, on either
+    // clock, and 10 ms where no fine period was granted.
+    struct Case {
+        bool counter;
+        UINT minimumPeriod;
+        bool noPeriod;
+        DWORD sleep;
+    };
+    const Case cases[] = {
+        {true, 1, false, 16 - 2 - 5},  {true, 2, false, 16 - 4 - 5}, {true, 5, false, 16 - 10 - 5},
+        {true, 8, false, 16 - 10 - 5}, {true, 1, true, 16 - 10 - 5}, {false, 1, false, 16 - 2 - 5},
+        {false, 3, false, 16 - 6 - 5},
+    };
+    for (const Case& c : cases) {
+        TestClock clock(1000000);
+        clock.perRead = 100;
+        qv::test::SetQueryPerformanceCounterFails(!c.counter);
+        qv::test::SetTimeBeginPeriodMinimum(c.minimumPeriod);
+        qv::test::SetTimeBeginPeriodFails(c.noPeriod);
+        ASSERT_TRUE(InitTimer());
+        ASSERT_TRUE(KeepFrame(kPeriod));
+        for (int i = 0; i < 3; ++i) {
+            const int64_t frameStart = clock.now;
+            clock.now += 5000;
+            clock.sleeps.clear();
+            ASSERT_TRUE(KeepFrame(kPeriod));
+            // One sleep, then the spin (no further sleep) to the period.
+            EXPECT_EQ(clock.sleeps, std::vector<DWORD>{c.sleep})
+                << (c.counter ? "counter" : "multimedia timer") << ", period " << c.minimumPeriod << ", frame " << i;
+            EXPECT_GE(clock.now - frameStart, c.counter ? 16667 : 16000);
+            EXPECT_LE(clock.now - frameStart, (c.counter ? 16667 : 17000) + 200);
+        }
+        qv::test::SetTimeBeginPeriodFails(false);
+        ReleaseTimer();
+        qv::test::SetQueryPerformanceCounterFails(false);
+        qv::test::SetTimeBeginPeriodMinimum(1);
+    }
 }
 
 TEST(FrameTimer, LargeCounterValuesDoNotOverflow)
@@ -148,6 +193,7 @@ TEST(FrameTimer, LargeCounterValuesDoNotOverflow)
 TEST(FrameTimer, MultimediaTimerModeWhenTheCounterFails)
 {
     TestClock clock(5000000);
+    clock.perRead = 100;
     qv::test::SetQueryPerformanceCounterFails(true);
     qv::test::SetTimeBeginPeriodMinimum(3);
     ASSERT_TRUE(InitTimer());
@@ -163,8 +209,8 @@ TEST(FrameTimer, MultimediaTimerModeWhenTheCounterFails)
         clock.now += 5000; // 5 ms of work
         clock.sleeps.clear();
         ASSERT_TRUE(KeepFrame(kPeriod));
-        // 1 ms steps until 16 whole milliseconds have passed.
-        EXPECT_EQ(clock.sleeps, std::vector<DWORD>(11, 1));
+        // 16 ms - two periods of 3 ms - 5 ms, then a spin until 16 whole milliseconds have passed.
+        EXPECT_EQ(clock.sleeps, std::vector<DWORD>{5});
     }
     EXPECT_NEAR(g_fFPS, 62.5, 1e-3);
     EXPECT_NEAR(g_fCPULoad, 1.0 - (16667.0 - 5000.0) / 16667.0, 1e-5);
@@ -197,17 +243,20 @@ TEST(FrameTimer, AStartWithoutTheCounterAfterOneWithItTakesTheMultimediaTimer)
     // A start that fails half way is tried again from the beginning; the second start's
     // clock is the one that must be waited on.
     TestClock clock(1000000);
+    clock.perRead = 100;
     ASSERT_TRUE(InitTimer());
     ASSERT_TRUE(KeepFrame(kPeriod));
     qv::test::SetQueryPerformanceCounterFails(true);
     ASSERT_TRUE(InitTimer());
     ASSERT_TRUE(KeepFrame(kPeriod)); // measures from time 0, as a first frame does
+    const int64_t start = clock.now;
     clock.now += 5000;
     clock.sleeps.clear();
     ASSERT_TRUE(KeepFrame(kPeriod));
-    // The multimedia wait sleeps in 1 ms steps until 16 whole milliseconds have passed; the
-    // counter's wait would sleep once and then spin on a counter that no longer answers.
-    EXPECT_EQ(clock.sleeps, std::vector<DWORD>(11, 1));
+    // The multimedia wait sleeps, then spins on its milliseconds until 16 whole ones have passed
+    // (the counter's would spin on a counter that no longer answers, and never end).
+    EXPECT_EQ(clock.sleeps, std::vector<DWORD>{16 - 2 - 5});
+    EXPECT_NEAR(static_cast<double>(clock.now - start), 16000.0, 1000.0);
 
     qv::test::SetTimeBeginPeriodFails(true);
     EXPECT_TRUE(ReleaseTimer());
@@ -264,6 +313,7 @@ TEST(FrameTimer, MultimediaTimerWaitsAcrossTheMillisecondWrap)
     // Frames of 5 ms of work from 30 ms before the wrap: each still waits out 16 whole
     // milliseconds, the one that crosses the wrap too.
     TestClock clock(kWrapMicroseconds - 30000);
+    clock.perRead = 100;
     qv::test::SetQueryPerformanceCounterFails(true);
     ASSERT_TRUE(InitTimer());
     ASSERT_TRUE(KeepFrame(kPeriod));
@@ -273,7 +323,7 @@ TEST(FrameTimer, MultimediaTimerWaitsAcrossTheMillisecondWrap)
         clock.now += 5000;
         clock.sleeps.clear();
         ASSERT_NO_THROW(ASSERT_TRUE(KeepFrame(kPeriod))) << "frame " << i;
-        EXPECT_EQ(clock.sleeps, std::vector<DWORD>(11, 1)) << "frame " << i;
+        EXPECT_EQ(clock.sleeps, std::vector<DWORD>{16 - 2 - 5}) << "frame " << i;
         EXPECT_EQ(clock.now - start, 16000) << "frame " << i;
         crossed = crossed || (start < kWrapMicroseconds && clock.now >= kWrapMicroseconds);
     }
@@ -304,7 +354,7 @@ TEST(FrameTimer, PerformanceCounterWaitsAcrossTheMillisecondWrap)
         clock.now = frameStart + 5000;
         clock.sleeps.clear();
         ASSERT_NO_THROW(ASSERT_TRUE(KeepFrame(kPeriod))) << "frame " << i;
-        EXPECT_EQ(clock.sleeps, std::vector<DWORD>{1}) << "frame " << i;
+        EXPECT_EQ(clock.sleeps, std::vector<DWORD>{16 - 2 - 5}) << "frame " << i;
         const int64_t period = clock.lastRead - frameStart;
         EXPECT_GT(period, 16667);
         EXPECT_LE(period, 16667 + 100);
@@ -329,7 +379,8 @@ TEST(FrameTimer, AFrameWithOneMicrosecondLeftStillWaits)
 
 TEST(FrameTimer, AMultimediaTimerFrameWithOneMicrosecondLeftStillWaits)
 {
-    // A period of 16001 us after 16 ms of work has 1 us left: one more 1 ms step.
+    // A period of 16001 us after 16 ms of work has 1 us left: a yield, and the 16 whole
+    // milliseconds are already over.
     TestClock clock(1000000);
     qv::test::SetQueryPerformanceCounterFails(true);
     ASSERT_TRUE(InitTimer());
@@ -337,12 +388,12 @@ TEST(FrameTimer, AMultimediaTimerFrameWithOneMicrosecondLeftStillWaits)
     clock.now += 16000;
     clock.sleeps.clear();
     ASSERT_NO_THROW(ASSERT_TRUE(KeepFrame(16001)));
-    EXPECT_EQ(clock.sleeps, std::vector<DWORD>{1});
+    EXPECT_EQ(clock.sleeps, std::vector<DWORD>{0});
 }
 
 TEST(FrameTimer, TheCoarseSleepTruncatesEachPartToWholeMilliseconds)
 {
-    // 99900 us is 99 whole milliseconds, 2999 us of work 2 of them: a sleep of 99 - 10 - 2.
+    // 99900 us is 99 whole milliseconds, 2999 us of work 2 of them: a sleep of 99 - 2 - 2.
     TestClock clock(1000000);
     clock.perRead = 50;
     ASSERT_TRUE(InitTimer());
@@ -350,7 +401,7 @@ TEST(FrameTimer, TheCoarseSleepTruncatesEachPartToWholeMilliseconds)
     clock.now = clock.lastRead + 2999;
     clock.sleeps.clear();
     ASSERT_TRUE(KeepFrame(99900));
-    EXPECT_EQ(clock.sleeps, std::vector<DWORD>{87});
+    EXPECT_EQ(clock.sleeps, std::vector<DWORD>{95});
 }
 
 TEST(FrameTimer, OnANanosecondCounterTheSpinEndsOnTheFirstTickPastThePeriod)
@@ -384,14 +435,14 @@ TEST(FrameTimer, LoadsOfLongFramesAreExactToTheMicrosecond)
 TEST(FrameTimer, ACounterOfOneTickASecondIsStillTheCounter)
 {
     // Any frequency above 0 picks the counter: a frame with time left sleeps coarsely once
-    // (16 - 10 ms) instead of in the multimedia timer's 1 ms steps.
+    // (16 - 2 ms) and spins on the counter's whole seconds.
     TestClock clock(10, 1);
     ASSERT_TRUE(InitTimer());
     ASSERT_TRUE(KeepFrame(kPeriod));
     clock.perRead = 1;
     clock.sleeps.clear();
     ASSERT_NO_THROW(ASSERT_TRUE(KeepFrame(kPeriod)));
-    EXPECT_EQ(clock.sleeps, std::vector<DWORD>{6});
+    EXPECT_EQ(clock.sleeps, std::vector<DWORD>{14});
 }
 
 TEST(FrameTimer, TheMultimediaTimerTakesOneMillisecondWhenItIsGranted)
@@ -421,6 +472,7 @@ TEST(FrameTimer, ACounterOfNoFrequencyIsNoCounter)
     // A frequency of 0 would divide by zero: the multimedia timer serves instead (the fake
     // clock's milliseconds need a frequency of their own once the timer has chosen).
     TestClock clock(1000000, 0);
+    clock.perRead = 100;
     ASSERT_TRUE(InitTimer());
     clock.SetFrequency(1000000);
     ASSERT_TRUE(KeepFrame(kPeriod));

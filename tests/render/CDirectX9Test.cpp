@@ -207,6 +207,32 @@ TEST_F(DeviceOwner, NoFrameIsDrawnWhileLostNorInTheFrameOfTheReset)
     EXPECT_TRUE(CDirectX9::EndRender());
 }
 
+TEST_F(DeviceOwner, AFrameLeftUnendedCostsThatFrameOnly)
+{
+    ASSERT_EQ(InitFailure(), "");
+    // Frame 1 is begun and never ended, as when its draw pass throws.
+    CDirectX9::SetClearParam({0, nullptr, D3DCLEAR_TARGET, 0xFFFF0000, 1.0f, 0});
+    ASSERT_TRUE(CDirectX9::BeginRender());
+    // Frames 2 to 4 begin, draw and end.
+    for (D3DCOLOR color : {0xFF00FF00u, 0xFF0000FFu, 0xFF00FF00u}) {
+        CDirectX9::SetClearParam({0, nullptr, D3DCLEAR_TARGET, color, 1.0f, 0});
+        bool begun = false;
+        ASSERT_NO_THROW(begun = CDirectX9::BeginRender());
+        ASSERT_TRUE(begun);
+        const D3DRECT rect = {0, 0, 8, 8};
+        EXPECT_EQ(CDirectX9::Device->Clear(1, &rect, D3DCLEAR_TARGET, 0xFFFFFFFF, 1.0f, 0), D3D_OK);
+        EXPECT_TRUE(CDirectX9::EndRender());
+        const qvtest::Image image = qvtest::ReadBackBuffer(CDirectX9::Device);
+        EXPECT_EQ(image.At(20, 20)[1], (color >> 8) & 0xFF);
+        EXPECT_EQ(image.At(2, 2)[0], 0xFF);
+    }
+    // A frame that ended leaves nothing to end: the next one begins plainly.
+    ASSERT_TRUE(CDirectX9::BeginRender());
+    EXPECT_EQ(CDirectX9::Device->BeginScene(), D3DERR_INVALIDCALL) << "one scene is open";
+    EXPECT_TRUE(CDirectX9::EndRender());
+    CDirectX9::SetClearParam({0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0});
+}
+
 TEST_F(DeviceOwner, ACooperativeLevelFailureOtherThanLossStillDrawsTheFrame)
 {
     ASSERT_EQ(InitFailure(), "");
@@ -343,18 +369,62 @@ TEST_F(DeviceOwner, ACaptureIsTheNextFrameSavedBeforeItIsPresented)
     frame(0xFF00FF00);
     EXPECT_TRUE(qvtest::ReadFileBytes(dir + "/a.bmp").empty());
 
-    // A capture that cannot be written is thrown after the frame has been presented.
+    // A capture that cannot be written does not stop the frame: it is kept, once, for the
+    // frame function to report at the frame's end.
+    EXPECT_EQ(CDirectX9::TakeCaptureFailure(), nullptr);
     CDirectX9::CaptureNextFrame((dir + "/no/such/folder/x.bmp").c_str());
     ASSERT_TRUE(CDirectX9::BeginRender());
-    try {
-        CDirectX9::EndRender();
-        ADD_FAILURE() << "no failure";
-    } catch (const char* text) {
-        EXPECT_STREQ(text, "Failed CDirectX9::SaveScreen D3DXSaveSurfaceToFile");
-    }
+    EXPECT_NO_THROW(CDirectX9::EndRender());
+    EXPECT_STREQ(CDirectX9::TakeCaptureFailure(), "Failed CDirectX9::SaveScreen D3DXSaveSurfaceToFile");
+    EXPECT_EQ(CDirectX9::TakeCaptureFailure(), nullptr);
     EXPECT_TRUE(CDirectX9::BeginRender());
     EXPECT_TRUE(CDirectX9::EndRender());
+    EXPECT_EQ(CDirectX9::TakeCaptureFailure(), nullptr);
     CDirectX9::SetClearParam({0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0});
+}
+
+TEST_F(DeviceOwner, ACaptureLeftWaitingIsSavedFromThePictureOnTheScreen)
+{
+    ASSERT_EQ(InitFailure(), "");
+    const std::string dir = qvtest::MakeTempDir("CaptureFromScreen");
+    // Nothing waits: nothing is written, nothing fails.
+    CDirectX9::SaveCapturesFromScreen();
+    EXPECT_EQ(CDirectX9::TakeCaptureFailure(), nullptr);
+
+    // A blue frame is presented; a capture is asked for; the next frame is begun in green and
+    // never presented (its draw pass failed). The capture is the blue picture on the screen.
+    CDirectX9::SetClearParam({0, nullptr, D3DCLEAR_TARGET, 0xFF0000FF, 1.0f, 0});
+    ASSERT_TRUE(CDirectX9::BeginRender());
+    const D3DRECT corner = {0, 0, 10, 10};
+    CDirectX9::Device->Clear(1, &corner, D3DCLEAR_TARGET, 0xFFFFFF00, 1.0f, 0);
+    ASSERT_TRUE(CDirectX9::EndRender());
+    CDirectX9::CaptureNextFrame((dir + "\\shown.bmp").c_str());
+    CDirectX9::SetClearParam({0, nullptr, D3DCLEAR_TARGET, 0xFF00FF00, 1.0f, 0});
+    ASSERT_TRUE(CDirectX9::BeginRender());
+    CDirectX9::SaveCapturesFromScreen();
+    EXPECT_EQ(CDirectX9::TakeCaptureFailure(), nullptr);
+
+    qvtest::Image shown;
+    ASSERT_TRUE(qvtest::LoadPicture(dir + "/shown.bmp", shown));
+    EXPECT_EQ(shown.width, 160);
+    EXPECT_EQ(shown.height, 120);
+    EXPECT_EQ(shown.At(80, 60)[2], 0xFF);
+    EXPECT_EQ(shown.At(80, 60)[1], 0x00);
+    EXPECT_EQ(shown.At(159, 119)[2], 0xFF);
+    EXPECT_EQ(shown.At(0, 0)[0], 0xFF) << "the top-left corner is the client area's";
+    EXPECT_EQ(shown.At(0, 0)[2], 0x00);
+    EXPECT_EQ(shown.At(10, 10)[2], 0xFF);
+
+    // Taken once; one that cannot be written is kept for the report.
+    std::remove((dir + "/shown.bmp").c_str());
+    CDirectX9::SaveCapturesFromScreen();
+    EXPECT_TRUE(qvtest::ReadFileBytes(dir + "/shown.bmp").empty());
+    CDirectX9::CaptureNextFrame((dir + "/no/such/folder/x.bmp").c_str());
+    CDirectX9::SaveCapturesFromScreen();
+    EXPECT_STREQ(CDirectX9::TakeCaptureFailure(), "Failed CDirectX9::SaveScreen D3DXSaveSurfaceToFile");
+    // The scene left open ends with the next frame.
+    EXPECT_TRUE(CDirectX9::BeginRender());
+    EXPECT_TRUE(CDirectX9::EndRender());
 }
 
 // An adapter that lists 640x480 only.

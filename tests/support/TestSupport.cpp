@@ -49,6 +49,11 @@ void WriteFileText(const std::string& path, const std::string& text)
 
 bool LoadPng(const std::string& path, Image& image)
 {
+    return LoadPicture(path, image);
+}
+
+bool LoadPicture(const std::string& path, Image& image)
+{
     int w = 0, h = 0, n = 0;
     unsigned char* data = stbi_load(path.c_str(), &w, &h, &n, 4);
     if (!data)

@@ -28,6 +28,8 @@ struct Image {
 };
 
 bool LoadPng(const std::string& path, Image& image);
+// Any picture file that stb_image reads (a BMP capture, say), as LoadPng reads a PNG.
+bool LoadPicture(const std::string& path, Image& image);
 bool SavePng(const std::string& path, const Image& image);
 
 // Compares `actual` with the reference PNG tests/<referencePath>, each channel within

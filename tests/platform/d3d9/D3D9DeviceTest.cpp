@@ -329,6 +329,60 @@ TEST_F(D3D9Device, TheBackBufferKeepsThePictureAfterPresent)
     EXPECT_EQ(cleared.At(9, 10)[0], 0x10);
 }
 
+TEST_F(D3D9Device, TheFrontBufferIsTheDesktopWithThePicturePresentedLast)
+{
+    D3DDISPLAYMODE mode;
+    ASSERT_EQ(device->GetDisplayMode(0, &mode), D3D_OK);
+    IDirect3DSurface9* screen = nullptr;
+    // Only 32-bit surfaces in system memory, and only one of the desktop's size takes it.
+    EXPECT_EQ(device->CreateOffscreenPlainSurface(mode.Width, mode.Height, D3DFMT_R5G6B5, D3DPOOL_SYSTEMMEM, &screen,
+                                                  nullptr),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->CreateOffscreenPlainSurface(mode.Width, mode.Height, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &screen,
+                                                  nullptr),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(screen, nullptr);
+    IDirect3DSurface9* small = nullptr;
+    ASSERT_EQ(device->CreateOffscreenPlainSurface(16, 16, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &small, nullptr), D3D_OK);
+    EXPECT_EQ(device->GetFrontBufferData(0, small), D3DERR_INVALIDCALL);
+    small->Release();
+    ASSERT_EQ(device->CreateOffscreenPlainSurface(mode.Width, mode.Height, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &screen,
+                                                  nullptr),
+              D3D_OK);
+    D3DSURFACE_DESC desc;
+    ASSERT_EQ(screen->GetDesc(&desc), D3D_OK);
+    EXPECT_EQ(desc.Pool, D3DPOOL_SYSTEMMEM);
+    EXPECT_EQ(desc.Width, mode.Width);
+
+    // Present a red frame, then draw a green one that is never presented.
+    ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFFFF0000, 1.0f, 0), D3D_OK);
+    ASSERT_EQ(device->BeginScene(), D3D_OK);
+    device->EndScene();
+    ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF00FF00, 1.0f, 0), D3D_OK);
+
+    ASSERT_EQ(device->GetFrontBufferData(0, screen), D3D_OK);
+    POINT origin = {0, 0};
+    ASSERT_TRUE(ClientToScreen(f.window, &origin));
+    D3DLOCKED_RECT locked;
+    const RECT client = {origin.x, origin.y, origin.x + 160, origin.y + 120};
+    ASSERT_EQ(screen->LockRect(&locked, &client, D3DLOCK_READONLY), D3D_OK);
+    auto at = [&](int x, int y) {
+        return static_cast<const uint32_t*>(locked.pBits)[static_cast<size_t>(y) * (locked.Pitch / 4) + x];
+    };
+    EXPECT_EQ(at(0, 0), 0xFFFF0000u);
+    EXPECT_EQ(at(159, 119), 0xFFFF0000u);
+    EXPECT_EQ(screen->LockRect(&locked, nullptr, 0), D3DERR_INVALIDCALL) << "locked once";
+    EXPECT_EQ(screen->UnlockRect(), D3D_OK);
+    EXPECT_EQ(screen->UnlockRect(), D3DERR_INVALIDCALL);
+    // The device lives as long as the surface does.
+    IDirect3DDevice9* owner = nullptr;
+    ASSERT_EQ(screen->GetDevice(&owner), D3D_OK);
+    EXPECT_EQ(owner, device);
+    owner->Release();
+    screen->Release();
+}
+
 TEST(D3D9Depth, AD16DeviceHasNoStencilToClear)
 {
     qvtest::DeviceFixture f;

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <SDL.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <map>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -37,6 +40,63 @@ TEST(System, CreateDirectoryReportsAnExistingFolder)
     EXPECT_FALSE(CreateDirectoryA(windowsPath.c_str(), nullptr));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_ALREADY_EXISTS));
     EXPECT_FALSE(CreateDirectoryA((windowsPath + "\\no\\such").c_str(), nullptr));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_PATH_NOT_FOUND));
+}
+
+TEST(System, FindFileListsTheNamesOfOneFolderThatMatchAPattern)
+{
+    const std::string dir = qvtest::MakeTempDir("FindFile");
+    for (const char* name : {"sc000000.bmp", "SC000004.BMP", "sc000001.txt", "other.bmp"})
+        qvtest::WriteFileText(dir + "/" + name, "x");
+    mkdir((dir + "/sc000009.bmp").c_str(), 0777);
+    std::string windowsDir = dir;
+    for (char& c : windowsDir)
+        if (c == '/')
+            c = '\\';
+
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((windowsDir + "\\sc*.bmp").c_str(), &data);
+    ASSERT_NE(find, INVALID_HANDLE_VALUE);
+    std::set<std::string> names;
+    std::map<std::string, DWORD> attributes;
+    do {
+        names.insert(data.cFileName);
+        attributes[data.cFileName] = data.dwFileAttributes;
+    } while (FindNextFileA(find, &data));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_NO_MORE_FILES));
+    EXPECT_TRUE(FindClose(find));
+    EXPECT_FALSE(FindClose(find)) << "closed once";
+    // Letters match either case; the folder matches too and says so.
+    EXPECT_EQ(names, (std::set<std::string>{"sc000000.bmp", "SC000004.BMP", "sc000009.bmp"}));
+    EXPECT_TRUE(attributes["sc000009.bmp"] & FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_FALSE(attributes["sc000000.bmp"] & FILE_ATTRIBUTE_DIRECTORY);
+
+    // One exact name, ? for one character, and nothing found.
+    find = FindFirstFileA((windowsDir + "\\other.bmp").c_str(), &data);
+    ASSERT_NE(find, INVALID_HANDLE_VALUE);
+    EXPECT_STREQ(data.cFileName, "other.bmp");
+    EXPECT_EQ(data.nFileSizeLow, 1u);
+    EXPECT_FALSE(FindNextFileA(find, &data));
+    FindClose(find);
+    find = FindFirstFileA((windowsDir + "\\sc00000?.txt").c_str(), &data);
+    ASSERT_NE(find, INVALID_HANDLE_VALUE);
+    EXPECT_STREQ(data.cFileName, "sc000001.txt");
+    FindClose(find);
+    EXPECT_EQ(FindFirstFileA((windowsDir + "\\sc*.png").c_str(), &data), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
+    // A folder that is a file, or none at all.
+    EXPECT_EQ(FindFirstFileA((windowsDir + "\\other.bmp\\*").c_str(), &data), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(FindFirstFileA((windowsDir + "\\none\\*").c_str(), &data), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_PATH_NOT_FOUND));
+    EXPECT_FALSE(FindNextFileA(nullptr, &data));
+
+    // The attributes of one name.
+    EXPECT_EQ(GetFileAttributesA((windowsDir + "\\other.bmp").c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+    EXPECT_NE(GetFileAttributesA((windowsDir + "\\sc000009.bmp").c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+    EXPECT_EQ(GetFileAttributesA((windowsDir + "\\sc000002.bmp").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(GetFileAttributesA((windowsDir + "\\other.bmp\\x").c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(GetLastError(), DWORD(ERROR_PATH_NOT_FOUND));
 }
 
